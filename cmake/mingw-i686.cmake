@@ -1,0 +1,4 @@
+# Cross build for 32-bit Windows with Debian's mingw-w64 (package g++-mingw-w64-i686).
+set(SPUZARN_MINGW_TRIPLE i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,39 @@
+// The few operating-system services the plugin uses outside sound output and
+// settings storage. win32/Platform.cpp and posix/Platform.cpp implement them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace zarn::platform {
+
+// The window active on the calling thread (null where there are no windows).
+void* ActiveWindow();
+
+void SleepMilliseconds(uint32_t milliseconds);
+
+// Millisecond tick counter; wraps around at 2^32.
+uint32_t TickCount();
+
+// A thread of the plugin's own. Start does not report failure; Join waits
+// without a time limit and releases the thread.
+class Thread {
+public:
+    using Procedure = uint32_t (*)(void* argument);
+    enum class Priority { BelowNormal = -1, AboveNormal = 1 };
+
+    Thread();
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    void Start(Procedure procedure, Priority priority);
+    void Join();
+    bool Started() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace zarn::platform

@@ -1,0 +1,172 @@
+#include "plugin/Plugin.h"
+
+#include <new>
+
+#include "output/SoundOutput.h"
+#include "plugin/Platform.h"
+#include "plugin/SpuLock.h"
+#include "settings/RegistrySettings.h"
+#include "sound/MixerThread.h"
+#include "spu/SpuCore.h"
+#include "ui/RealtimeWindow.h"
+
+namespace zarn::plugin {
+
+void* moduleInstance = nullptr;
+DriverSettings* currentSettings = nullptr;
+SpuCore* core = nullptr;
+SoundOutput* output = nullptr;
+void* hostWindow = nullptr;
+std::atomic<uint8_t> soundStopRequested{0};
+std::atomic<uint8_t> windowStopRequested{0};
+SpuIrqFunction irqCallback = nullptr;
+SpuCddaVolumeFunction cddaVolumeCallback = nullptr;
+
+namespace {
+
+bool initialised = false;
+platform::Thread soundThread;
+platform::Thread windowThread;
+
+// The core raises the interrupt through this; the host's function may be
+// registered or replaced at any time.
+void RaiseHostIrq(void*) {
+    if (irqCallback != nullptr) irqCallback();
+}
+
+void DestroyObjects() {
+    delete core;
+    core = nullptr;
+    delete output;
+    output = nullptr;
+    delete currentSettings;  // nothing is saved
+    currentSettings = nullptr;
+}
+
+}  // namespace
+
+// A second SPUinit without SPUshutdown keeps the objects it has. When an
+// object cannot be created, none is kept, and the SPU entry points do nothing.
+int32_t Init() {
+    if (initialised) return 0;
+    SpuLock::Initialise();
+    initialised = true;
+    currentSettings = new (std::nothrow) RegistrySettings();
+    if (currentSettings != nullptr) {
+        currentSettings->Load();
+        core = new (std::nothrow) SpuCore(*currentSettings);
+        if (core != nullptr) core->SetIrqHandler(RaiseHostIrq, nullptr);
+    }
+    output = new (std::nothrow) SoundOutput();
+    if (currentSettings == nullptr || core == nullptr || output == nullptr) DestroyObjects();
+    return 0;
+}
+
+// A run still open is closed first.
+int32_t Shutdown() {
+    if (!initialised) return 0;
+    StopPluginThreads();
+    DestroyObjects();
+    SpuLock::Delete();
+    initialised = false;
+    return 0;
+}
+
+// A second SPUopen without SPUclose keeps the running threads.
+int32_t Open(void* window) {
+    if (core == nullptr || SoundThreadRunning() || WindowThreadRunning()) return 0;
+    hostWindow = window;
+    StartPluginThreads();
+    return 0;
+}
+
+int32_t Close() {
+    StopPluginThreads();
+    return 0;
+}
+
+void StartPluginThreads() {
+    if (currentSettings->ShowRealtimeConfigWindow != 0) {
+        windowStopRequested.store(0);
+        windowThread.Start(RealtimeWindowThread, platform::Thread::Priority::BelowNormal);
+    }
+    soundStopRequested.store(0);
+    soundThread.Start(MixerThread, platform::Thread::Priority::AboveNormal);
+}
+
+void StopPluginThreads() {
+    if (soundThread.Started()) {
+        soundStopRequested.store(1);
+        soundThread.Join();
+    }
+    // Whatever the setting says by now: a window started by SPUopen is ended.
+    if (windowThread.Started()) {
+        windowStopRequested.store(1);
+        windowThread.Join();
+    }
+}
+
+bool SoundThreadRunning() { return soundThread.Started(); }
+bool WindowThreadRunning() { return windowThread.Started(); }
+
+void WriteRegister(uint32_t address, uint32_t value) {
+    if (core == nullptr) return;
+    SpuLockGuard lock;
+    core->DecodeRegisterWrite(address, value);
+}
+
+uint16_t ReadRegister(uint32_t address) {
+    if (core == nullptr) return 0;
+    SpuLockGuard lock;
+    return core->ReadRegister(address);
+}
+
+void WriteDma(uint16_t value) {
+    if (core == nullptr) return;
+    SpuLockGuard lock;
+    core->WriteTransfer(value);
+}
+
+uint16_t ReadDma() {
+    if (core == nullptr) return 0;
+    SpuLockGuard lock;
+    return core->ReadTransfer();
+}
+
+void WriteDmaBlock(const uint16_t* words, int32_t count) {
+    if (core == nullptr || words == nullptr) return;
+    SpuLockGuard lock;
+    core->WriteTransferBlock(words, count);
+}
+
+void ReadDmaBlock(uint16_t* words, int32_t count) {
+    if (core == nullptr || words == nullptr) return;
+    SpuLockGuard lock;
+    core->ReadTransferBlock(words, count);
+}
+
+void RegisterIrqCallback(SpuIrqFunction callback) {
+    if (!initialised) {
+        irqCallback = callback;
+        return;
+    }
+    SpuLockGuard lock;
+    irqCallback = callback;
+}
+
+void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) {
+    if (!initialised) {
+        cddaVolumeCallback = callback;
+        return;
+    }
+    SpuLockGuard lock;
+    cddaVolumeCallback = callback;
+}
+
+void PlayAdpcmChannel(const XaDecodeBlock*) {}
+
+int32_t Freeze(uint32_t, FreezeRecord*) { return 0; }
+
+void Render(int16_t*, uint32_t) {}
+
+}  // namespace zarn::plugin

@@ -1,0 +1,58 @@
+// The plugin's process-wide objects and the work behind each entry point.
+// SPUinit creates the lock, the settings record, the SPU core and the sound
+// output; SPUshutdown destroys them. Entry points that need the core do
+// nothing (and read 0) while it does not exist.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "plugin/PluginApi.h"
+
+namespace zarn {
+
+class DriverSettings;
+class SoundOutput;
+class SpuCore;
+
+namespace plugin {
+
+// Process-wide state.
+extern void* moduleInstance;            // resource instance of the library
+extern DriverSettings* currentSettings;
+extern SpuCore* core;
+extern SoundOutput* output;
+extern void* hostWindow;                // from SPUopen
+extern std::atomic<uint8_t> soundStopRequested;
+extern std::atomic<uint8_t> windowStopRequested;
+extern SpuIrqFunction irqCallback;
+extern SpuCddaVolumeFunction cddaVolumeCallback;
+
+// Lifecycle; each returns 0.
+int32_t Init();
+int32_t Shutdown();
+int32_t Open(void* window);
+int32_t Close();
+
+// Threads: the real-time window (when the settings ask for it) then the sound
+// thread; stopping waits for each without a time limit.
+void StartPluginThreads();
+void StopPluginThreads();
+bool SoundThreadRunning();
+bool WindowThreadRunning();
+
+// Registers, transfers, callbacks, XA, save states, render (all under SpuLock).
+void WriteRegister(uint32_t address, uint32_t value);
+uint16_t ReadRegister(uint32_t address);
+void WriteDma(uint16_t value);
+uint16_t ReadDma();
+void WriteDmaBlock(const uint16_t* words, int32_t count);
+void ReadDmaBlock(uint16_t* words, int32_t count);
+void RegisterIrqCallback(SpuIrqFunction callback);
+void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback);
+void PlayAdpcmChannel(const XaDecodeBlock* block);
+int32_t Freeze(uint32_t mode, FreezeRecord* record);
+void Render(int16_t* buffer, uint32_t bytes);
+
+}  // namespace plugin
+}  // namespace zarn

@@ -1,0 +1,56 @@
+// POSIX stand-ins: no windows, a monotonic millisecond clock, plain threads
+// (scheduling levels need privileges here and are left at normal).
+#include "plugin/Platform.h"
+
+#include <pthread.h>
+#include <time.h>
+
+namespace zarn::platform {
+
+void* ActiveWindow() { return nullptr; }
+
+void SleepMilliseconds(uint32_t milliseconds) {
+    timespec delay{static_cast<time_t>(milliseconds / 1000),
+                   static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&delay, &delay) != 0) {
+    }
+}
+
+uint32_t TickCount() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
+                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+struct Thread::Impl {
+    pthread_t thread{};
+};
+
+namespace {
+void* RunThread(void* argument) {
+    const auto procedure = reinterpret_cast<Thread::Procedure>(argument);
+    procedure(nullptr);
+    return nullptr;
+}
+}  // namespace
+
+Thread::Thread() = default;
+Thread::~Thread() { Join(); }
+
+void Thread::Start(Procedure procedure, Priority) {
+    auto impl = std::make_unique<Impl>();
+    if (pthread_create(&impl->thread, nullptr, RunThread, reinterpret_cast<void*>(procedure)) == 0) {
+        impl_ = std::move(impl);
+    }
+}
+
+void Thread::Join() {
+    if (!impl_) return;
+    pthread_join(impl_->thread, nullptr);
+    impl_.reset();
+}
+
+bool Thread::Started() const { return impl_ != nullptr; }
+
+}  // namespace zarn::platform

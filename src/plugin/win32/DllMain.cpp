@@ -1,0 +1,10 @@
+#include <windows.h>
+
+#include "plugin/Plugin.h"
+
+// Records the module handle, from which the dialogs load their template, on
+// every notification, and always reports success.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
+    zarn::plugin::moduleInstance = instance;
+    return TRUE;
+}

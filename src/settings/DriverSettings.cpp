@@ -1,0 +1,50 @@
+#include "settings/DriverSettings.h"
+
+namespace zarn {
+
+namespace {
+enum Field {
+    kWaveFormatSampleRate, kWaveFormatBytesPerSample, kWaveFormatChannels, kSoundBufferSize,
+    kXABufferSize, kHighResolutionMode, kEnableXAWait, kShowRealtimeConfigWindow,
+    kEnableNoiseAndFM, kEnableReverb, kEnableSpuIrq, kEnableAutoGain, kXAVolume,
+    kReverbVolume, kTickParSecond
+};
+}  // namespace
+
+const DriverSettings::StoredField DriverSettings::kStored[kStoredCount] = {
+    {kSoundBufferSize, &DriverSettings::SoundBufferSize},
+    {kXABufferSize, &DriverSettings::XABufferSize},
+    {kShowRealtimeConfigWindow, &DriverSettings::ShowRealtimeConfigWindow},
+    {kHighResolutionMode, &DriverSettings::HighResolutionMode},
+    {kEnableReverb, &DriverSettings::EnableReverb},
+    {kEnableSpuIrq, &DriverSettings::EnableSpuIrq},
+    {kXAVolume, &DriverSettings::XAVolume},
+    {kReverbVolume, &DriverSettings::ReverbVolume},
+    {kTickParSecond, &DriverSettings::TickParSecond},
+};
+
+DriverSettings::DriverSettings()
+    : ValueNames{"WaveFormatSampleRate", "WaveFormatBytesPerSample", "WaveFormatChannels",
+                 "SoundBufferSize", "XABufferSize", "HighResolutionMode", nullptr,
+                 "ShowRealtimeConfigWindow", nullptr, "EnableReverb", "EnableSpuIrq", nullptr,
+                 "XAVolume", "ReverbVolume", "TickParSecond"} {
+    // Construction leaves nothing indeterminate; Load sets the same defaults again.
+    SetDefaults();
+}
+
+void DriverSettings::SetDefaults() {
+    WaveFormatSampleRate = 44100;
+    WaveFormatBytesPerSample = 2;
+    WaveFormatChannels = 2;
+    SoundBufferSize = 8;
+    XABufferSize = 48;
+    HighResolutionMode = 1;
+    ShowRealtimeConfigWindow = 0;
+    EnableReverb = 0;
+    EnableSpuIrq = 1;
+    XAVolume = 75;
+    ReverbVolume = 50;
+    TickParSecond = 100;
+}
+
+}  // namespace zarn

@@ -1,0 +1,73 @@
+// The settings record: every option the user can change, the wave format of
+// the primary sound buffer, and three engine switches that nothing stores.
+//
+// Every part of the plugin reads the fields directly through the plugin-wide
+// record. There are no accessors and no change notifications: a reader sees a
+// change the next time it looks. Each field is one aligned 32-bit word; the
+// only writers while a game runs hold the SPU lock.
+#pragma once
+
+#include <cstdint>
+
+namespace zarn {
+
+class DriverSettings {
+public:
+    static constexpr int kFieldCount = 15;
+    static constexpr int kStoredCount = 9;
+
+    DriverSettings();
+    virtual ~DriverSettings() = default;
+
+    // Persistence
+    virtual void Load() = 0;  // defaults, then the stored values
+    virtual void Save() = 0;  // the nine stored values
+
+    // Puts the twelve named defaults into their fields; the three engine
+    // switches are left alone.
+    void SetDefaults();
+
+    // Setters of the fields the dialogs edit; values are stored unchecked.
+    void SetSoundBufferSize(int32_t value) { SoundBufferSize = value; }
+    void SetXABufferSize(int32_t value) { XABufferSize = value; }
+    void SetHighResolutionMode(int32_t value) { HighResolutionMode = value; }
+    void SetShowRealtimeConfigWindow(int32_t value) { ShowRealtimeConfigWindow = value; }
+    void SetEnableReverb(int32_t value) { EnableReverb = value; }
+    void SetEnableSpuIrq(int32_t value) { EnableSpuIrq = value; }
+    void SetXAVolume(int32_t value) { XAVolume = value; }
+    void SetReverbVolume(int32_t value) { ReverbVolume = value; }
+    void SetTickParSecond(int32_t value) { TickParSecond = value; }
+
+    // The fifteen value fields, in declaration order. Switches count as on
+    // when non-zero.
+    int32_t WaveFormatSampleRate;      // primary buffer rate, Hz (never stored)
+    int32_t WaveFormatBytesPerSample;  // primary buffer bytes per sample (never stored)
+    int32_t WaveFormatChannels;        // primary buffer channels (never stored)
+    int32_t SoundBufferSize;           // stream buffer, KiB
+    int32_t XABufferSize;              // XA ring, KiB (x 512 samples)
+    int32_t HighResolutionMode;        // sound thread sleeps 1 ms instead of 5 ms
+    int32_t EnableXAWait = 0;          // XA input waits for room in the ring
+    int32_t ShowRealtimeConfigWindow;  // open the real-time window with each run
+    int32_t EnableNoiseAndFM = 1;      // noise and pitch modulation take effect
+    int32_t EnableReverb;              // mix the reverb
+    int32_t EnableSpuIrq;              // raise the host interrupt at the IRQ block
+    int32_t EnableAutoGain = 0;        // automatic output level
+    int32_t XAVolume;                  // percent
+    int32_t ReverbVolume;              // percent of the delayed signal fed back and returned
+    int32_t TickParSecond;             // recording tempo; the log's tick rate is 10 x this
+
+    // Registry value name of each field; the engine switches have none.
+    const char* ValueNames[kFieldCount];
+
+    // The nine stored fields in the order they are read and written.
+    struct StoredField {
+        int index;                    // into ValueNames
+        int32_t DriverSettings::*field;
+    };
+    static const StoredField kStored[kStoredCount];
+
+    // The window that owns the configure dialog (an HWND on Windows).
+    void* OwnerWindow = nullptr;
+};
+
+}  // namespace zarn

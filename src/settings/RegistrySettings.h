@@ -1,0 +1,27 @@
+// The settings record kept in the registry key
+// HKEY_CURRENT_USER\Software\Vision Thing\PSEmu Pro\SPU\spuZarn as nine
+// REG_DWORD values.
+#pragma once
+
+#include "settings/DriverSettings.h"
+
+namespace zarn {
+
+class RegistrySettings : public DriverSettings {
+public:
+    // Records the window active now as the owner of dialogs. Callers load the
+    // record right after construction.
+    RegistrySettings();
+    ~RegistrySettings() override = default;
+
+    // Defaults first; a key created by this call receives them at once; then
+    // every stored value that can be read replaces its default. A value that
+    // cannot be read (missing, not 4 bytes, key not openable) keeps its default.
+    void Load() override;
+    // Writes the nine stored values; failures leave the store as it was.
+    void Save() override;
+
+    const char* const KeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
+};
+
+}  // namespace zarn

@@ -1,0 +1,125 @@
+// The registry key, kept in a REGEDIT4 file:
+// $XDG_CONFIG_HOME/spuZarn/registry.reg ($HOME/.config when XDG_CONFIG_HOME
+// is unset). Like the registry calls it replaces, every operation goes to the
+// store at once: opening creates the key, each write replaces the file
+// atomically (a temporary file renamed into place), so a crash never leaves
+// half a settings file.
+#include "settings/RegistryKey.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "settings/RegFile.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr const char* kRoot = "HKEY_CURRENT_USER\\";
+
+std::string StoreDirectory() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    if (config != nullptr && config[0] != '\0') return std::string(config) + "/spuZarn";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') return {};
+    return std::string(home) + "/.config/spuZarn";
+}
+
+bool MakeDirectories(const std::string& path) {
+    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (slash == std::string::npos) return true;
+    }
+}
+
+bool ReadWhole(const std::string& path, std::string& text, bool& exists) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    exists = file != nullptr;
+    if (file == nullptr) return errno == ENOENT;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, got);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}
+
+bool WriteAtomically(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".tmp" + std::to_string(getpid());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < text.size();) {
+        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        ok = wrote > 0;
+        if (ok) done += static_cast<size_t>(wrote);
+    }
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(temporary.c_str());
+    return ok;
+}
+
+}  // namespace
+
+struct RegistryKey::Impl {
+    std::string file;     // path of the store
+    std::string key;      // full key name as written in the file
+    bool created = false;
+
+    bool Load(RegFile& store) const {
+        std::string text;
+        bool exists;
+        if (!ReadWhole(file, text, exists)) return false;
+        store = RegFile(text);
+        return true;
+    }
+};
+
+RegistryKey::RegistryKey(const char* path) {
+    const std::string directory = StoreDirectory();
+    if (directory.empty() || !MakeDirectories(directory)) return;
+    auto impl = std::make_unique<Impl>();
+    impl->file = directory + "/registry.reg";
+    impl->key = std::string(kRoot) + path;
+    RegFile store;
+    if (!impl->Load(store)) return;
+    if (!store.HasKey(impl->key)) {
+        store.AddKey(impl->key);
+        if (!WriteAtomically(impl->file, store.Text())) return;
+        impl->created = true;
+    }
+    impl_ = std::move(impl);
+}
+
+RegistryKey::~RegistryKey() = default;
+
+bool RegistryKey::IsOpen() const { return impl_ != nullptr; }
+bool RegistryKey::WasCreated() const { return impl_ && impl_->created; }
+
+bool RegistryKey::ReadValue(const char* name, uint32_t& value) const {
+    RegFile store;
+    if (!impl_ || !impl_->Load(store)) return false;
+    const auto stored = store.ReadValue(impl_->key, name);
+    if (!stored) return false;
+    value = *stored;
+    return true;
+}
+
+void RegistryKey::WriteValue(const char* name, uint32_t value) {
+    RegFile store;
+    if (!impl_ || !impl_->Load(store)) return;
+    store.WriteDword(impl_->key, name, value);
+    WriteAtomically(impl_->file, store.Text());
+}
+
+}  // namespace zarn

@@ -1,0 +1,161 @@
+// Per-frame sample generation of one voice: block stepping under the blocks'
+// flag bytes (with the IRQ trigger), ADPCM decoding, interpolated reading,
+// noise and pitch advance. MixFrame runs them, under the SPU lock, for every
+// voice that is not Off.
+//
+// ADPCM block, 16 bytes in sound RAM:
+//   byte 0     bits 0-3 shift, bits 4-7 filter (the byte taken signed, >> 4)
+//   byte 1     flags: 0,2,4,5 next | 1,7 end | 3 jump to repeat |
+//              6 set repeat, next | any other value: stop where it is
+//   bytes 2-15 28 four-bit samples, low nibble first
+// Addresses are in 8-byte units; a block is 2 units. Blocks are read with
+// their byte addresses wrapped into the 512 KiB, so a chain that runs off the
+// end of sound RAM continues at its start.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+
+#include "sound/NoiseRandom.h"
+#include "spu/Arith.h"
+#include "spu/SpuCore.h"
+
+namespace zarn {
+
+namespace voice_detail {
+
+inline uint8_t BlockByte(const uint8_t* ram, int32_t blockAddress, uint32_t index) {
+    return ram[(static_cast<uint32_t>(blockAddress) * 8 + index) & SpuCore::kRamMask];
+}
+
+inline int32_t BlockFlags(const uint8_t* ram, int32_t blockAddress) {
+    return static_cast<int8_t>(BlockByte(ram, blockAddress, 1));
+}
+
+// Prediction filters (f0 for the last output, f1 for the one before), >> 6:
+// 0: none, 1: 0.9375 h1, 2: 1.797 h1 - 0.8125 h2, 3: 1.531 h1 - 0.859 h2,
+// 4: 1.906 h1 - 0.9375 h2.
+constexpr int32_t kFilters[5][2] = {{0, 0}, {60, 0}, {115, -52}, {98, -55}, {122, -60}};
+
+}  // namespace voice_detail
+
+// While the read position has passed the end of the block: check the IRQ
+// address against the block just played out, follow its flags, and make the
+// next block due for decoding. `irq` is null when interrupts are off.
+inline void StepBlocks(SpuVoice& voice, const IrqLine* irq) {
+    using voice_detail::BlockFlags;
+    while (voice.pitchCounter >= SpuVoice::kBlockEnd) {
+        // Same 16-byte block when the addresses differ at most in bit 0.
+        if (irq != nullptr && ((voice.irqAddress ^ voice.blockAddress) & ~1) == 0) {
+            irq->handler(irq->context);
+        }
+        switch (BlockFlags(voice.ram, voice.blockAddress)) {
+        case 0:
+        case 2:
+        case 4:
+        case 5:
+            voice.blockAddress = wrapAdd(voice.blockAddress, 2);
+            break;
+        case 1:
+        case 7:
+            voice.envelopePhase = kOff;
+            voice.blockAddress = wrapAdd(voice.blockAddress, 2);
+            break;
+        case 3:
+            voice.blockAddress = voice.repeatAddress;
+            break;
+        case 6:
+            voice.repeatAddress = voice.blockAddress;
+            voice.blockAddress = wrapAdd(voice.blockAddress, 2);
+            break;
+        default:  // 8..127 or negative: the sound stops where it is
+            voice.envelopePhase = kOff;
+            break;
+        }
+        // A block flagged 7 is never entered: the one before it plays again.
+        if (BlockFlags(voice.ram, voice.blockAddress) == 7) {
+            voice.blockAddress = wrapSub(voice.blockAddress, 2);
+        }
+        voice.pitchCounter -= SpuVoice::kBlockEnd;
+        voice.needDecode = 1;
+    }
+}
+
+// Decodes the block at blockAddress into samples[1..28]; samples[0] keeps the
+// previous block's last sample for the interpolation. The outputs and the
+// filter history are not clamped, so they wrap at 32 bits.
+inline void DecodeBlock(SpuVoice& voice) {
+    using voice_detail::BlockByte;
+    voice.samples[0] = voice.samples[SpuVoice::kBlockSamples];
+    const uint8_t header = BlockByte(voice.ram, voice.blockAddress, 0);
+    const int shift = header & 0x0F;
+    int filter = static_cast<int8_t>(header) >> 4;
+    if (filter < 0 || filter > 4) filter = 0;  // no such filter: none
+    const int32_t f0 = voice_detail::kFilters[filter][0];
+    const int32_t f1 = voice_detail::kFilters[filter][1];
+
+    int32_t h1 = voice.history1;
+    int32_t h2 = voice.history2;
+    int32_t* out = voice.samples + 1;
+    for (uint32_t i = 2; i < 16; ++i) {
+        const uint32_t byte = BlockByte(voice.ram, voice.blockAddress, i);
+        for (const uint32_t nibble : {byte & 0x0F, byte >> 4}) {
+            // The nibble in bits 12-15 of a signed 16-bit value, then shifted.
+            const int32_t raw = static_cast<int16_t>(static_cast<uint16_t>(nibble << 12)) >> shift;
+            const int32_t sample = wrapAdd(raw, wrapAdd(wrapMul(h1, f0), wrapMul(h2, f1)) >> 6);
+            h2 = h1;
+            h1 = sample;
+            *out++ = sample;
+        }
+    }
+    voice.history1 = h1;
+    voice.history2 = h2;
+    voice.needDecode = 0;
+}
+
+// The frame's sample: linear interpolation between the two samples around the
+// read position, or, with noise on, the held noise value.
+inline int32_t ReadSample(SpuVoice& voice, bool noiseAndFmOn) {
+    const int32_t index = voice.pitchCounter >> 12;  // 0..27
+    const int32_t fraction = voice.pitchCounter & 0xFFF;
+    const int32_t s0 = voice.samples[index];
+    const int32_t s1 = voice.samples[index + 1];
+    int32_t sample = wrapAdd(s0, wrapMul(wrapSub(s1, s0), fraction) >> 12);
+
+    if (noiseAndFmOn && voice.noiseEnabled != 0) {
+        // Sample and hold: a new random value noiseRate times per second,
+        // heard from the next frame on. When noiseRate x noiseCounter would
+        // leave 32 bits the count starts again, keeping the average rate.
+        sample = voice.noiseValue;
+        const int64_t counter = static_cast<int64_t>(voice.noiseCounter) + 1;
+        if (counter * voice.noiseRate > INT32_MAX || counter > INT32_MAX) {
+            voice.noiseCounter = 0;
+            voice.noiseTick = 0;
+        } else {
+            voice.noiseCounter = static_cast<int32_t>(counter);
+        }
+        const int32_t tick = voice.noiseRate * voice.noiseCounter / 44100;
+        if (tick != voice.noiseTick) {
+            voice.noiseTick = tick;
+            voice.noiseValue = (NextNoiseRandom() * 49152 - 805281792) / 32767;  // -24576..24576
+        }
+    }
+    return sample;
+}
+
+// Moves the read position by the pitch, or with pitch modulation by the pitch
+// scaled by the previous voice's output of this frame:
+// ((lastOutput + 32768) x pitch) >> 15, so a silent modulator plays at pitch.
+inline void AdvancePitch(SpuVoice& voice, bool noiseAndFmOn) {
+    int32_t step = voice.pitch;
+    if (noiseAndFmOn && voice.pitchModulation != 0 && voice.prevVoice != nullptr) {
+        step = wrapMul(wrapAdd(voice.prevVoice->lastOutput, 32768), voice.pitch) >> 15;
+        // A modulator below -32768 (only out-of-range ADPCM data makes one)
+        // would move the position backwards out of the block: it stands still.
+        if (step < 0) step = 0;
+    }
+    // Position and step are both non-negative; saturate rather than wrap.
+    voice.pitchCounter = step > INT32_MAX - voice.pitchCounter ? INT32_MAX : voice.pitchCounter + step;
+}
+
+}  // namespace zarn

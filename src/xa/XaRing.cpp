@@ -1,0 +1,101 @@
+#include "xa/XaRing.h"
+
+#include <new>
+
+#include "settings/DriverSettings.h"
+#include "spu/Arith.h"
+#include "xa/XaDecodeBlock.h"
+
+namespace zarn {
+
+namespace {
+
+constexpr int32_t kOutputRate = 44100;
+constexpr int32_t kMaxSizeKiB = INT32_MAX / 512;  // larger sizes cannot be counted in samples
+
+// Block size in bytes as the host's fields give it. A 16-bit stereo block
+// counts a quarter of its nominal size, so it yields sampleCount / 4 frames.
+int32_t BlockBytes(const XaDecodeBlock& block, int32_t channels) {
+    int32_t bytes = wrapMul(wrapMul(channels, block.sampleCount), 2);
+    if (block.bitsPerSample == 16 && block.stereo == 1) bytes /= 4;
+    return bytes;
+}
+
+}  // namespace
+
+XaRing::XaRing(const DriverSettings& settings) : settings_(&settings) {
+    sizeSetting = settings.XABufferSize;
+    Allocate(sizeSetting);
+}
+
+XaRing::~XaRing() {
+    delete[] buffer;
+    buffer = nullptr;
+}
+
+void XaRing::Allocate(int32_t sizeKiB) {
+    delete[] buffer;
+    buffer = nullptr;
+    capacity = 0;
+    if (sizeKiB >= 1 && sizeKiB <= kMaxSizeKiB) {
+        buffer = new (std::nothrow) int16_t[static_cast<size_t>(sizeKiB) * 512];
+        if (buffer != nullptr) capacity = sizeKiB * 512;
+    }
+    writeIndex = 0;
+    readIndex = 0;
+}
+
+int32_t XaRing::QueuedSamples() const {
+    if (capacity == 0) return 0;
+    return ((writeIndex - readIndex) % capacity + capacity) % capacity;
+}
+
+bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
+    const int32_t channels = wrapAdd(block.stereo, 1);
+    const int64_t bytes = BlockBytes(block, channels);
+    if (bytes == 0 || block.frequency == 0 || channels == 0) return true;
+    const int64_t need = bytes * kOutputRate / block.frequency * (3 - channels) / 2;
+    int64_t free = readIndex - writeIndex;
+    if (free <= 0) free += capacity;
+    if (need >= capacity) return true;  // could never fit
+    return need <= free && (capacity - free) * 2 <= 4096;
+}
+
+void XaRing::QueueBlock(const XaDecodeBlock& block) {
+    if (block.stereo != 0 && block.stereo != 1) return;
+    if (block.frequency <= 0) return;
+    const int32_t channels = block.stereo + 1;
+    const int32_t bytes = BlockBytes(block, channels);
+    if (bytes == 0) return;
+
+    if (sizeSetting != settings_->XABufferSize) {
+        sizeSetting = settings_->XABufferSize;
+        Allocate(sizeSetting);  // drops everything queued
+    }
+
+    // Zero-order hold from the block's rate to 44100 Hz: output frame n
+    // carries source frame n * frequency / 44100.
+    const int64_t frames = bytes / (channels * 2);
+    const int16_t* source = block.samples;
+    int64_t accumulator = 0;
+    int64_t frame = 0;
+    while (frame < frames) {
+        if (IsFull()) break;  // the rest of the block is dropped
+        buffer[writeIndex] = source[frame * channels];
+        buffer[writeIndex + 1] = source[frame * channels + channels - 1];
+        writeIndex = (writeIndex + 2) % capacity;
+        accumulator += block.frequency;
+        frame = accumulator / kOutputRate;
+    }
+}
+
+bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
+    if (readIndex == writeIndex) return false;
+    const int32_t percent = settings_->XAVolume;
+    left = wrapMul((buffer[readIndex] * volumeL) >> 15, percent) / 100;
+    right = wrapMul((buffer[readIndex + 1] * volumeR) >> 15, percent) / 100;
+    readIndex = (readIndex + 2) % capacity;
+    return true;
+}
+
+}  // namespace zarn

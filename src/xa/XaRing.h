@@ -1,0 +1,60 @@
+// The ring of decoded CD-XA audio: interleaved 16-bit stereo at 44100 frames
+// per second, filled by the host's blocks and drained one frame per mixed
+// frame.
+//
+// Indexes count 16-bit samples and move by one frame (2 samples). The ring is
+// empty when readIndex == writeIndex and full when writeIndex + 2 would reach
+// readIndex, so one frame always stays unused. A capacity of 0 (an XA buffer
+// size below 1, or an allocation that failed) is a ring that never holds a
+// frame: nothing is queued and nothing is taken.
+#pragma once
+
+#include <cstdint>
+
+namespace zarn {
+
+class DriverSettings;
+struct XaDecodeBlock;
+
+class XaRing {
+public:
+    explicit XaRing(const DriverSettings& settings);
+    virtual ~XaRing();
+    XaRing(const XaRing&) = delete;
+    XaRing& operator=(const XaRing&) = delete;
+
+    // Converts one host block to 44100 frames per second by repeating or
+    // skipping source frames and queues it; frames that find the ring full
+    // are dropped. The block is read up to its own frame count or until the
+    // ring is full. Blocks that are not mono or stereo or whose frequency is
+    // not positive are ignored. A change of XABufferSize takes effect here,
+    // and rebuilds the ring empty.
+    void QueueBlock(const XaDecodeBlock& block);
+
+    // The next frame scaled by the CD volumes and XAVolume percent; false when
+    // the ring is empty.
+    bool TakeFrame(int32_t& left, int32_t& right);
+
+    // Whether a host that waits for room may queue `block` now: it fits and
+    // at most 2048 samples are queued, or it could never fit, or it adds
+    // nothing. Computed in 64 bits, so no block size can overflow it.
+    bool ReadyFor(const XaDecodeBlock& block) const;
+
+    int32_t QueuedSamples() const;
+    bool IsFull() const { return capacity == 0 || (writeIndex + 2) % capacity == readIndex; }
+
+    int32_t sizeSetting;      // XABufferSize the buffer was built for
+    int32_t volumeL = 0;      // CD volume, -32767..32767
+    int32_t volumeR = 0;
+    int32_t capacity = 0;     // 16-bit samples: XABufferSize x 512, even
+    int16_t* buffer = nullptr;
+    int32_t writeIndex = 0;
+    int32_t readIndex = 0;
+
+private:
+    void Allocate(int32_t sizeKiB);
+
+    const DriverSettings* settings_;
+};
+
+}  // namespace zarn

@@ -1,0 +1,34 @@
+// libspuZarn.so exports the plugin interface by its plain names, and nothing
+// of the implementation.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+namespace {
+
+constexpr const char* kExports[] = {
+    "PSEgetLibName", "PSEgetLibType", "PSEgetLibVersion", "SPUinit", "SPUshutdown", "SPUopen",
+    "SPUclose", "SPUtest", "SPUconfigure", "SPUabout", "SPUwriteRegister", "SPUreadRegister",
+    "SPUwriteDMA", "SPUreadDMA", "SPUwriteDMAMem", "SPUreadDMAMem", "SPUregisterCallback",
+    "SPUregisterCDDAVolume", "SPUplayADPCMchannel", "SPUfreeze", "SPUrender", "SPUgetOne",
+    "SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR", "SPUplaySample",
+    "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1", "SPUstopChannels2", "SPUplaySector",
+};
+
+TEST(ExportTest, EveryEntryPointAndNothingElse) {
+    void* library = dlopen(SPUZARN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    for (const char* name : kExports) EXPECT_NE(dlsym(library, name), nullptr) << name;
+    EXPECT_EQ(dlsym(library, "_ZN4zarn6plugin4InitEv"), nullptr);
+    EXPECT_EQ(dlsym(library, "_ZN4zarn7SpuCore9MixFrameEPs"), nullptr);
+
+    using GetName = const char* (*)();
+    using Call = int32_t (*)();
+    using Version = uint32_t (*)();
+    EXPECT_STREQ(reinterpret_cast<GetName>(dlsym(library, "PSEgetLibName"))(), "Zarn's SPU Audio Driver");
+    EXPECT_EQ(reinterpret_cast<Version>(dlsym(library, "PSEgetLibVersion"))(), 0x1000Cu);
+    EXPECT_EQ(reinterpret_cast<Call>(dlsym(library, "SPUtest"))(), 0);
+    dlclose(library);
+}
+
+}  // namespace

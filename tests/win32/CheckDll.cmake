@@ -1,0 +1,35 @@
+# Checks spuZarn.dll without running it: it exports exactly the plugin
+# interface by plain, undecorated names, and imports only from Windows system
+# DLLs (the compiler runtime is linked in, so users install one file).
+# Usage: cmake -DDLL=... -DOBJDUMP=... -P CheckDll.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+if(failed)
+    message(FATAL_ERROR "objdump could not read ${DLL}")
+endif()
+
+set(expected
+    PSEgetLibName PSEgetLibType PSEgetLibVersion SPUabout SPUclose SPUconfigure SPUfreeze SPUgetOne
+    SPUinit SPUopen SPUplayADPCMchannel SPUplaySample SPUplaySector SPUputOne SPUreadDMA SPUreadDMAMem
+    SPUreadRegister SPUregisterCDDAVolume SPUregisterCallback SPUrender SPUsetAddr SPUsetPitch
+    SPUsetVolumeL SPUsetVolumeR SPUshutdown SPUstartChannels1 SPUstartChannels2 SPUstopChannels1
+    SPUstopChannels2 SPUtest SPUwriteDMA SPUwriteDMAMem SPUwriteRegister)
+
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\] [^\n]+\n)+)" table "${dump}")
+string(REGEX MATCHALL "\\] [^\n]+" names "${CMAKE_MATCH_1}")
+list(TRANSFORM names REPLACE "\\] " "")
+list(SORT names)
+list(SORT expected)
+if(NOT names STREQUAL expected)
+    message(FATAL_ERROR "exports differ from the plugin interface:\n  got ${names}\n  want ${expected}")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
+list(TRANSFORM imports REPLACE "DLL Name: " "")
+list(TRANSFORM imports TOUPPER)
+foreach(import IN LISTS imports)
+    if(NOT import MATCHES "^(KERNEL32|USER32|ADVAPI32|WINMM|DSOUND|MSVCRT)\\.DLL$")
+        message(FATAL_ERROR "spuZarn.dll imports ${import}, which is not a Windows system DLL")
+    endif()
+endforeach()
+message(STATUS "exports: ${names}")
+message(STATUS "imports: ${imports}")

@@ -1,0 +1,128 @@
+// Drives the real spuZarn.dll the way a host does: LoadLibrary, every export
+// looked up by its plain name, called through stdcall function pointers.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kKeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
+
+constexpr const char* kExports[] = {
+    "PSEgetLibName", "PSEgetLibType", "PSEgetLibVersion", "SPUinit", "SPUshutdown", "SPUopen",
+    "SPUclose", "SPUtest", "SPUconfigure", "SPUabout", "SPUwriteRegister", "SPUreadRegister",
+    "SPUwriteDMA", "SPUreadDMA", "SPUwriteDMAMem", "SPUreadDMAMem", "SPUregisterCallback",
+    "SPUregisterCDDAVolume", "SPUplayADPCMchannel", "SPUfreeze", "SPUrender", "SPUgetOne",
+    "SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR", "SPUplaySample",
+    "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1", "SPUstopChannels2", "SPUplaySector",
+};
+
+typedef const char*(CALLBACK* GetNameFn)(void);
+typedef uint32_t(CALLBACK* GetNumberFn)(void);
+typedef int32_t(CALLBACK* LifecycleFn)(void);
+typedef int32_t(CALLBACK* OpenFn)(HWND);
+typedef void(CALLBACK* WriteRegisterFn)(uint32_t, uint32_t);
+typedef uint16_t(CALLBACK* ReadRegisterFn)(uint32_t);
+typedef void(CALLBACK* WriteDmaFn)(uint16_t);
+typedef uint16_t(CALLBACK* ReadDmaFn)(void);
+typedef void(CALLBACK* DmaMemFn)(uint16_t*, int32_t);
+typedef void(CALLBACK* IrqFn)(void);
+typedef void(CALLBACK* RegisterCallbackFn)(IrqFn);
+typedef uint16_t(CALLBACK* GetOneFn)(uint32_t);
+typedef void(CALLBACK* TwoArgumentFn)(uint32_t, uint32_t);
+typedef void(CALLBACK* OneArgumentFn)(uint32_t);
+typedef void(CALLBACK* NoArgumentFn)(void);
+
+class DllTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        library = LoadLibraryA("spuZarn.dll");
+        ASSERT_NE(library, nullptr);
+    }
+    void TearDown() override { FreeLibrary(library); }
+
+    template <typename T>
+    T Get(const char* name) {
+        return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+    }
+
+    HMODULE library = nullptr;
+};
+
+TEST_F(DllTest, EveryExportByItsPlainName) {
+    for (const char* name : kExports) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
+    EXPECT_EQ(GetProcAddress(library, "_SPUinit@0"), nullptr);
+    EXPECT_EQ(GetProcAddress(library, "SPUinit@0"), nullptr);
+}
+
+TEST_F(DllTest, IdentificationAndTrivialCalls) {
+    EXPECT_STREQ(Get<GetNameFn>("PSEgetLibName")(), "Zarn's SPU Audio Driver");
+    EXPECT_EQ(Get<GetNumberFn>("PSEgetLibType")(), 4u);
+    EXPECT_EQ(Get<GetNumberFn>("PSEgetLibVersion")(), 0x1000Cu);
+    EXPECT_EQ(Get<LifecycleFn>("SPUtest")(), 0);
+    EXPECT_EQ(Get<GetOneFn>("SPUgetOne")(7), 0);
+    // The do-nothing exports pop their own arguments: a wrong count would
+    // unbalance the stack and crash here.
+    for (const char* name : {"SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR"}) {
+        Get<TwoArgumentFn>(name)(1, 2);
+    }
+    for (const char* name : {"SPUplaySample", "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1",
+                             "SPUstopChannels2"}) {
+        Get<OneArgumentFn>(name)(1);
+    }
+    Get<NoArgumentFn>("SPUplaySector")();
+}
+
+TEST_F(DllTest, FirstInitCreatesTheRegistryKey) {
+    RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
+    ASSERT_EQ(Get<LifecycleFn>("SPUinit")(), 0);
+    const std::pair<const char*, DWORD> defaults[] = {
+        {"SoundBufferSize", 8}, {"XABufferSize", 48}, {"HighResolutionMode", 1},
+        {"ShowRealtimeConfigWindow", 0}, {"EnableReverb", 0}, {"EnableSpuIrq", 1},
+        {"XAVolume", 75}, {"ReverbVolume", 50}, {"TickParSecond", 100},
+    };
+    for (const auto& [name, value] : defaults) {
+        DWORD type = 0, data = 0, size = sizeof data;
+        ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_ANY, &type, &data, &size), ERROR_SUCCESS)
+            << name;
+        EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
+        EXPECT_EQ(data, value) << name;
+    }
+    EXPECT_EQ(Get<LifecycleFn>("SPUshutdown")(), 0);
+}
+
+TEST_F(DllTest, RegistersAndDmaRoundTripAcrossTheEndOfSoundRam) {
+    ASSERT_EQ(Get<LifecycleFn>("SPUinit")(), 0);
+    const auto write = Get<WriteRegisterFn>("SPUwriteRegister");
+    const auto read = Get<ReadRegisterFn>("SPUreadRegister");
+    EXPECT_EQ(read(0x1F801DA6), 0xFFFF);
+    write(0x1F801DAE, 0xFFFF);
+    EXPECT_EQ(read(0x1F801DAE), 0xF800);
+    write(0x1F801C06, 0x0100);
+    write(0x1F801D88, 0x0001);  // key-on publishes the activity bit
+    EXPECT_EQ(read(0x1F801D9C), 0x0001);
+    EXPECT_EQ(read(0x1F801C0C), 1);
+
+    write(0x1F801DA6, 0xFFFF);  // 8 bytes before the end
+    uint16_t out[8] = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666, 0x7777, 0x8888};
+    Get<DmaMemFn>("SPUwriteDMAMem")(out, 7);
+    Get<WriteDmaFn>("SPUwriteDMA")(0x8888);
+    EXPECT_EQ(read(0x1F801DA6), 0x0001);  // 8 bytes past the start
+
+    write(0x1F801DA6, 0xFFFF);
+    uint16_t back[8] = {};
+    Get<DmaMemFn>("SPUreadDMAMem")(back, 7);
+    back[7] = Get<ReadDmaFn>("SPUreadDMA")();
+    EXPECT_EQ(std::memcmp(back, out, sizeof out), 0);
+
+    Get<RegisterCallbackFn>("SPUregisterCallback")(nullptr);
+    EXPECT_EQ(Get<OpenFn>("SPUopen")(nullptr), 0);
+    EXPECT_EQ(Get<LifecycleFn>("SPUclose")(), 0);
+    EXPECT_EQ(read(0x1F801C06), 0x0100);
+    EXPECT_EQ(Get<LifecycleFn>("SPUshutdown")(), 0);
+}
+
+}  // namespace
