@@ -9,6 +9,7 @@
 #include "sound/MixerThread.h"
 #include "spu/SpuCore.h"
 #include "ui/RealtimeWindow.h"
+#include "xa/XaDecodeBlock.h"
 
 namespace zarn::plugin {
 
@@ -163,10 +164,28 @@ void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) {
     cddaVolumeCallback = callback;
 }
 
-void PlayAdpcmChannel(const XaDecodeBlock*) {}
+void PlayAdpcmChannel(const XaDecodeBlock* block) {
+    if (core == nullptr || block == nullptr) return;
+    SpuLockGuard lock;
+    // With EnableXAWait the host is paced: the lock is let go while the
+    // mixer drains the ring far enough for this block.
+    if (currentSettings->EnableXAWait != 0) {
+        while (!core->xa.ReadyFor(*block)) {
+            SpuLock::Leave();
+            platform::SleepMilliseconds(1);
+            SpuLock::Enter();
+        }
+    }
+    core->xa.QueueBlock(*block);
+}
 
 int32_t Freeze(uint32_t, FreezeRecord*) { return 0; }
 
-void Render(int16_t*, uint32_t) {}
+// The caller's buffer holds `bytes` bytes; whole frames of 4 bytes are written.
+void Render(int16_t* buffer, uint32_t bytes) {
+    if (core == nullptr || (buffer == nullptr && bytes >= 4)) return;
+    SpuLockGuard lock;
+    core->Render(buffer, bytes / 4);
+}
 
 }  // namespace zarn::plugin

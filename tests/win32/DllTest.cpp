@@ -35,6 +35,7 @@ typedef uint16_t(CALLBACK* GetOneFn)(uint32_t);
 typedef void(CALLBACK* TwoArgumentFn)(uint32_t, uint32_t);
 typedef void(CALLBACK* OneArgumentFn)(uint32_t);
 typedef void(CALLBACK* NoArgumentFn)(void);
+typedef void(CALLBACK* RenderFn)(int16_t*, uint32_t);
 
 class DllTest : public ::testing::Test {
 protected:
@@ -122,6 +123,42 @@ TEST_F(DllTest, RegistersAndDmaRoundTripAcrossTheEndOfSoundRam) {
     EXPECT_EQ(Get<OpenFn>("SPUopen")(nullptr), 0);
     EXPECT_EQ(Get<LifecycleFn>("SPUclose")(), 0);
     EXPECT_EQ(read(0x1F801C06), 0x0100);
+    EXPECT_EQ(Get<LifecycleFn>("SPUshutdown")(), 0);
+}
+
+int irqCalls = 0;
+void CALLBACK CountIrq() { ++irqCalls; }
+
+TEST_F(DllTest, RenderPlaysAKeyedOnVoice) {
+    ASSERT_EQ(Get<LifecycleFn>("SPUinit")(), 0);
+    const auto write = Get<WriteRegisterFn>("SPUwriteRegister");
+    // One looping ADPCM block at unit 0x10: shift 0, filter 0, samples 4096,
+    // 8192, ..., 28672, 4096, ...
+    uint16_t block[8] = {0x0300};
+    for (int i = 0; i < 14; ++i) {
+        reinterpret_cast<uint8_t*>(block)[2 + i] = static_cast<uint8_t>((1 + (2 * i) % 7) | (1 + (2 * i + 1) % 7) << 4);
+    }
+    write(0x1F801DA6, 0x10);
+    Get<DmaMemFn>("SPUwriteDMAMem")(block, 8);
+    const uint32_t program[][2] = {
+        {0x1F801C00, 0x3FFF}, {0x1F801C02, 0x2000}, {0x1F801C04, 0x1000}, {0x1F801C06, 0x10},
+        {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6}, {0x1F801C0E, 0x10}, {0x1F801D80, 0x3FFF},
+        {0x1F801D82, 0x3FFF}, {0x1F801DA4, 0x11}, {0x1F801D88, 1},
+    };
+    for (const auto& [address, value] : program) write(address, value);
+    Get<RegisterCallbackFn>("SPUregisterCallback")(CountIrq);
+
+    int16_t out[8] = {0, 0, 0, 0, 0, 0, 0x5555, 0x5555};
+    Get<RenderFn>("SPUrender")(out, 14);
+    const int16_t expected[8] = {2045, 1022, 8189, 4094, 9828, 4914, 0x5555, 0x5555};
+    EXPECT_EQ(std::memcmp(out, expected, sizeof out), 0);
+    EXPECT_EQ(Get<ReadRegisterFn>("SPUreadRegister")(0x1F801C0C), 26214);
+
+    // The block is played out in frame 28: the host interrupt is called.
+    irqCalls = 0;
+    int16_t more[2 * 25];
+    Get<RenderFn>("SPUrender")(more, sizeof more);
+    EXPECT_EQ(irqCalls, 1);
     EXPECT_EQ(Get<LifecycleFn>("SPUshutdown")(), 0);
 }
 
