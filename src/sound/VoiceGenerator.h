@@ -48,6 +48,10 @@ inline void StepBlocks(SpuVoice& voice, const IrqLine* irq) {
         // Same 16-byte block when the addresses differ at most in bit 0.
         if (irq != nullptr && ((voice.irqAddress ^ voice.blockAddress) & ~1) == 0) {
             irq->handler(irq->context);
+            // The host may key this voice on again from its interrupt function
+            // (the lock is recursive): playback then starts afresh, and the
+            // stepping must not carry the old position into the new sound.
+            if (voice.pitchCounter < SpuVoice::kBlockEnd) return;
         }
         switch (BlockFlags(voice.ram, voice.blockAddress)) {
         case 0:
@@ -81,24 +85,14 @@ inline void StepBlocks(SpuVoice& voice, const IrqLine* irq) {
     }
 }
 
-// Decodes the block at blockAddress into samples[1..28]; samples[0] keeps the
-// previous block's last sample for the interpolation. The outputs and the
-// filter history are not clamped, so they wrap at 32 bits.
-inline void DecodeBlock(SpuVoice& voice) {
-    using voice_detail::BlockByte;
-    voice.samples[0] = voice.samples[SpuVoice::kBlockSamples];
-    const uint8_t header = BlockByte(voice.ram, voice.blockAddress, 0);
-    const int shift = header & 0x0F;
-    int filter = static_cast<int8_t>(header) >> 4;
-    if (filter < 0 || filter > 4) filter = 0;  // no such filter: none
-    const int32_t f0 = voice_detail::kFilters[filter][0];
-    const int32_t f1 = voice_detail::kFilters[filter][1];
+namespace voice_detail {
 
-    int32_t h1 = voice.history1;
-    int32_t h2 = voice.history2;
-    int32_t* out = voice.samples + 1;
-    for (uint32_t i = 2; i < 16; ++i) {
-        const uint32_t byte = BlockByte(voice.ram, voice.blockAddress, i);
+// The 28 samples of one block with the filter's coefficients known at compile
+// time, which shortens the multiply chain that each sample waits for.
+template <int32_t f0, int32_t f1>
+inline void DecodeSamples(const uint8_t* block, int shift, int32_t* out, int32_t& h1, int32_t& h2) {
+    for (int i = 2; i < 16; ++i) {
+        const uint32_t byte = block[i];
         for (const uint32_t nibble : {byte & 0x0F, byte >> 4}) {
             // The nibble in bits 12-15 of a signed 16-bit value, then shifted.
             const int32_t raw = static_cast<int16_t>(static_cast<uint16_t>(nibble << 12)) >> shift;
@@ -107,6 +101,37 @@ inline void DecodeBlock(SpuVoice& voice) {
             h1 = sample;
             *out++ = sample;
         }
+    }
+}
+
+}  // namespace voice_detail
+
+// Decodes the block at blockAddress into samples[1..28]; samples[0] keeps the
+// previous block's last sample for the interpolation. The outputs and the
+// filter history are not clamped, so they wrap at 32 bits.
+inline void DecodeBlock(SpuVoice& voice) {
+    using namespace voice_detail;
+    voice.samples[0] = voice.samples[SpuVoice::kBlockSamples];
+    // The block's 16 bytes; only the block at unit 0xFFFF runs past the end
+    // of sound RAM and is gathered with its addresses wrapped.
+    const uint32_t start = static_cast<uint32_t>(voice.blockAddress) * 8 & SpuCore::kRamMask;
+    uint8_t wrapped[16];
+    const uint8_t* block = voice.ram + start;
+    if (start > SpuCore::kRamBytes - 16) {
+        for (uint32_t i = 0; i < 16; ++i) wrapped[i] = BlockByte(voice.ram, voice.blockAddress, i);
+        block = wrapped;
+    }
+    const int shift = block[0] & 0x0F;
+    int32_t h1 = voice.history1;
+    int32_t h2 = voice.history2;
+    int32_t* out = voice.samples + 1;
+    // Filter numbers beyond the table (header bytes 0x50-0xFF) predict nothing.
+    switch (static_cast<int8_t>(block[0]) >> 4) {
+    case 1: DecodeSamples<kFilters[1][0], kFilters[1][1]>(block, shift, out, h1, h2); break;
+    case 2: DecodeSamples<kFilters[2][0], kFilters[2][1]>(block, shift, out, h1, h2); break;
+    case 3: DecodeSamples<kFilters[3][0], kFilters[3][1]>(block, shift, out, h1, h2); break;
+    case 4: DecodeSamples<kFilters[4][0], kFilters[4][1]>(block, shift, out, h1, h2); break;
+    default: DecodeSamples<kFilters[0][0], kFilters[0][1]>(block, shift, out, h1, h2); break;
     }
     voice.history1 = h1;
     voice.history2 = h2;

@@ -21,6 +21,11 @@ int32_t BlockBytes(const XaDecodeBlock& block, int32_t channels) {
     return bytes;
 }
 
+// Mono or stereo at a positive rate; anything else is ignored whole.
+bool Acceptable(const XaDecodeBlock& block) {
+    return (block.stereo == 0 || block.stereo == 1) && block.frequency > 0;
+}
+
 }  // namespace
 
 XaRing::XaRing(const DriverSettings& settings) : settings_(&settings) {
@@ -51,9 +56,10 @@ int32_t XaRing::QueuedSamples() const {
 }
 
 bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
-    const int32_t channels = wrapAdd(block.stereo, 1);
+    if (!Acceptable(block)) return true;  // queues nothing, so nothing to wait for
+    const int32_t channels = block.stereo + 1;
     const int64_t bytes = BlockBytes(block, channels);
-    if (bytes == 0 || block.frequency == 0 || channels == 0) return true;
+    if (bytes == 0) return true;
     const int64_t need = bytes * kOutputRate / block.frequency * (3 - channels) / 2;
     int64_t free = readIndex - writeIndex;
     if (free <= 0) free += capacity;
@@ -62,8 +68,7 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
 }
 
 void XaRing::QueueBlock(const XaDecodeBlock& block) {
-    if (block.stereo != 0 && block.stereo != 1) return;
-    if (block.frequency <= 0) return;
+    if (!Acceptable(block)) return;
     const int32_t channels = block.stereo + 1;
     const int32_t bytes = BlockBytes(block, channels);
     if (bytes == 0) return;
@@ -87,15 +92,6 @@ void XaRing::QueueBlock(const XaDecodeBlock& block) {
         accumulator += block.frequency;
         frame = accumulator / kOutputRate;
     }
-}
-
-bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
-    if (readIndex == writeIndex) return false;
-    const int32_t percent = settings_->XAVolume;
-    left = wrapMul((buffer[readIndex] * volumeL) >> 15, percent) / 100;
-    right = wrapMul((buffer[readIndex + 1] * volumeR) >> 15, percent) / 100;
-    readIndex = (readIndex + 2) % capacity;
-    return true;
 }
 
 }  // namespace zarn

@@ -11,9 +11,11 @@
 
 #include <cstdint>
 
+#include "settings/DriverSettings.h"
+#include "spu/Arith.h"
+
 namespace zarn {
 
-class DriverSettings;
 struct XaDecodeBlock;
 
 class XaRing {
@@ -56,5 +58,15 @@ private:
 
     const DriverSettings* settings_;
 };
+
+inline bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
+    if (readIndex == writeIndex) return false;
+    const int32_t percent = settings_->XAVolume;
+    left = wrapMul((buffer[readIndex] * volumeL) >> 15, percent) / 100;
+    right = wrapMul((buffer[readIndex + 1] * volumeR) >> 15, percent) / 100;
+    readIndex = (readIndex + 2) % capacity;
+    return true;
+}
+
 
 }  // namespace zarn

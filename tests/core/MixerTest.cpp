@@ -257,6 +257,25 @@ TEST_F(MixerTest, IrqFiresWhenAVoicePlaysOutTheIrqBlock) {
     EXPECT_EQ(irqCalls, 2);
 }
 
+// A host that keys the voice on again from its interrupt function.
+SpuCore* rekeyTarget = nullptr;
+void RekeyVoiceZero(void*) { rekeyTarget->DecodeRegisterWrite(0x1F801D88, 1); }
+
+TEST_F(MixerTest, KeyOnFromTheInterruptRestartsCleanly) {
+    rekeyTarget = spu.get();
+    spu->SetIrqHandler(RekeyVoiceZero, nullptr);
+    WriteBlock(*spu, 0x100, 0x00, 0, test::Ramp());
+    Program(0, 0x100, 0x1000, 0x3FFF, 0x3FFF);
+    Write(0x1F801DA4, 0x100);
+    KeyOn(1);
+    Render(27);
+    EXPECT_EQ(spu->voices[0].pitchCounter, 0x1C000);
+    Render(1);  // played out: the interrupt keys it on, playback starts again
+    EXPECT_EQ(spu->voices[0].blockAddress, 0x100);
+    EXPECT_EQ(spu->voices[0].pitchCounter, 0x2000);
+    EXPECT_EQ(spu->voices[0].samples[1], 4096);
+}
+
 TEST_F(MixerTest, NoiseAndModulationNeedTheSwitch) {
     WriteBlock(*spu, 0x10, 0x00, 3, Nibbles(2));  // 8192
     for (int n = 0; n < 3; ++n) Program(n, 0x10, 0x1000, 0x3FFF, 0x3FFF);

@@ -15,7 +15,13 @@ class XaRingTest : public ::testing::Test {
 protected:
     test::TestSettings settings;
     std::unique_ptr<XaRing> ring = std::make_unique<XaRing>(settings);
-    std::unique_ptr<XaDecodeBlock> block = std::make_unique<XaDecodeBlock>();
+    // Hosts may pass blocks longer than a save state's XA section.
+    struct LongBlock {
+        XaDecodeBlock head;
+        int16_t more[40000];
+    };
+    std::unique_ptr<LongBlock> storage = std::make_unique<LongBlock>();
+    XaDecodeBlock* block = &storage->head;
 
     void Fill(int32_t frequency, int32_t stereo, int32_t sampleCount, int32_t bits = 4) {
         *block = {};
@@ -23,7 +29,8 @@ protected:
         block->stereo = stereo;
         block->sampleCount = sampleCount;
         block->bitsPerSample = bits;
-        for (int i = 0; i < XaDecodeBlock::kMaxSamples; ++i) block->samples[i] = static_cast<int16_t>(i);
+        int16_t* samples = block->samples;
+        for (int i = 0; i < XaDecodeBlock::kMaxSamples + 40000; ++i) samples[i] = static_cast<int16_t>(i);
     }
     int32_t QueuedFrames() const { return ring->QueuedSamples() / 2; }
 };
@@ -137,6 +144,7 @@ TEST_F(XaRingTest, HostInputIsHandledSafely) {
         Fill(frequency, stereo, 100);
         ring->QueueBlock(*block);
         EXPECT_EQ(QueuedFrames(), 0) << frequency << " " << stereo;
+        EXPECT_TRUE(ring->ReadyFor(*block));  // nothing to wait for
     }
     Fill(44100, 0, -100);
     ring->QueueBlock(*block);
