@@ -105,5 +105,3 @@ void MixIdle(benchmark::State& state) {
 BENCHMARK(MixIdle);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
+#include <string>
 
 namespace zarn::platform {
 
@@ -14,6 +16,10 @@ void SleepMilliseconds(uint32_t milliseconds);
 
 // Millisecond tick counter; wraps around at 2^32.
 uint32_t TickCount();
+
+// Writes the pieces, in order, as the file `path` through a temporary file
+// renamed into place, so the file is either complete or as it was before.
+bool WriteFileAtomically(const std::string& path, std::span<const std::span<const std::byte>> pieces);
 
 // A thread of the plugin's own. Start does not report failure; Join waits
 // without a time limit and releases the thread.

@@ -8,6 +8,8 @@
 #include "settings/RegistrySettings.h"
 #include "sound/MixerThread.h"
 #include "spu/SpuCore.h"
+#include "state/FreezeRecord.h"
+#include "state/SpuRecorder.h"
 #include "ui/RealtimeWindow.h"
 #include "xa/XaDecodeBlock.h"
 
@@ -22,6 +24,7 @@ std::atomic<uint8_t> soundStopRequested{0};
 std::atomic<uint8_t> windowStopRequested{0};
 SpuIrqFunction irqCallback = nullptr;
 SpuCddaVolumeFunction cddaVolumeCallback = nullptr;
+SpuRecorder recorder;
 
 namespace {
 
@@ -63,10 +66,11 @@ int32_t Init() {
     return 0;
 }
 
-// A run still open is closed first.
+// A run still open is closed first, and a recording still running is written.
 int32_t Shutdown() {
     if (!initialised) return 0;
     StopPluginThreads();
+    StopRecording();
     DestroyObjects();
     SpuLock::Delete();
     initialised = false;
@@ -114,6 +118,7 @@ void WriteRegister(uint32_t address, uint32_t value) {
     if (core == nullptr) return;
     SpuLockGuard lock;
     core->DecodeRegisterWrite(address, value);
+    if (recorder.IsRecording()) recorder.Log(platform::TickCount(), address, value);
 }
 
 uint16_t ReadRegister(uint32_t address) {
@@ -179,7 +184,42 @@ void PlayAdpcmChannel(const XaDecodeBlock* block) {
     core->xa.QueueBlock(*block);
 }
 
-int32_t Freeze(uint32_t, FreezeRecord*) { return 0; }
+// Mode 0 loads, 1 saves, 2 answers the size query; any other mode saves
+// without clearing the record first.
+int32_t Freeze(uint32_t mode, FreezeRecord* record) {
+    if (record == nullptr) return 0;
+    if (mode == 2) {
+        WriteFreezeHeader(*record);
+        return 1;
+    }
+    if (core == nullptr) return 1;
+    SpuLockGuard lock;
+    if (mode != 0) {
+        SaveFreeze(*core, *record, mode == 1);
+        return 1;
+    }
+    LoadFreeze(*core, *record);
+    if (const XaDecodeBlock* xa = FreezeXaBlock(*record)) PlayAdpcmChannel(xa);
+    return 1;
+}
+
+void StartRecording() {
+    if (core == nullptr) return;
+    SpuLockGuard lock;
+    recorder.StartRecording(*core, platform::TickCount());
+}
+
+void StopRecording() {
+    if (!initialised) return;
+    class LogFile : public RecordingSink {
+    public:
+        bool Write(std::span<const Piece> pieces) override {
+            return platform::WriteFileAtomically(kLogFileName, pieces);
+        }
+    } file;
+    SpuLockGuard lock;
+    if (recorder.IsRecording() && currentSettings != nullptr) recorder.StopRecording(currentSettings->TickParSecond, file);
+}
 
 // The caller's buffer holds `bytes` bytes; whole frames of 4 bytes are written.
 void Render(int16_t* buffer, uint32_t bytes) {

@@ -14,6 +14,7 @@ namespace zarn {
 class DriverSettings;
 class SoundOutput;
 class SpuCore;
+class SpuRecorder;
 
 namespace plugin {
 
@@ -27,6 +28,7 @@ extern std::atomic<uint8_t> soundStopRequested;
 extern std::atomic<uint8_t> windowStopRequested;
 extern SpuIrqFunction irqCallback;
 extern SpuCddaVolumeFunction cddaVolumeCallback;
+extern SpuRecorder recorder;            // one for the process, guarded by SpuLock
 
 // Lifecycle; each returns 0.
 int32_t Init();
@@ -53,6 +55,13 @@ void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback);
 void PlayAdpcmChannel(const XaDecodeBlock* block);
 int32_t Freeze(uint32_t mode, FreezeRecord* record);
 void Render(int16_t* buffer, uint32_t bytes);
+
+// The register recorder (under SpuLock), started and stopped by the real-time
+// window's Record button. The log goes to "spuZarn.pss" in the current
+// directory; a stop that cannot write it keeps the recording for a retry.
+constexpr const char* kLogFileName = "spuZarn.pss";
+void StartRecording();
+void StopRecording();
 
 }  // namespace plugin
 }  // namespace zarn

@@ -2,8 +2,13 @@
 // (scheduling levels need privileges here and are left at normal).
 #include "plugin/Platform.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 
 namespace zarn::platform {
 
@@ -21,6 +26,26 @@ uint32_t TickCount() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
                                  static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+}
+
+bool WriteFileAtomically(const std::string& path, std::span<const std::span<const std::byte>> pieces) {
+    const std::string temporary = path + ".tmp" + std::to_string(getpid());
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    bool ok = true;
+    for (const std::span<const std::byte> piece : pieces) {
+        for (size_t done = 0; ok && done < piece.size();) {
+            const ssize_t wrote = write(fd, piece.data() + done, piece.size() - done);
+            if (wrote < 0 && errno == EINTR) continue;
+            ok = wrote > 0;
+            if (ok) done += static_cast<size_t>(wrote);
+        }
+    }
+    ok = fsync(fd) == 0 && ok;
+    ok = close(fd) == 0 && ok;
+    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(temporary.c_str());
+    return ok;
 }
 
 struct Thread::Impl {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace zarn::platform {
 
 void* ActiveWindow() { return GetActiveWindow(); }
@@ -9,6 +11,27 @@ void* ActiveWindow() { return GetActiveWindow(); }
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 uint32_t TickCount() { return GetTickCount(); }
+
+bool WriteFileAtomically(const std::string& path, std::span<const std::span<const std::byte>> pieces) {
+    const std::string temporary = path + ".tmp";
+    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    for (const std::span<const std::byte> piece : pieces) {
+        for (size_t done = 0; ok && done < piece.size();) {
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(piece.size() - done, 1u << 30));
+            DWORD wrote = 0;
+            ok = WriteFile(file, piece.data() + done, chunk, &wrote, nullptr) && wrote > 0;
+            done += wrote;
+        }
+    }
+    ok = FlushFileBuffers(file) && ok;
+    ok = CloseHandle(file) && ok;
+    if (ok) ok = MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(temporary.c_str());
+    return ok;
+}
 
 struct Thread::Impl {
     HANDLE handle = nullptr;

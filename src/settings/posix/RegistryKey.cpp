@@ -11,10 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include "plugin/Platform.h"
 #include "settings/RegFile.h"
 
 namespace zarn {
@@ -51,22 +50,9 @@ bool ReadWhole(const std::string& path, std::string& text, bool& exists) {
     return ok;
 }
 
-bool WriteAtomically(const std::string& path, const std::string& text) {
-    const std::string temporary = path + ".tmp" + std::to_string(getpid());
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) return false;
-    bool ok = true;
-    for (size_t done = 0; ok && done < text.size();) {
-        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        ok = wrote > 0;
-        if (ok) done += static_cast<size_t>(wrote);
-    }
-    ok = fsync(fd) == 0 && ok;
-    ok = close(fd) == 0 && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temporary.c_str());
-    return ok;
+bool WriteText(const std::string& path, const std::string& text) {
+    const std::span<const std::byte> piece = std::as_bytes(std::span(text));
+    return platform::WriteFileAtomically(path, std::span(&piece, 1));
 }
 
 }  // namespace
@@ -95,7 +81,7 @@ RegistryKey::RegistryKey(const char* path) {
     if (!impl->Load(store)) return;
     if (!store.HasKey(impl->key)) {
         store.AddKey(impl->key);
-        if (!WriteAtomically(impl->file, store.Text())) return;
+        if (!WriteText(impl->file, store.Text())) return;
         impl->created = true;
     }
     impl_ = std::move(impl);
@@ -119,7 +105,7 @@ void RegistryKey::WriteValue(const char* name, uint32_t value) {
     RegFile store;
     if (!impl_ || !impl_->Load(store)) return;
     store.WriteDword(impl_->key, name, value);
-    WriteAtomically(impl_->file, store.Text());
+    WriteText(impl_->file, store.Text());
 }
 
 }  // namespace zarn
