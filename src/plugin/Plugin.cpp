@@ -151,23 +151,20 @@ void ReadDmaBlock(uint16_t* words, int32_t count) {
     core->ReadTransferBlock(words, count);
 }
 
-void RegisterIrqCallback(SpuIrqFunction callback) {
+// Stored under the lock once it exists, so no mixing pass sees half a change.
+template <typename Function>
+void StoreCallback(Function& slot, Function callback) {
     if (!initialised) {
-        irqCallback = callback;
+        slot = callback;
         return;
     }
     SpuLockGuard lock;
-    irqCallback = callback;
+    slot = callback;
 }
 
-void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) {
-    if (!initialised) {
-        cddaVolumeCallback = callback;
-        return;
-    }
-    SpuLockGuard lock;
-    cddaVolumeCallback = callback;
-}
+void RegisterIrqCallback(SpuIrqFunction callback) { StoreCallback(irqCallback, callback); }
+
+void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) { StoreCallback(cddaVolumeCallback, callback); }
 
 void PlayAdpcmChannel(const XaDecodeBlock* block) {
     if (core == nullptr || block == nullptr) return;

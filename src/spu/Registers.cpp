@@ -88,9 +88,10 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
     }
 
     // Per-voice bit registers: the first word covers voices 0-15, the second 16-23.
-    const auto forEachVoice = [&](int first, auto&& apply) {
-        const int count = first == 0 ? 16 : 8;
-        for (int b = 0; b < count; ++b) apply(voices[first + b], (v >> b) & 1);
+    const int firstVoice = (offset & 2) ? 16 : 0;
+    const int voiceCount = firstVoice == 0 ? 16 : 8;
+    const auto setFlags = [&](int32_t SpuVoice::*flag) {
+        for (int b = 0; b < voiceCount; ++b) voices[firstVoice + b].*flag = static_cast<int32_t>((v >> b) & 1);
     };
 
     switch (offset) {
@@ -100,42 +101,30 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
     case 0xD86: mixer.reverbVolumeR = Volume15(v); break;
     case 0xD88:
     case 0xD8A:
-        forEachVoice(offset == 0xD88 ? 0 : 16, [](SpuVoice& voice, uint32_t bit) {
-            if (bit) voice.KeyOn();
-        });
+        for (int b = 0; b < voiceCount; ++b) {
+            if ((v >> b) & 1) voices[firstVoice + b].KeyOn();
+        }
         PublishVoiceStatus();
         break;
     case 0xD8C:
     case 0xD8E:
-        forEachVoice(offset == 0xD8C ? 0 : 16, [](SpuVoice& voice, uint32_t bit) {
-            if (bit) voice.KeyOff();
-        });
+        for (int b = 0; b < voiceCount; ++b) {
+            if ((v >> b) & 1) voices[firstVoice + b].KeyOff();
+        }
         break;
     case 0xD90:
-    case 0xD92:
-        forEachVoice(offset == 0xD90 ? 0 : 16, [](SpuVoice& voice, uint32_t bit) {
-            voice.pitchModulation = static_cast<int32_t>(bit);
-        });
-        break;
+    case 0xD92: setFlags(&SpuVoice::pitchModulation); break;
     case 0xD94:
-    case 0xD96:
-        forEachVoice(offset == 0xD94 ? 0 : 16, [](SpuVoice& voice, uint32_t bit) {
-            voice.noiseEnabled = static_cast<int32_t>(bit);
-        });
-        break;
+    case 0xD96: setFlags(&SpuVoice::noiseEnabled); break;
     case 0xD98:
-    case 0xD9A:
-        forEachVoice(offset == 0xD98 ? 0 : 16, [](SpuVoice& voice, uint32_t bit) {
-            voice.reverbEnabled = static_cast<int32_t>(bit);
-        });
-        break;
+    case 0xD9A: setFlags(&SpuVoice::reverbEnabled); break;
     case 0xD9C:
     case 0xD9E:
         // A clear bit stops the voice at once; a set bit starts nothing.
-        forEachVoice(offset == 0xD9C ? 0 : 16, [](SpuVoice& voice, uint32_t bit) {
-            voice.active = static_cast<int32_t>(bit);
-            if (!bit) voice.envelopePhase = kOff;
-        });
+        setFlags(&SpuVoice::active);
+        for (int b = 0; b < voiceCount; ++b) {
+            if (!((v >> b) & 1)) voices[firstVoice + b].envelopePhase = kOff;
+        }
         break;
     case 0xDA4:
         for (SpuVoice& voice : voices) voice.SetIrqAddress(v);

@@ -2,23 +2,16 @@
 // of the implementation.
 #include <gtest/gtest.h>
 
+#include "support/ExportNames.h"
+
 #include <dlfcn.h>
 
 namespace {
 
-constexpr const char* kExports[] = {
-    "PSEgetLibName", "PSEgetLibType", "PSEgetLibVersion", "SPUinit", "SPUshutdown", "SPUopen",
-    "SPUclose", "SPUtest", "SPUconfigure", "SPUabout", "SPUwriteRegister", "SPUreadRegister",
-    "SPUwriteDMA", "SPUreadDMA", "SPUwriteDMAMem", "SPUreadDMAMem", "SPUregisterCallback",
-    "SPUregisterCDDAVolume", "SPUplayADPCMchannel", "SPUfreeze", "SPUrender", "SPUgetOne",
-    "SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR", "SPUplaySample",
-    "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1", "SPUstopChannels2", "SPUplaySector",
-};
-
 TEST(ExportTest, EveryEntryPointAndNothingElse) {
     void* library = dlopen(SPUZARN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    for (const char* name : kExports) EXPECT_NE(dlsym(library, name), nullptr) << name;
+    for (const char* name : zarn::test::kExportNames) EXPECT_NE(dlsym(library, name), nullptr) << name;
     EXPECT_EQ(dlsym(library, "_ZN4zarn6plugin4InitEv"), nullptr);
     EXPECT_EQ(dlsym(library, "_ZN4zarn7SpuCore9MixFrameEPs"), nullptr);
 

@@ -2,6 +2,8 @@
 // looked up by its plain name, called through stdcall function pointers.
 #include <gtest/gtest.h>
 
+#include "support/ExportNames.h"
+
 #include <windows.h>
 
 #include <cstdint>
@@ -11,15 +13,6 @@
 namespace {
 
 constexpr const char* kKeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
-
-constexpr const char* kExports[] = {
-    "PSEgetLibName", "PSEgetLibType", "PSEgetLibVersion", "SPUinit", "SPUshutdown", "SPUopen",
-    "SPUclose", "SPUtest", "SPUconfigure", "SPUabout", "SPUwriteRegister", "SPUreadRegister",
-    "SPUwriteDMA", "SPUreadDMA", "SPUwriteDMAMem", "SPUreadDMAMem", "SPUregisterCallback",
-    "SPUregisterCDDAVolume", "SPUplayADPCMchannel", "SPUfreeze", "SPUrender", "SPUgetOne",
-    "SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR", "SPUplaySample",
-    "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1", "SPUstopChannels2", "SPUplaySector",
-};
 
 typedef const char*(CALLBACK* GetNameFn)(void);
 typedef uint32_t(CALLBACK* GetNumberFn)(void);
@@ -56,7 +49,7 @@ protected:
 };
 
 TEST_F(DllTest, EveryExportByItsPlainName) {
-    for (const char* name : kExports) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
+    for (const char* name : zarn::test::kExportNames) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
     EXPECT_EQ(GetProcAddress(library, "_SPUinit@0"), nullptr);
     EXPECT_EQ(GetProcAddress(library, "SPUinit@0"), nullptr);
 }
