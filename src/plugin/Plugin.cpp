@@ -170,12 +170,13 @@ void PlayAdpcmChannel(const XaDecodeBlock* block) {
     if (core == nullptr || block == nullptr) return;
     SpuLockGuard lock;
     // With EnableXAWait the host is paced: the lock is let go while the
-    // mixer drains the ring far enough for this block.
+    // mixer drains the ring far enough for this block, all of it, also when
+    // a save-state load called in holding it already.
     if (currentSettings->EnableXAWait != 0) {
         while (!core->xa.ReadyFor(*block)) {
-            SpuLock::Leave();
+            const int depth = SpuLock::LeaveAll();
             platform::SleepMilliseconds(1);
-            SpuLock::Enter();
+            SpuLock::Reenter(depth);
         }
     }
     core->xa.QueueBlock(*block);
@@ -186,7 +187,7 @@ void PlayAdpcmChannel(const XaDecodeBlock* block) {
 int32_t Freeze(uint32_t mode, FreezeRecord* record) {
     if (record == nullptr) return 0;
     if (mode == 2) {
-        WriteFreezeHeader(*record);
+        WriteFreezeHeader(reinterpret_cast<uint8_t*>(record));
         return 1;
     }
     if (core == nullptr) return 1;
@@ -203,7 +204,7 @@ int32_t Freeze(uint32_t mode, FreezeRecord* record) {
 void StartRecording() {
     if (core == nullptr) return;
     SpuLockGuard lock;
-    recorder.StartRecording(*core, platform::TickCount());
+    recorder.StartRecording(*core, platform::TickCount);
 }
 
 void StopRecording() {

@@ -11,6 +11,15 @@ public:
     static void Delete();
     static void Enter();
     static void Leave();
+
+    // Lets go of every level the calling thread holds, so that another thread
+    // can take the lock while this one waits, and returns how many that was;
+    // Reenter takes them again.
+    static int LeaveAll();
+    static void Reenter(int depth);
+
+private:
+    static thread_local int depth_;  // levels held by the calling thread
 };
 
 class SpuLockGuard {

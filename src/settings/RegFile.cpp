@@ -155,7 +155,9 @@ bool RegFile::HasKey(std::string_view key) const { return FindKey(key) != npos; 
 
 void RegFile::AddKey(std::string_view key) {
     if (HasKey(key)) return;
-    if (lines_.empty()) lines_.push_back({"REGEDIT4", "REGEDIT4"});
+    if (lines_.empty() || !StartsWithNoCase(Trim(lines_.front().logical), "REGEDIT4")) {
+        lines_.insert(lines_.begin(), {Line{"REGEDIT4", "REGEDIT4"}, Line{"", ""}});
+    }
     if (!Trim(lines_.back().logical).empty()) lines_.push_back({"", ""});
     const std::string header = "[" + std::string(key) + "]";
     lines_.push_back({header, header});

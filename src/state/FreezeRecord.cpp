@@ -10,15 +10,17 @@ namespace {
 constexpr uint32_t kFirstRegister = 0x1F801C00;
 }
 
-void WriteFreezeHeader(FreezeRecord& record) {
-    std::memcpy(record.name, "TOVRA", 6);  // with its terminating zero
-    record.version = FreezeRecord::kVersion;
-    record.size = FreezeRecord::kSize;
+void WriteFreezeHeader(uint8_t* record) {
+    const uint32_t version = FreezeRecord::kVersion;
+    const uint32_t size = FreezeRecord::kSize;
+    std::memcpy(record + offsetof(FreezeRecord, name), "TOVRA", 6);  // with its terminating zero
+    std::memcpy(record + offsetof(FreezeRecord, version), &version, 4);
+    std::memcpy(record + offsetof(FreezeRecord, size), &size, 4);
 }
 
 void SaveFreeze(SpuCore& spu, FreezeRecord& record, bool clear) {
     if (clear) std::memset(&record, 0, sizeof record);
-    WriteFreezeHeader(record);
+    WriteFreezeHeader(reinterpret_cast<uint8_t*>(&record));
     std::memcpy(record.soundRam, spu.SoundRam(), sizeof record.soundRam);
     std::memcpy(record.registers, spu.RegisterImage(), sizeof record.registers);
 }

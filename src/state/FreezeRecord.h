@@ -42,8 +42,10 @@ static_assert(offsetof(FreezeRecord, xa) == 524816);
 static_assert(sizeof(XaDecodeBlock) == 33824);
 static_assert(sizeof(FreezeRecord) == FreezeRecord::kSize);
 
-// Writes name, version and size; bytes 6 and 7 of the name are left alone.
-void WriteFreezeHeader(FreezeRecord& record);
+// Writes name, version and size into the record's first 16 bytes; bytes 6
+// and 7 of the name are left alone. Byte-wise, so a size query may pass any
+// buffer of 16 bytes.
+void WriteFreezeHeader(uint8_t* record);
 
 // Save: the header, sound RAM and the first 256 register-image words. With
 // `clear` the whole record is zeroed first (mode 1), so bytes 6 and 7 and the

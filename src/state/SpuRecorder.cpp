@@ -28,7 +28,7 @@ void SpuRecorder::FreeBuffers() {
     entries_ = nullptr;
 }
 
-bool SpuRecorder::StartRecording(SpuCore& spu, uint32_t now) {
+bool SpuRecorder::StartRecording(SpuCore& spu, uint32_t (*tickCount)()) {
     if (recording_) return true;
     snapshot_ = static_cast<FreezeRecord*>(allocate_(sizeof(FreezeRecord)));
     entries_ = static_cast<RegisterLogEntry*>(allocate_(sizeof(RegisterLogEntry) * kMaxEntries));
@@ -38,7 +38,7 @@ bool SpuRecorder::StartRecording(SpuCore& spu, uint32_t now) {
     }
     recording_ = true;
     SaveFreeze(spu, *snapshot_, true);
-    startTick_ = now;
+    startTick_ = tickCount();
     entryCount_ = 0;
     return true;
 }

@@ -60,9 +60,10 @@ public:
     bool IsRecording() const { return recording_; }
     int32_t EntryCount() const { return entryCount_; }
 
-    // Allocates the buffers, takes the snapshot and starts the clock. When a
-    // buffer cannot be allocated nothing starts and false is returned.
-    bool StartRecording(SpuCore& spu, uint32_t now);
+    // Allocates the buffers, takes the snapshot, then reads the millisecond
+    // clock as the start. When a buffer cannot be allocated nothing starts
+    // and false is returned.
+    bool StartRecording(SpuCore& spu, uint32_t (*tickCount)());
 
     // The logging step of every host register write.
     void Log(uint32_t now, uint32_t address, uint32_t value) {

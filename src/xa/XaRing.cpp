@@ -59,7 +59,7 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
     if (!Acceptable(block)) return true;  // queues nothing, so nothing to wait for
     const int32_t channels = block.stereo + 1;
     const int64_t bytes = BlockBytes(block, channels);
-    if (bytes == 0) return true;
+    if (bytes <= 0) return true;  // adds nothing
     const int64_t need = bytes * kOutputRate / block.frequency * (3 - channels) / 2;
     int64_t free = readIndex - writeIndex;
     if (free <= 0) free += capacity;

@@ -1,145 +1,66 @@
 // The linear ADSR envelope, frame by frame.
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <vector>
+
 #include "sound/Envelope.h"
 
 namespace zarn {
 namespace {
 
-SpuVoice Keyed(int attackRate, int decayRate, int sustainLevel, int sustainRate, int sustainDecrease,
-               int releaseRate) {
-    SpuVoice v;
-    v.attackRate = attackRate;
-    v.decayRate = decayRate;
-    v.sustainLevel = sustainLevel;
-    v.sustainRate = sustainRate;
-    v.sustainDecrease = sustainDecrease;
-    v.releaseRate = releaseRate;
-    v.KeyOn();
-    return v;
-}
+// Key on (+1) or off (-1), run `frames` frames, then compare.
+struct Step { int key, frames; int32_t level, volume; EnvelopePhase phase; };
 
-TEST(EnvelopeTest, AttackReachesFullScaleAndDecays) {
-    SpuVoice v = Keyed(0, 0, 8, 127, 0, 0);
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 4194303);
-    EXPECT_EQ(v.envelopeVolume, 16383);
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 8388606);
-    EXPECT_EQ(v.envelopePhase, kAttack);
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 6710884);
-    EXPECT_EQ(v.envelopeVolume, 26214);
-    EXPECT_EQ(v.envelopePhase, kDecay);
-    EXPECT_EQ(v.envelopeStep, -2047);
+// Rates and sustain level, and the start: `level` in `phase` with that phase's step.
+struct Trace {
+    const char* name;
+    int32_t attack, decay, sustainLevel, sustainRate, sustainDecrease, release, level;
+    EnvelopePhase phase;
+    std::vector<Step> steps;
+};
 
-    // To sustain level 8 (target 4194295) in 1230 frames, the last clipped.
-    int frames = 0;
-    while (v.envelopePhase == kDecay) {
-        EnvelopeStep(v);
-        ++frames;
+TEST(EnvelopeTest, PhasesStepByTheirRates) {
+    const Trace traces[] = {
+        {"attack, decay to sustain level 8, held", 0, 0, 8, 127, 0, 0, 0, kAttack,
+         {{0, 1, 4194303, 16383, kAttack}, {0, 1, 8388606, 32767, kAttack}, {0, 1, 6710884, 26214, kDecay},
+          {0, 1229, 4195121, 16387, kDecay}, {0, 1, 4194295, 16383, kSustain}, {0, 5, 4194295, 16383, kSustain}}},
+        {"full scale exactly; sustain level 15 above the decay start", 0, 15, 15, 127, 0, 0, 4194304, kAttack,
+         {{0, 1, 6710884, 26214, kDecay}, {0, 1, 7864304, 30719, kSustain}}},
+        {"sustain level 0, held", 0, 0, 0, 127, 0, 0, 2046, kDecay, {{0, 1, -1, -1, kSustain}, {0, 1, 0, 0, kOff}}},
+        {"sustain level 0, falling", 0, 0, 0, 0, 1, 0, 2000, kDecay, {{0, 1, -1, -1, kSustain}, {0, 1, 0, 0, kOff}}},
+        {"sustain level 0, rising", 0, 0, 0, 0, 0, 0, 2000, kDecay,
+         {{0, 1, -1, -1, kSustain}, {0, 1, 4194302, 16383, kSustain}, {0, 1, 8388605, 32767, kSustain},
+          {0, 1, 8388607, 32767, kSustain}}},
+        {"falling sustain", 0, 0, 1, 0, 1, 0, 8388606, kSustain,
+         {{0, 1, 4194303, 16383, kSustain}, {0, 1, 0, 0, kOff}}},
+        {"release from the attack", 127, 0, 8, 127, 0, 0, 2097021, kAttack,
+         {{0, 1, 2097151, 8191, kAttack}, {-1, 1, 0, 0, kOff}}},
+        {"key-on while releasing", 0, 0, 8, 127, 0, 31, 3000000, kAttack,
+         {{-1, 1, 2999937, 11718, kRelease}, {+1, 1, 7194240, 28102, kAttack}}},
+        {"off forces level 0", 0, 0, 8, 0, 0, 0, 5000, kOff, {{0, 1, 0, 0, kOff}}},
+        {"levels 1..255 read volume 1 to the end", 0, 0, 8, 127, 0, 31, 505, kRelease,
+         {{0, 4, 253, 1, kRelease}, {0, 4, 1, 1, kRelease}, {0, 1, 0, 0, kOff}}},
+    };
+    for (const Trace& t : traces) {
+        SCOPED_TRACE(t.name);
+        SpuVoice v;
+        std::tie(v.attackRate, v.decayRate, v.sustainLevel, v.sustainRate, v.sustainDecrease, v.releaseRate) =
+            std::tuple(t.attack, t.decay, t.sustainLevel, t.sustainRate, t.sustainDecrease, t.release);
+        v.KeyOn();
+        std::tie(v.envelopeLevel, v.envelopePhase) = std::tuple(t.level, t.phase);
+        v.envelopeStep = v.PhaseStep();
+        int frame = 0;
+        for (const Step& s : t.steps) {
+            if (s.key > 0) v.KeyOn();
+            if (s.key < 0) v.KeyOff();
+            for (int i = 0; i < s.frames; ++i) EnvelopeStep(v);
+            frame += s.frames;
+            EXPECT_EQ(v.envelopeLevel, s.level) << "after frame " << frame;
+            EXPECT_EQ(v.envelopeVolume, s.volume) << "after frame " << frame;
+            EXPECT_EQ(v.envelopePhase, s.phase) << "after frame " << frame;
+        }
     }
-    EXPECT_EQ(frames, 1230);
-    EXPECT_EQ(v.envelopeLevel, 4194295);
-    EXPECT_EQ(v.envelopePhase, kSustain);
-    EXPECT_EQ(v.envelopeStep, 0);  // rate 127 holds
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 4194295);
-}
-
-TEST(EnvelopeTest, HighSustainLevelsEndTheDecayAtOnce) {
-    SpuVoice v = Keyed(0, 15, 15, 127, 0, 0);
-    v.envelopeLevel = 8388606;
-    EnvelopeStep(v);  // full scale: decay begins at 6710884
-    ASSERT_EQ(v.envelopePhase, kDecay);
-    EnvelopeStep(v);  // already below 7864304: jumps up to it
-    EXPECT_EQ(v.envelopeLevel, 7864304);
-    EXPECT_EQ(v.envelopeVolume, 30719);
-    EXPECT_EQ(v.envelopePhase, kSustain);
-}
-
-TEST(EnvelopeTest, SustainLevelZeroEndsAtMinusOne) {
-    for (const int decrease : {0, 1}) {
-        SpuVoice v = Keyed(0, 0, 0, 127, decrease, 0);
-        v.envelopeLevel = 2000;
-        v.envelopePhase = kDecay;
-        v.envelopeStep = v.DecayStep();
-        EnvelopeStep(v);
-        EXPECT_EQ(v.envelopeLevel, -1);
-        EXPECT_EQ(v.envelopeVolume, -1);  // published as 0xFFFF
-        EXPECT_EQ(v.envelopePhase, kSustain);
-        EnvelopeStep(v);  // held or falling: off at once
-        EXPECT_EQ(v.envelopePhase, kOff);
-        EXPECT_EQ(v.envelopeLevel, 0);
-        EXPECT_EQ(v.envelopeVolume, 0);
-    }
-    // Rising: climbs from -1 and is held at full scale.
-    SpuVoice v = Keyed(0, 0, 0, 0, 0, 0);
-    v.envelopeLevel = -1;
-    v.envelopePhase = kSustain;
-    v.envelopeStep = v.SustainStep();
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 4194302);
-    EnvelopeStep(v);
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 0x7FFFFF);
-    EXPECT_EQ(v.envelopePhase, kSustain);
-}
-
-TEST(EnvelopeTest, FallingSustainTurnsTheVoiceOff) {
-    SpuVoice v = Keyed(0, 0, 1, 0, 1, 0);
-    v.envelopeLevel = 5000000;
-    v.envelopePhase = kSustain;
-    v.envelopeStep = v.SustainStep();  // -4194303
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 805697);
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 0);
-    EXPECT_EQ(v.envelopePhase, kOff);
-}
-
-TEST(EnvelopeTest, ReleaseFromWhereverTheLevelIs) {
-    SpuVoice v = Keyed(127, 0, 8, 127, 0, 0);
-    for (int i = 0; i < 10; ++i) EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 1300);
-    v.KeyOff();
-    EnvelopeStep(v);  // release rate 0: -2097151
-    EXPECT_EQ(v.envelopeLevel, 0);
-    EXPECT_EQ(v.envelopePhase, kOff);
-    EXPECT_EQ(v.envelopeVolume, 0);
-
-    // Key-on while releasing attacks from the current level.
-    SpuVoice r = Keyed(0, 0, 8, 127, 0, 31);
-    r.envelopeLevel = 3000000;
-    r.KeyOff();
-    EnvelopeStep(r);
-    EXPECT_EQ(r.envelopeLevel, 3000000 - 63);
-    r.KeyOn();
-    EnvelopeStep(r);
-    EXPECT_EQ(r.envelopeLevel, 3000000 - 63 + 4194303);
-    EXPECT_EQ(r.envelopePhase, kAttack);
-}
-
-TEST(EnvelopeTest, SmallLevelsNeverReadSilent) {
-    SpuVoice v;
-    v.envelopePhase = kSustain;
-    for (int32_t level : {1, 128, 255}) {
-        v.envelopeLevel = level;
-        EnvelopeStep(v);
-        EXPECT_EQ(v.envelopeVolume, 1) << level;
-    }
-    v.envelopeLevel = 256;
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeVolume, 1);
-    v.envelopeLevel = 512;
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeVolume, 2);
-    // Off forces the level to 0.
-    v.envelopePhase = kOff;
-    v.envelopeStep = 777;
-    EnvelopeStep(v);
-    EXPECT_EQ(v.envelopeLevel, 0);
-    EXPECT_EQ(v.envelopeVolume, 0);
 }
 
 }  // namespace

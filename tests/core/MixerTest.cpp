@@ -75,24 +75,6 @@ TEST_F(MixerTest, GoldenFirstFramesOfOneVoice) {
     EXPECT_EQ(spu->ReadRegister(0x1F801D9C), 1);
 }
 
-TEST_F(MixerTest, GoldenHalfPitchInterpolates) {
-    // Pitch 0x800: positions 0x1000, 0x1800, 0x2000 read 4096, 6144, 8192.
-    // With a fixed envelope volume of 32767 (level 0x7FFF00, sustain held),
-    // lastOutput = 32767*s>>15 = s - 1; unity-ish volumes as above.
-    WriteBlock(*spu, 0x10, 0x00, 3, test::Ramp());
-    Program(0, 0x10, 0x0800, 0x3FFF, 0x3FFF);
-    Write(0x1F801D80, 0x3FFF);
-    Write(0x1F801D82, 0x3FFF);
-    KeyOn(1);
-    SpuVoice& v = spu->voices[0];
-    v.envelopePhase = kSustain;
-    v.envelopeStep = 0;
-    WriteVoice(0, 0xC, 0x7FFF);
-    const std::vector<int16_t> out = Render(3);
-    // 4095 -> 16383*4095>>14 = 4094 -> 4093; 6143 -> 6142 -> 6141; 8191 -> 8190 -> 8189.
-    EXPECT_EQ(out, (std::vector<int16_t>{4093, 4093, 6141, 6141, 8189, 8189}));
-}
-
 TEST_F(MixerTest, SweepMovesTheVolumeEveryFrameWithinItsLimits) {
     WriteBlock(*spu, 0x10, 0x00, 3, Nibbles(0));
     Program(0, 0x10, 0x1000, 0x807F, 0xA07F);  // left up by 127, right down by 127

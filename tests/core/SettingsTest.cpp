@@ -115,21 +115,5 @@ TEST_F(SettingsTest, SetDefaultsLeavesSwitchesAndOwnerAlone) {
     EXPECT_EQ(settings.OwnerWindow, &marker);
 }
 
-TEST_F(SettingsTest, SettersStoreValuesUnchecked) {
-    RegistrySettings settings;
-    settings.Load();
-    settings.SetSoundBufferSize(0);
-    settings.SetXABufferSize(-3);
-    settings.SetHighResolutionMode(2);
-    settings.SetShowRealtimeConfigWindow(1);
-    settings.SetEnableReverb(1);
-    settings.SetEnableSpuIrq(0);
-    settings.SetXAVolume(200);
-    settings.SetReverbVolume(150);
-    settings.SetTickParSecond(0);
-    const int32_t expected[] = {0, -3, 2, 1, 1, 0, 200, 150, 0};
-    for (size_t i = 0; i < std::size(kStored); ++i) EXPECT_EQ(settings.*kStored[i].field, expected[i]) << kStored[i].name;
-}
-
 }  // namespace
 }  // namespace zarn

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
-#include "spu/SpuCore.h"
 #include "support/TestSettings.h"
 #include "xa/XaDecodeBlock.h"
+#include "xa/XaRing.h"
 
 namespace zarn {
 namespace {
@@ -15,172 +16,108 @@ class XaRingTest : public ::testing::Test {
 protected:
     test::TestSettings settings;
     std::unique_ptr<XaRing> ring = std::make_unique<XaRing>(settings);
-    // Hosts may pass blocks longer than a save state's XA section.
-    struct LongBlock {
-        XaDecodeBlock head;
-        int16_t more[40000];
-    };
+    struct LongBlock { XaDecodeBlock head; int16_t more[40000]; };  // hosts may pass blocks this long
     std::unique_ptr<LongBlock> storage = std::make_unique<LongBlock>();
     XaDecodeBlock* block = &storage->head;
 
-    void Fill(int32_t frequency, int32_t stereo, int32_t sampleCount, int32_t bits = 4) {
-        *block = {};
-        block->frequency = frequency;
-        block->stereo = stereo;
-        block->sampleCount = sampleCount;
-        block->bitsPerSample = bits;
-        int16_t* samples = block->samples;
-        for (int i = 0; i < XaDecodeBlock::kMaxSamples + 40000; ++i) samples[i] = static_cast<int16_t>(i);
+    // Sets up a block whose samples count 0, 1, 2, ...; queues it unless `queue` is false.
+    void Fill(int32_t frequency, int32_t stereo, int32_t sampleCount, int32_t bits = 4, bool queue = true) {
+        std::tie(block->frequency, block->bitsPerSample, block->stereo, block->sampleCount) =
+            std::tuple(frequency, bits, stereo, sampleCount);
+        for (int i = 0; i < XaDecodeBlock::kMaxSamples + 40000; ++i) block->samples[i] = static_cast<int16_t>(i);
+        if (queue) ring->QueueBlock(*block);
     }
     int32_t QueuedFrames() const { return ring->QueuedSamples() / 2; }
 };
 
-TEST_F(XaRingTest, FrameCountsFollowTheRates) {
-    Fill(37800, 0, 4032);  // mono: both sides get the sample
-    ring->QueueBlock(*block);
-    EXPECT_EQ(QueuedFrames(), 4704);
-    EXPECT_EQ(ring->buffer[0], 0);
-    EXPECT_EQ(ring->buffer[1], 0);
-    // Output frame n carries source frame n x 37800 / 44100: one in six repeats.
-    for (int n = 0; n < 12; ++n) {
-        EXPECT_EQ(ring->buffer[2 * n], n * 37800 / 44100) << n;
-        EXPECT_EQ(ring->buffer[2 * n + 1], n * 37800 / 44100) << n;
+TEST_F(XaRingTest, ConvertsEveryRateBySampleAndHold) {
+    struct { int32_t frequency, stereo, count, bits, frames; } const cases[] = {
+        {37800, 0, 4032, 4, 4704}, {37800, 1, 2016, 4, 2352}, {18900, 0, 4032, 4, 9408},
+        {44100, 1, 2352, 16, 588}, {44100, 0, 2352, 16, 2352},  // 16-bit stereo counts a quarter of its size
+        {88200, 0, 100, 4, 50}};    // above 44100 Hz frames are skipped
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.frequency << " Hz, stereo " << c.stereo << ", " << c.count);
+        ring = std::make_unique<XaRing>(settings);
+        Fill(c.frequency, c.stereo, c.count, c.bits);
+        ASSERT_EQ(QueuedFrames(), c.frames);
+        // Output frame n holds source frame n x frequency / 44100; mono goes to both sides.
+        for (int64_t n = 0; n < c.frames; ++n) {
+            const int64_t source = n * c.frequency / 44100 * (c.stereo + 1);
+            ASSERT_EQ(ring->buffer[2 * n], block->samples[source]) << n;
+            ASSERT_EQ(ring->buffer[2 * n + 1], block->samples[source + c.stereo]) << n;
+        }
     }
-
-    ring = std::make_unique<XaRing>(settings);
-    Fill(37800, 1, 2016);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(QueuedFrames(), 2352);
-    EXPECT_EQ(ring->buffer[2 * 7], 2 * 6);  // frame 7 carries source frame 6
-    EXPECT_EQ(ring->buffer[2 * 7 + 1], 2 * 6 + 1);
-
-    ring = std::make_unique<XaRing>(settings);
-    Fill(18900, 0, 4032);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(QueuedFrames(), 9408);
-
-    // 16-bit stereo counts a quarter of its nominal size.
-    ring = std::make_unique<XaRing>(settings);
-    Fill(44100, 1, 2352, 16);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(QueuedFrames(), 588);
-    EXPECT_EQ(ring->buffer[2 * 587], 2 * 587);
-
-    // Above 44100 Hz frames are skipped.
-    ring = std::make_unique<XaRing>(settings);
-    Fill(88200, 0, 100);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(QueuedFrames(), 50);
-    EXPECT_EQ(ring->buffer[2 * 10], 20);
 }
 
 TEST_F(XaRingTest, AFullRingDropsTheRest) {
-    Fill(44100, 1, 20000);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(ring->capacity, 24576);
+    Fill(44100, 1, 20000);  // fills up with the writer at the end, the reader at 0
     EXPECT_EQ(QueuedFrames(), 12287);
-    EXPECT_TRUE(ring->IsFull());
-
-    // Full across the wrap: reader at 0, writer at the end.
-    ring = std::make_unique<XaRing>(settings);
-    ring->writeIndex = 24574;
-    ring->readIndex = 0;
-    EXPECT_TRUE(ring->IsFull());
-    Fill(44100, 0, 10);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(ring->writeIndex, 24574);
-    // One frame taken makes room for exactly one.
-    int32_t l, r;
-    ring->readIndex = 2;
+    int32_t left, right;
+    ASSERT_TRUE(ring->TakeFrame(left, right));  // room for exactly one frame, across the wrap
     ring->QueueBlock(*block);
     EXPECT_EQ(ring->writeIndex, 0);
-    EXPECT_EQ(ring->buffer[24574], 0);
+    EXPECT_EQ(ring->buffer[24575], 1);  // the block's first frame
+    EXPECT_EQ(ring->buffer[1], 1);      // the oldest frame stays
     EXPECT_TRUE(ring->IsFull());
-    EXPECT_TRUE(ring->TakeFrame(l, r));
 }
 
 TEST_F(XaRingTest, SizeChangeRebuildsTheRingEmpty) {
     Fill(44100, 0, 100);
-    ring->QueueBlock(*block);
     settings.XABufferSize = 10;
     Fill(44100, 0, 0);  // an empty block changes nothing
-    ring->QueueBlock(*block);
-    EXPECT_EQ(ring->capacity, 24576);
     EXPECT_EQ(QueuedFrames(), 100);
     Fill(44100, 0, 30);
-    ring->QueueBlock(*block);
     EXPECT_EQ(ring->capacity, 5120);
     EXPECT_EQ(ring->sizeSetting, 10);
     EXPECT_EQ(QueuedFrames(), 30);
-    EXPECT_EQ(ring->readIndex, 0);
+    // A size below 1, on a rebuild or from the start, leaves a ring that holds nothing.
+    for (const int32_t size : {0, -5}) {
+        settings.XABufferSize = size;
+        Fill(44100, 0, 100);
+        EXPECT_EQ(std::tuple(ring->capacity, ring->buffer), std::tuple(0, nullptr)) << size;
+        EXPECT_EQ(XaRing(settings).capacity, 0) << size;
+        int32_t left, right;
+        EXPECT_FALSE(ring->TakeFrame(left, right)) << size;
+        EXPECT_TRUE(ring->ReadyFor(*block)) << size;  // a waiting host is never stuck
+    }
 }
 
 TEST_F(XaRingTest, TakeFrameScalesByCdVolumeAndPercent) {
-    ring->volumeL = 0x7FFF;
-    ring->volumeR = -16384;
-    settings.XAVolume = 75;
-    Fill(44100, 1, 1);
-    block->samples[0] = 16384;
-    block->samples[1] = 16384;
-    ring->QueueBlock(*block);
-    int32_t left = 0, right = 0;
-    ASSERT_TRUE(ring->TakeFrame(left, right));
-    EXPECT_EQ(left, 12287);   // (16384 x 32767) >> 15 = 16383, x 75 / 100
-    EXPECT_EQ(right, -6144);  // -8192 x 75 / 100
-    EXPECT_FALSE(ring->TakeFrame(left, right));
-
-    // Truncation toward zero after the arithmetic shift.
-    Fill(44100, 0, 1);
-    block->samples[0] = -3;
-    ring->volumeL = 32767;
-    settings.XAVolume = 50;
-    ring->QueueBlock(*block);
-    ASSERT_TRUE(ring->TakeFrame(left, right));
-    EXPECT_EQ(left, -1);  // -3 x 32767 >> 15 = -3; x 50 / 100 = -1
-}
-
-TEST_F(XaRingTest, HostInputIsHandledSafely) {
-    for (const auto& [frequency, stereo] : {std::pair{0, 0}, {-44100, 0}, {44100, -1}, {44100, 2}, {44100, 0x7FFFFFFF}}) {
-        Fill(frequency, stereo, 100);
-        ring->QueueBlock(*block);
-        EXPECT_EQ(QueuedFrames(), 0) << frequency << " " << stereo;
-        EXPECT_TRUE(ring->ReadyFor(*block));  // nothing to wait for
+    struct { int32_t volumeL, volumeR, percent; int16_t left, right; int32_t outL, outR; } const cases[] = {
+        {0x7FFF, -16384, 75, 16384, 16384, 12287, -6144},  // 16383 x 75 / 100, -8192 x 75 / 100
+        {32767, 32767, 50, -3, 3, -1, 1},                  // -3 and 2 after the shift, then toward zero
+        {32767, 32767, 100, -1, 1, -1, 0}};                // the shift rounds down
+    for (const auto& c : cases) {
+        std::tie(ring->volumeL, ring->volumeR, settings.XAVolume) = std::tuple(c.volumeL, c.volumeR, c.percent);
+        std::tie(ring->buffer[0], ring->buffer[1], ring->readIndex, ring->writeIndex) =
+            std::tuple(c.left, c.right, 0, 2);
+        int32_t left = 0, right = 0;
+        ASSERT_TRUE(ring->TakeFrame(left, right));
+        EXPECT_EQ(std::tuple(left, right), std::tuple(c.outL, c.outR)) << c.left << ", " << c.right;
+        EXPECT_FALSE(ring->TakeFrame(left, right));
     }
-    Fill(44100, 0, -100);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(QueuedFrames(), 0);
-
-    // An XA buffer size below 1 leaves a ring that holds nothing.
-    settings.XABufferSize = 0;
-    Fill(44100, 0, 100);
-    ring->QueueBlock(*block);
-    EXPECT_EQ(ring->capacity, 0);
-    EXPECT_EQ(ring->buffer, nullptr);
-    int32_t l, r;
-    EXPECT_FALSE(ring->TakeFrame(l, r));
-    EXPECT_TRUE(ring->ReadyFor(*block));  // a waiting host is never stuck
-    settings.XABufferSize = -5;
-    ring = std::make_unique<XaRing>(settings);
-    EXPECT_EQ(ring->capacity, 0);
-    EXPECT_FALSE(ring->TakeFrame(l, r));
 }
 
-TEST_F(XaRingTest, WaitingEndsWhenTheBlockFitsAndLittleIsQueued) {
-    Fill(44100, 1, 1000);
-    EXPECT_TRUE(ring->ReadyFor(*block));
-    // It fits, but the host waits until (queued samples) x 2 <= 4096.
-    ring->writeIndex = 4096;
-    EXPECT_FALSE(ring->ReadyFor(*block));
-    ring->writeIndex = 2050;
-    EXPECT_FALSE(ring->ReadyFor(*block));
-    ring->writeIndex = 2048;
-    EXPECT_TRUE(ring->ReadyFor(*block));
-    Fill(44100, 0, 30000);  // needs more than the ring holds: never waits
-    EXPECT_TRUE(ring->ReadyFor(*block));
-    Fill(0, 0, 100);
-    EXPECT_TRUE(ring->ReadyFor(*block));
-    Fill(44100, 0, 0x7FFFFFFF);  // no overflow in the need
-    EXPECT_TRUE(ring->ReadyFor(*block));
+TEST_F(XaRingTest, HostsWaitUntilTheBlockFitsAndLittleIsQueued) {
+    // With `queued` samples in the ring: may a waiting host go on, and the frames queued after the block.
+    struct { int32_t frequency, stereo, count, queued; bool ready; int32_t after; } const cases[] = {
+        {44100, 1, 1000, 0, true, 1000},      {44100, 1, 1000, 4096, false, 3048},  // until queued x 2 <= 4096
+        {44100, 1, 1000, 2050, false, 2025},  {44100, 1, 1000, 2048, true, 2024},
+        {44100, 0, 12000, 1000, false, 12287},                                      // does not fit yet
+        {44100, 0, 30000, 4096, true, 12287},                                       // could never fit
+        {44100, 0, 0x7FFFFFFF, 2048, true, 1024}, {44100, 0, -100, 0, true, 0},     // nothing to add
+        // Rates not above 0 and channel counts other than 1 or 2: ignored.
+        {0, 0, 100, 4096, true, 2048}, {-44100, 0, 100, 4096, true, 2048}, {44100, -1, 100, 4096, true, 2048},
+        {44100, 2, 100, 4096, true, 2048}, {44100, 0x7FFFFFFF, 100, 4096, true, 2048}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.frequency << " Hz, stereo " << c.stereo << ", " << c.count);
+        ring = std::make_unique<XaRing>(settings);
+        ring->writeIndex = c.queued;
+        Fill(c.frequency, c.stereo, c.count, 4, false);
+        EXPECT_EQ(ring->ReadyFor(*block), c.ready) << "queued " << c.queued;
+        ring->QueueBlock(*block);
+        EXPECT_EQ(QueuedFrames(), c.after);
+    }
 }
 
 }  // namespace

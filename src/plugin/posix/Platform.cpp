@@ -61,7 +61,11 @@ void* RunThread(void* argument) {
 }  // namespace
 
 Thread::Thread() = default;
-Thread::~Thread() { Join(); }
+// A thread still running when the library goes away (the host skipped
+// SPUclose) is let go rather than waited for.
+Thread::~Thread() {
+    if (impl_) pthread_detach(impl_->thread);
+}
 
 void Thread::Start(Procedure procedure, Priority) {
     auto impl = std::make_unique<Impl>();

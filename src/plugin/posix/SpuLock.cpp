@@ -17,7 +17,26 @@ void SpuLock::Initialise() {
 }
 
 void SpuLock::Delete() { pthread_mutex_destroy(&spuMutex); }
-void SpuLock::Enter() { pthread_mutex_lock(&spuMutex); }
-void SpuLock::Leave() { pthread_mutex_unlock(&spuMutex); }
+void SpuLock::Enter() {
+    pthread_mutex_lock(&spuMutex);
+    ++depth_;
+}
+
+void SpuLock::Leave() {
+    --depth_;
+    pthread_mutex_unlock(&spuMutex);
+}
+
+thread_local int SpuLock::depth_ = 0;
+
+int SpuLock::LeaveAll() {
+    const int depth = depth_;
+    for (int i = 0; i < depth; ++i) Leave();
+    return depth;
+}
+
+void SpuLock::Reenter(int depth) {
+    for (int i = 0; i < depth; ++i) Enter();
+}
 
 }  // namespace zarn

@@ -13,7 +13,7 @@ void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 uint32_t TickCount() { return GetTickCount(); }
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::span<const std::byte>> pieces) {
-    const std::string temporary = path + ".tmp";
+    const std::string temporary = path + ".tmp" + std::to_string(GetCurrentProcessId());
     const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -46,7 +46,12 @@ DWORD WINAPI RunThread(LPVOID argument) {
 }  // namespace
 
 Thread::Thread() = default;
-Thread::~Thread() { Join(); }
+// A thread still running when the library goes away (the host skipped
+// SPUclose) is let go rather than waited for: under the loader lock the wait
+// would never end.
+Thread::~Thread() {
+    if (impl_) CloseHandle(impl_->handle);
+}
 
 void Thread::Start(Procedure procedure, Priority priority) {
     auto impl = std::make_unique<Impl>();

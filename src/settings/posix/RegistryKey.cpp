@@ -24,7 +24,7 @@ constexpr const char* kRoot = "HKEY_CURRENT_USER\\";
 
 std::string StoreDirectory() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] != '\0') return std::string(config) + "/spuZarn";
+    if (config != nullptr && config[0] == '/') return std::string(config) + "/spuZarn";  // relative: ignored
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0') return {};
     return std::string(home) + "/.config/spuZarn";
