@@ -1,9 +1,6 @@
 // The plugin's entry points and lifecycle, called as a host calls them.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
-
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
 #include "spu/SpuCore.h"
@@ -11,8 +8,6 @@
 
 namespace zarn {
 namespace {
-
-void ZARN_CALL HostIrq() {}
 
 class LifecycleTest : public ::testing::Test {
 protected:
@@ -50,29 +45,6 @@ TEST_F(LifecycleTest, InitCreatesLoadedObjectsAndShutdownDestroysThem) {
     EXPECT_EQ(plugin::output, nullptr);
 }
 
-TEST_F(LifecycleTest, RegistersTransfersAndCallbacks) {
-    ASSERT_EQ(SPUinit(), 0);
-    SPUwriteRegister(0x1F801DAE, 0x1FFFF);  // only the low 16 bits count
-    EXPECT_EQ(SPUreadRegister(0x1F801DAE), 0xF800u);
-    SPUwriteRegister(0x1F801DA6, 0xFFFF);
-    const uint16_t out[6] = {1, 2, 3, 4, 5, 6};
-    SPUwriteDMAMem(const_cast<uint16_t*>(out), 6);
-    SPUwriteDMA(0x10007);
-    SPUwriteRegister(0x1F801DA6, 0xFFFF);
-    uint16_t back[7] = {};
-    SPUreadDMAMem(back, 6);
-    back[6] = static_cast<uint16_t>(SPUreadDMA());
-    const uint16_t expected[7] = {1, 2, 3, 4, 5, 6, 7};
-    EXPECT_EQ(std::memcmp(back, expected, sizeof back), 0);
-    EXPECT_EQ(plugin::core->transferAddress, 6u);  // wrapped past the end
-
-    SPUregisterCallback(HostIrq);
-    SPUregisterCDDAVolume(nullptr);
-    EXPECT_EQ(plugin::irqCallback, &HostIrq);
-    SPUregisterCallback(nullptr);
-    EXPECT_EQ(plugin::irqCallback, nullptr);
-}
-
 TEST_F(LifecycleTest, OpenStartsTheThreadsAndCloseStopsThem) {
     ASSERT_EQ(SPUinit(), 0);
     SPUwriteRegister(0x1F801C06, 0x0200);
@@ -101,19 +73,6 @@ TEST_F(LifecycleTest, OpenStartsTheThreadsAndCloseStopsThem) {
     EXPECT_EQ(plugin::core->voices[0].blockAddress, 0x200);
     EXPECT_EQ(SPUshutdown(), 0);
     EXPECT_FALSE(plugin::SoundThreadRunning());
-}
-
-TEST_F(LifecycleTest, LegacyEntryPointsDoNothing) {
-    ASSERT_EQ(SPUinit(), 0);
-    const std::unique_ptr<uint8_t[]> before(new uint8_t[SpuCore::kRamBytes]);
-    std::memcpy(before.get(), plugin::core->soundRam, SpuCore::kRamBytes);
-    for (auto call : {SPUputOne, SPUsetAddr, SPUsetPitch, SPUsetVolumeL, SPUsetVolumeR}) call(0x1000, 0x3FFF);
-    for (auto call : {SPUplaySample, SPUstartChannels1, SPUstartChannels2, SPUstopChannels1, SPUstopChannels2}) {
-        call(0xFFFF);
-    }
-    SPUplaySector();
-    EXPECT_EQ(std::memcmp(before.get(), plugin::core->soundRam, SpuCore::kRamBytes), 0);
-    for (const SpuVoice& v : plugin::core->voices) EXPECT_EQ(v.pitch + v.envelopePhase + v.startAddress, 0);
 }
 
 }  // namespace

@@ -18,9 +18,6 @@
 namespace zarn {
 namespace {
 
-int hostIrqs = 0;
-void ZARN_CALL HostIrq() { ++hostIrqs; }
-
 class SoundTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -54,22 +51,6 @@ TEST_F(SoundTest, RenderWritesWholeFramesAndAlwaysPublishes) {
     SPUrender(out.data(), 3);
     EXPECT_EQ(out[0], 2045);
     EXPECT_EQ(SPUreadRegister(0x1F801D9C), 1u);
-}
-
-TEST_F(SoundTest, RenderRaisesTheHostInterrupt) {
-    SPUregisterCallback(HostIrq);
-    KeyOnRampVoice(0x4000);
-    SPUwriteRegister(0x1F801DA4, 0x11);
-    hostIrqs = 0;
-    std::vector<int16_t> out(2 * 8);
-    SPUrender(out.data(), 4 * 8);  // the block is played out in frame 8
-    EXPECT_EQ(hostIrqs, 1);
-    plugin::currentSettings->EnableSpuIrq = 0;
-    SPUrender(out.data(), 4 * 8);
-    plugin::currentSettings->EnableSpuIrq = 1;
-    SPUregisterCallback(nullptr);
-    SPUrender(out.data(), 4 * 8);
-    EXPECT_EQ(hostIrqs, 1);
 }
 
 TEST_F(SoundTest, XaBlocksAreMixedAfterTheVoices) {
