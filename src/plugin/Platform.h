@@ -9,6 +9,12 @@
 
 namespace zarn::platform {
 
+// The one process-wide recursive lock behind SpuLock.
+void CreateRecursiveLock();
+void DestroyRecursiveLock();
+void LockRecursive();
+void UnlockRecursive();
+
 // The window active on the calling thread (null where there are no windows).
 void* ActiveWindow();
 

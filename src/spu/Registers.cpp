@@ -93,6 +93,11 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
     const auto setFlags = [&](int32_t SpuVoice::*flag) {
         for (int b = 0; b < voiceCount; ++b) voices[firstVoice + b].*flag = static_cast<int32_t>((v >> b) & 1);
     };
+    const auto forEachSetBit = [&](auto&& action) {
+        for (int b = 0; b < voiceCount; ++b) {
+            if ((v >> b) & 1) action(voices[firstVoice + b]);
+        }
+    };
 
     switch (offset) {
     case 0xD80: mixer.mainVolumeL = Volume14(v); break;
@@ -101,16 +106,12 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
     case 0xD86: mixer.reverbVolumeR = Volume15(v); break;
     case 0xD88:
     case 0xD8A:
-        for (int b = 0; b < voiceCount; ++b) {
-            if ((v >> b) & 1) voices[firstVoice + b].KeyOn();
-        }
+        forEachSetBit([](SpuVoice& voice) { voice.KeyOn(); });
         PublishVoiceStatus();
         break;
     case 0xD8C:
     case 0xD8E:
-        for (int b = 0; b < voiceCount; ++b) {
-            if ((v >> b) & 1) voices[firstVoice + b].KeyOff();
-        }
+        forEachSetBit([](SpuVoice& voice) { voice.KeyOff(); });
         break;
     case 0xD90:
     case 0xD92: setFlags(&SpuVoice::pitchModulation); break;

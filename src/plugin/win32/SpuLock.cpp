@@ -1,35 +1,17 @@
-#include "plugin/SpuLock.h"
-
+// The SPU lock: a critical section, recursive by nature.
 #include <windows.h>
 
-namespace zarn {
+#include "plugin/Platform.h"
+
+namespace zarn::platform {
 
 namespace {
 CRITICAL_SECTION spuCriticalSection;
 }
 
-void SpuLock::Initialise() { InitializeCriticalSection(&spuCriticalSection); }
-void SpuLock::Delete() { DeleteCriticalSection(&spuCriticalSection); }
-void SpuLock::Enter() {
-    EnterCriticalSection(&spuCriticalSection);
-    ++depth_;
-}
+void CreateRecursiveLock() { InitializeCriticalSection(&spuCriticalSection); }
+void DestroyRecursiveLock() { DeleteCriticalSection(&spuCriticalSection); }
+void LockRecursive() { EnterCriticalSection(&spuCriticalSection); }
+void UnlockRecursive() { LeaveCriticalSection(&spuCriticalSection); }
 
-void SpuLock::Leave() {
-    --depth_;
-    LeaveCriticalSection(&spuCriticalSection);
-}
-
-thread_local int SpuLock::depth_ = 0;
-
-int SpuLock::LeaveAll() {
-    const int depth = depth_;
-    for (int i = 0; i < depth; ++i) Leave();
-    return depth;
-}
-
-void SpuLock::Reenter(int depth) {
-    for (int i = 0; i < depth; ++i) Enter();
-}
-
-}  // namespace zarn
+}  // namespace zarn::platform
