@@ -14,18 +14,21 @@ namespace zarn {
 namespace {
 
 uint32_t ZeroTick() { return 0; }
+void* RefuseLargeBlocks(size_t bytes) { return bytes > 1000000 ? nullptr : ::operator new(bytes, std::nothrow); }
+void ReleaseBlock(void* block) { ::operator delete(block); }
 
-class MemorySink : public RecordingSink {
-public:
+// The fixture is also the sink: it keeps the file in memory, failing while `fail` is set.
+class RecorderTest : public ::testing::Test, public RecordingSink {
+protected:
+    test::TestSettings settings;
+    std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
+    SpuRecorder recorder;
     bool fail = false;
-    std::vector<uint8_t> file;
+    std::vector<std::byte> file;
     bool Write(std::span<const Piece> pieces) override {
         if (fail) return false;
         file.clear();
-        for (const Piece& piece : pieces) {
-            const auto* bytes = reinterpret_cast<const uint8_t*>(piece.data());
-            file.insert(file.end(), bytes, bytes + piece.size());
-        }
+        for (const Piece& piece : pieces) file.insert(file.end(), piece.begin(), piece.end());
         return true;
     }
     uint32_t Word(size_t offset, size_t bytes = 4) const {
@@ -35,15 +38,7 @@ public:
     }
 };
 
-class RecorderTest : public ::testing::Test {
-protected:
-    test::TestSettings settings;
-    std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
-    SpuRecorder recorder;
-    MemorySink sink;
-};
-
-TEST_F(RecorderTest, FileHoldsTheStartSnapshotAndTheEntries) {
+TEST_F(RecorderTest, FileHoldsTheStartSnapshotTheTickRateAndTheEntries) {
     spu->soundRam[0x7FFFF] = 0x22;
     spu->DecodeRegisterWrite(0x1F801C04, 0x1234);
     spu->DecodeRegisterWrite(0x1F801DFE, 0xBEEF);
@@ -51,64 +46,54 @@ TEST_F(RecorderTest, FileHoldsTheStartSnapshotAndTheEntries) {
     spu->DecodeRegisterWrite(0x1F801C04, 0x9999);  // later changes are not in the snapshot
     recorder.Log(0xFFFFFFF0, 0x1F801C00, 0x00012345);  // same millisecond: time 0
     recorder.Log(0x00000010, 0xFFFFFFFF, 0xFFFF);      // across the wrap of the tick
-    ASSERT_TRUE(recorder.StopRecording(100, sink));
+    ASSERT_TRUE(recorder.StopRecording(100, *this));
     EXPECT_FALSE(recorder.IsRecording());
-    ASSERT_EQ(sink.file.size(), 524808u + 2 * 12);
-    EXPECT_EQ(sink.file[0x7FFFF], 0x22);
-    EXPECT_EQ(sink.Word(524288 + 4, 2), 0x1234u);
-    EXPECT_EQ(sink.Word(524288 + 510, 2), 0xBEEFu);
-    EXPECT_EQ(sink.Word(524800), 1000u);
-    EXPECT_EQ(sink.Word(524804), 2u);
-    const uint32_t entries[][3] = {{0, 0x1F801C00, 0x2345}, {0x20, 0xFFFFFFFF, 0xFFFF}};
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(sink.Word(524808 + 12 * i), entries[i][0]);
-        EXPECT_EQ(sink.Word(524808 + 12 * i + 4), entries[i][1]);
-        EXPECT_EQ(sink.Word(524808 + 12 * i + 8, 2), entries[i][2]);
-    }
-}
+    ASSERT_EQ(file.size(), 524808u + 2 * 12);
+    // RAM, registers, tick rate and count, then time, address and value per entry.
+    struct Field { size_t offset, bytes; uint32_t value; };
+    const Field fields[] = {
+        {0x7FFFF, 1, 0x22}, {524288 + 4, 2, 0x1234}, {524288 + 510, 2, 0xBEEF}, {524800, 4, 1000}, {524804, 4, 2},
+        {524808, 4, 0}, {524812, 4, 0x1F801C00}, {524816, 2, 0x2345},
+        {524820, 4, 0x20}, {524824, 4, 0xFFFFFFFF}, {524828, 2, 0xFFFF},
+    };
+    for (const Field& f : fields) EXPECT_EQ(Word(f.offset, f.bytes), f.value) << f.offset;
 
-TEST_F(RecorderTest, TickRateIsTenTimesTheTempo) {
-    for (const auto& [tempo, rate] : {std::pair{1, 10u}, {100, 1000u}, {200, 2000u}, {0, 0u}}) {
+    // The tick rate is 10 x the tempo, unchecked.
+    for (const auto& [tempo, rate] : {std::pair{1, 10u}, {200, 2000u}, {0, 0u}}) {
         ASSERT_TRUE(recorder.StartRecording(*spu, ZeroTick));
-        ASSERT_TRUE(recorder.StopRecording(tempo, sink));
-        EXPECT_EQ(sink.file.size(), 524808u);
-        EXPECT_EQ(sink.Word(524800), rate) << tempo;
+        ASSERT_TRUE(recorder.StopRecording(tempo, *this));
+        EXPECT_EQ(file.size(), 524808u);
+        EXPECT_EQ(Word(524800), rate) << tempo;
     }
 }
 
 TEST_F(RecorderTest, AMillionEntriesAtMost) {
     ASSERT_TRUE(recorder.StartRecording(*spu, ZeroTick));
     for (int32_t i = 0; i <= SpuRecorder::kMaxEntries; ++i) recorder.Log(i, 0x1F801C00, i);
-    ASSERT_TRUE(recorder.StopRecording(100, sink));
-    EXPECT_EQ(sink.file.size(), 12524808u);
-    EXPECT_EQ(sink.Word(524804), 1000000u);
-    EXPECT_EQ(sink.Word(12524808 - 12), 999999u);
+    ASSERT_TRUE(recorder.StopRecording(100, *this));
+    EXPECT_EQ(file.size(), 12524808u);
+    EXPECT_EQ(Word(524804), 1000000u);
+    EXPECT_EQ(Word(12524808 - 12), 999999u);
 }
 
-TEST_F(RecorderTest, AFailedWriteKeepsTheRecordingForTheNextTry) {
+TEST_F(RecorderTest, AFailedWriteKeepsTheRecordingAndNoMemoryStartsNone) {
     ASSERT_TRUE(recorder.StartRecording(*spu, ZeroTick));
     recorder.Log(1, 0x1F801D88, 1);
-    sink.fail = true;
-    EXPECT_FALSE(recorder.StopRecording(100, sink));
+    fail = true;
+    EXPECT_FALSE(recorder.StopRecording(100, *this));
     EXPECT_TRUE(recorder.IsRecording());
     recorder.Log(2, 0x1F801D8C, 1);  // logging goes on
-    sink.fail = false;
-    ASSERT_TRUE(recorder.StopRecording(100, sink));
-    EXPECT_EQ(sink.Word(524804), 2u);
+    fail = false;
+    ASSERT_TRUE(recorder.StopRecording(100, *this));
+    EXPECT_EQ(Word(524804), 2u);
     recorder.Log(3, 0x1F801D88, 1);  // idle: nothing
-    EXPECT_FALSE(recorder.StopRecording(100, sink));
-}
+    EXPECT_FALSE(recorder.StopRecording(100, *this));
 
-void* RefuseLargeBlocks(size_t bytes) { return bytes > 1000000 ? nullptr : ::operator new(bytes, std::nothrow); }
-void ReleaseBlock(void* block) { ::operator delete(block); }
-
-TEST_F(RecorderTest, NoMemoryNoRecording) {
     SpuRecorder starved(RefuseLargeBlocks, ReleaseBlock);
     EXPECT_FALSE(starved.StartRecording(*spu, ZeroTick));
-    EXPECT_FALSE(starved.IsRecording());
     starved.Log(1, 0x1F801C00, 1);
     EXPECT_EQ(starved.EntryCount(), 0);
-    EXPECT_FALSE(starved.StopRecording(100, sink));
+    EXPECT_FALSE(starved.IsRecording() || starved.StopRecording(100, *this));
 }
 
 }  // namespace

@@ -8,26 +8,18 @@
 namespace zarn {
 namespace {
 
-struct Expected {
-    const char* name;
-    int32_t DriverSettings::*field;
-    int32_t defaultValue;
-};
-const Expected kStored[] = {
-    {"SoundBufferSize", &DriverSettings::SoundBufferSize, 8},
-    {"XABufferSize", &DriverSettings::XABufferSize, 48},
+struct Stored { const char* name; int32_t DriverSettings::*field; int32_t defaultValue; };
+const Stored kStored[] = {
+    {"SoundBufferSize", &DriverSettings::SoundBufferSize, 8}, {"XABufferSize", &DriverSettings::XABufferSize, 48},
     {"HighResolutionMode", &DriverSettings::HighResolutionMode, 1},
     {"ShowRealtimeConfigWindow", &DriverSettings::ShowRealtimeConfigWindow, 0},
-    {"EnableReverb", &DriverSettings::EnableReverb, 0},
-    {"EnableSpuIrq", &DriverSettings::EnableSpuIrq, 1},
-    {"XAVolume", &DriverSettings::XAVolume, 75},
-    {"ReverbVolume", &DriverSettings::ReverbVolume, 50},
+    {"EnableReverb", &DriverSettings::EnableReverb, 0}, {"EnableSpuIrq", &DriverSettings::EnableSpuIrq, 1},
+    {"XAVolume", &DriverSettings::XAVolume, 75}, {"ReverbVolume", &DriverSettings::ReverbVolume, 50},
     {"TickParSecond", &DriverSettings::TickParSecond, 100},
 };
 
-std::vector<uint8_t> Bytes(uint32_t value) {
-    return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
-}
+using Ints = std::vector<int32_t>;
+std::vector<uint8_t> Bytes(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -39,80 +31,62 @@ TEST_F(SettingsTest, FirstLoadCreatesTheKeyWithTheNineDefaults) {
     RegistrySettings settings;
     settings.Load();
     EXPECT_TRUE(test::StoreHasKey());
-    for (const Expected& e : kStored) {
+    for (const Stored& e : kStored) {
         EXPECT_EQ(test::StoredDword(e.name), static_cast<uint32_t>(e.defaultValue)) << e.name;
         EXPECT_EQ(settings.*e.field, e.defaultValue) << e.name;
     }
-    EXPECT_EQ(settings.WaveFormatSampleRate, 44100);
-    EXPECT_EQ(settings.WaveFormatBytesPerSample, 2);
-    EXPECT_EQ(settings.WaveFormatChannels, 2);
     EXPECT_EQ(test::StoredDword("WaveFormatSampleRate"), std::nullopt);
-    // The switches nothing stores start as the engine expects them.
-    EXPECT_EQ(settings.EnableNoiseAndFM, 1);
-    EXPECT_EQ(settings.EnableAutoGain, 0);
-    EXPECT_EQ(settings.EnableXAWait, 0);
     EXPECT_STREQ(settings.KeyPath, "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn");
-}
+    // The switches nothing stores start as the engine expects them.
+    EXPECT_EQ((Ints{settings.WaveFormatSampleRate, settings.WaveFormatBytesPerSample,
+                                    settings.WaveFormatChannels, settings.EnableNoiseAndFM, settings.EnableAutoGain,
+                                    settings.EnableXAWait}),
+              (Ints{44100, 2, 2, 1, 0, 0}));
 
-TEST_F(SettingsTest, StoredValuesAreTakenAsTheyAre) {
-    // Any 4-byte value counts, whatever its type and range; wave-format
-    // values in the key are ignored; unreadable values keep their defaults.
-    RegistrySettings first;
-    first.Load();
-    test::StoreValue("SoundBufferSize", 4, Bytes(0));
-    test::StoreValue("XABufferSize", 3, Bytes(0xFFFFFFFF));  // REG_BINARY
-    test::StoreValue("XAVolume", 4, Bytes(250));
-    test::StoreValue("ReverbVolume", 3, {1, 2, 3});            // 3 bytes: unreadable
-    test::StoreValue("TickParSecond", 3, {1, 2, 3, 4, 5, 6, 7, 8});
-    test::StoreValue("WaveFormatSampleRate", 4, Bytes(22050));
-    test::StoreValue("WaveFormatChannels", 4, Bytes(1));
-
-    RegistrySettings settings;
-    settings.Load();
-    EXPECT_EQ(settings.SoundBufferSize, 0);
-    EXPECT_EQ(settings.XABufferSize, -1);
-    EXPECT_EQ(settings.XAVolume, 250);
-    EXPECT_EQ(settings.ReverbVolume, 50);
-    EXPECT_EQ(settings.TickParSecond, 100);
-    EXPECT_EQ(settings.WaveFormatSampleRate, 44100);
-    EXPECT_EQ(settings.WaveFormatChannels, 2);
-}
-
-TEST_F(SettingsTest, SaveThenLoadGivesBackEveryStoredValue) {
-    RegistrySettings settings;
-    settings.Load();
-    int32_t value = 1000;
-    for (const Expected& e : kStored) settings.*e.field = value++;
-    settings.EnableAutoGain = 7;
-    settings.Save();
-
-    RegistrySettings loaded;
-    loaded.EnableAutoGain = 3;
-    loaded.Load();
-    value = 1000;
-    for (const Expected& e : kStored) {
-        EXPECT_EQ(loaded.*e.field, value) << e.name;
-        EXPECT_EQ(test::StoredDword(e.name), static_cast<uint32_t>(value)) << e.name;
-        ++value;
-    }
-    EXPECT_EQ(loaded.EnableAutoGain, 3);  // not a stored value
-}
-
-TEST_F(SettingsTest, SetDefaultsLeavesSwitchesAndOwnerAlone) {
-    RegistrySettings settings;
-    settings.Load();
-    for (const Expected& e : kStored) settings.*e.field = -5;
+    // SetDefaults restores the stored values and the wave format only.
+    for (const Stored& e : kStored) settings.*e.field = -5;
     settings.WaveFormatSampleRate = 8000;
     settings.EnableNoiseAndFM = 0;
     settings.EnableXAWait = 9;
     int marker;
     settings.OwnerWindow = &marker;
     settings.SetDefaults();
-    for (const Expected& e : kStored) EXPECT_EQ(settings.*e.field, e.defaultValue) << e.name;
-    EXPECT_EQ(settings.WaveFormatSampleRate, 44100);
-    EXPECT_EQ(settings.EnableNoiseAndFM, 0);
-    EXPECT_EQ(settings.EnableXAWait, 9);
+    for (const Stored& e : kStored) EXPECT_EQ(settings.*e.field, e.defaultValue) << e.name;
+    EXPECT_EQ((Ints{settings.WaveFormatSampleRate, settings.EnableNoiseAndFM, settings.EnableXAWait}),
+              (Ints{44100, 0, 9}));
     EXPECT_EQ(settings.OwnerWindow, &marker);
+}
+
+TEST_F(SettingsTest, SavedValuesLoadBackAndStoredOnesAreTakenAsTheyAre) {
+    RegistrySettings settings;
+    settings.Load();
+    int32_t value = 1000;
+    for (const Stored& e : kStored) settings.*e.field = value++;
+    settings.EnableAutoGain = 7;
+    settings.Save();
+    RegistrySettings loaded;
+    loaded.EnableAutoGain = 3;  // not a stored value
+    loaded.Load();
+    value = 1000;
+    for (const Stored& e : kStored) {
+        EXPECT_EQ(loaded.*e.field, value) << e.name;
+        EXPECT_EQ(test::StoredDword(e.name), static_cast<uint32_t>(value++)) << e.name;
+    }
+    EXPECT_EQ(loaded.EnableAutoGain, 3);
+
+    // Any 4-byte value counts, whatever its type and range; wave-format
+    // values in the key are ignored; unreadable values keep their defaults.
+    test::StoreValue("SoundBufferSize", 4, Bytes(0));
+    test::StoreValue("XABufferSize", 3, Bytes(0xFFFFFFFF));  // REG_BINARY
+    test::StoreValue("XAVolume", 4, Bytes(250));
+    test::StoreValue("ReverbVolume", 3, {1, 2, 3});
+    test::StoreValue("TickParSecond", 3, {1, 2, 3, 4, 5, 6, 7, 8});
+    test::StoreValue("WaveFormatSampleRate", 4, Bytes(22050));
+    test::StoreValue("WaveFormatChannels", 4, Bytes(1));
+    loaded.Load();
+    EXPECT_EQ((Ints{loaded.SoundBufferSize, loaded.XABufferSize, loaded.HighResolutionMode, loaded.XAVolume,
+                    loaded.ReverbVolume, loaded.TickParSecond, loaded.WaveFormatSampleRate, loaded.WaveFormatChannels}),
+              (Ints{0, -1, 1002, 250, 50, 100, 44100, 2}));
 }
 
 }  // namespace

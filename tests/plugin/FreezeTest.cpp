@@ -1,16 +1,15 @@
 // Save states through SPUfreeze, and the recorder as the plugin runs it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
-#include <vector>
 
 #include "plugin/Plugin.h"
-#include "settings/DriverSettings.h"
 #include "spu/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
@@ -19,211 +18,145 @@
 namespace zarn {
 namespace {
 
-constexpr size_t kRecordBytes = 558640;
+constexpr size_t kRecordBytes = 558640, kXaOffset = 524816;
+
+void Write(std::initializer_list<std::pair<uint32_t, uint32_t>> program) {
+    for (const auto& [address, value] : program) SPUwriteRegister(address, value);
+}
 
 class FreezeTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::UseFreshSettingsStore();
         ASSERT_EQ(SPUinit(), 0);
-        std::memset(record.get(), 0xA5, kRecordBytes);
     }
     void TearDown() override { SPUshutdown(); }
 
-    uint8_t* Bytes() { return reinterpret_cast<uint8_t*>(record.get()); }
-    uint32_t Word(size_t offset) {
-        uint32_t value;
-        std::memcpy(&value, Bytes() + offset, 4);
-        return value;
+    bool AllFrom(size_t begin, uint8_t value) {
+        return std::all_of(bytes + begin, bytes + kRecordBytes, [&](uint8_t b) { return b == value; });
+    }
+    // Name, version 1 and size 558640, little-endian; bytes 6 and 7 as given.
+    bool HeaderIs(uint8_t pad) {
+        const uint8_t header[16] = {'T', 'O', 'V', 'R', 'A', 0, pad, pad, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0};
+        return std::memcmp(bytes, header, 16) == 0;
     }
     SpuCore& spu() { return *plugin::core; }
 
     std::unique_ptr<FreezeRecord> record = std::make_unique<FreezeRecord>();
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(record.get());
 };
 
-TEST_F(FreezeTest, NullRecordAndSizeQuery) {
+TEST_F(FreezeTest, SaveLayoutAndSizeQuery) {
     EXPECT_EQ(SPUfreeze(1, nullptr), 0);
     EXPECT_EQ(SPUfreeze(0, nullptr), 0);
-
-    // Only the header changes, and not bytes 6 and 7.
-    SPUshutdown();  // the size query needs no plugin state
-    EXPECT_EQ(SPUfreeze(2, record.get()), 1);
-    EXPECT_EQ(std::memcmp(Bytes(), "TOVRA\0", 6), 0);
-    EXPECT_EQ(Bytes()[6], 0xA5);
-    EXPECT_EQ(Bytes()[7], 0xA5);
-    EXPECT_EQ(Word(8), 1u);
-    EXPECT_EQ(Word(12), 558640u);
-    for (size_t i = 16; i < kRecordBytes; ++i) ASSERT_EQ(Bytes()[i], 0xA5) << i;
-}
-
-TEST_F(FreezeTest, SaveLayout) {
-    SPUwriteRegister(0x1F801C04, 0x1234);
-    SPUwriteRegister(0x1F801DFE, 0xABCD);
-    SPUwriteRegister(0x1F801DA6, 0x0000);
-    const uint16_t data[2] = {0x0201, 0x0403};
-    SPUwriteDMAMem(const_cast<uint16_t*>(data), 2);
+    Write({{0x1F801C04, 0x1234}, {0x1F801DFE, 0xABCD}, {0x1F801DA6, 0}});
+    uint16_t data[2] = {0x0201, 0x0403};
+    SPUwriteDMAMem(data, 2);
     spu().soundRam[0x7FFFF] = 0x77;
-
-    EXPECT_EQ(SPUfreeze(1, record.get()), 1);
-    EXPECT_EQ(std::memcmp(Bytes(), "TOVRA\0\0\0", 8), 0);
-    EXPECT_EQ(Word(8), 1u);
-    EXPECT_EQ(Word(12), 558640u);
-    EXPECT_EQ(Bytes()[16 + 4], 0x34);
-    EXPECT_EQ(Bytes()[16 + 5], 0x12);
-    EXPECT_EQ(Bytes()[16 + 510], 0xCD);
-    EXPECT_EQ(Bytes()[528 + 0], 0x01);
-    EXPECT_EQ(Bytes()[528 + 3], 0x04);
-    EXPECT_EQ(Bytes()[528 + 0x7FFFF], 0x77);
-    for (size_t i = 524816; i < kRecordBytes; ++i) ASSERT_EQ(Bytes()[i], 0) << i;
-
-    // Any other non-zero mode saves without clearing first.
-    std::memset(record.get(), 0xA5, kRecordBytes);
-    EXPECT_EQ(SPUfreeze(7, record.get()), 1);
-    EXPECT_EQ(Bytes()[6], 0xA5);
-    EXPECT_EQ(Word(12), 558640u);
-    EXPECT_EQ(Bytes()[528 + 3], 0x04);
-    EXPECT_EQ(Bytes()[524816], 0xA5);
+    // Mode 1 clears the record first; any other non-zero mode saves over it.
+    for (const uint32_t mode : {1u, 7u}) {
+        const uint8_t untouched = mode == 1 ? 0 : 0xA5;
+        std::memset(bytes, 0xA5, kRecordBytes);
+        EXPECT_EQ(SPUfreeze(mode, record.get()), 1);
+        EXPECT_TRUE(HeaderIs(untouched) && AllFrom(kXaOffset, untouched)) << mode;
+        EXPECT_EQ(bytes[16 + 4] | bytes[16 + 5] << 8 | bytes[16 + 510] << 16, 0xCD1234);
+        EXPECT_EQ(bytes[528] | bytes[529] << 8 | bytes[530] << 16 | bytes[531] << 24, 0x04030201);
+        EXPECT_EQ(bytes[528 + 0x7FFFF], 0x77);
+    }
+    // The size query writes only name, version and size, with no plugin state.
+    SPUshutdown();
+    std::memset(bytes, 0xA5, kRecordBytes);
+    EXPECT_EQ(SPUfreeze(2, record.get()), 1);
+    EXPECT_TRUE(HeaderIs(0xA5) && AllFrom(16, 0xA5));
 }
 
 TEST_F(FreezeTest, LoadReplaysTheRegisters) {
-    // Voice 0 is keyed on and off in the saved words, voice 1 keyed on,
-    // voice 2 sounds without being named in the key-on words.
-    SPUwriteRegister(0x1F801C06, 0x0100);
-    SPUwriteRegister(0x1F801C16, 0x0200);
-    SPUwriteRegister(0x1F801C26, 0x0300);
-    SPUwriteRegister(0x1F801C1A, 0x0005);  // voice 1 release rate 5
-    SPUwriteRegister(0x1F801D88, 0x0003);
-    SPUwriteRegister(0x1F801D8C, 0x0001);
-    SPUwriteRegister(0x1F801DA6, 0x0010);  // transfer address 0x80
-    SPUwriteRegister(0x1F801DA8, 0xBEEF);  // stored at 0x80; the address moves on to 0x82
+    // Voice 0 is keyed on and off in the saved words, voice 1 keyed on; the
+    // data word goes to 0x80 and the transfer address moves on.
+    Write({{0x1F801C06, 0x0100}, {0x1F801C16, 0x0200}, {0x1F801C26, 0x0300}, {0x1F801C1A, 5},
+           {0x1F801D88, 3}, {0x1F801D8C, 1}, {0x1F801DA6, 0x10}, {0x1F801DA8, 0xBEEF}});
     ASSERT_EQ(SPUfreeze(1, record.get()), 1);
 
-    // Move the state on: the voices play, voice 2 is started by hand.
-    SpuVoice& v2 = spu().voices[2];
-    v2.envelopePhase = kSustain;
+    // Move the state on. Voices 2 and 4 sound without being keyed on in the
+    // record; voice 4 has not been mixed since it started (activity bit clear).
+    SpuVoice &v0 = spu().voices[0], &v1 = spu().voices[1], &v2 = spu().voices[2], &v4 = spu().voices[4];
+    v2.envelopePhase = v4.envelopePhase = kSustain;
     v2.active = 1;
     v2.blockAddress = 0x0333;
-    v2.pitchCounter = 0x5000;
-    spu().voices[0].pitchCounter = 0x9000;
+    v2.pitchCounter = v0.pitchCounter = 0x5000;
     spu().soundRam[0x80] = 0;
     spu().soundRam[0x1000] = 0x99;
-
-    // The header is not examined.
-    record->version = 2;
-    record->size = 0;
-    std::memcpy(record->name, "XXXXXXXX", 8);
+    std::memcpy(record.get(), "XXXXXXXX\2\0\0\0\0\0\0", 16);  // the header is not examined
     ASSERT_EQ(SPUfreeze(0, record.get()), 1);
-    // Sound RAM as saved, with the data word stored once more at the
-    // replayed transfer address.
+
+    // Sound RAM as saved, the data word stored again at the replayed address.
     EXPECT_EQ(spu().soundRam[0x1000], 0);
-    EXPECT_EQ(spu().soundRam[0x80], 0xEF);
-    EXPECT_EQ(spu().soundRam[0x81], 0xBE);
+    EXPECT_EQ(spu().soundRam[0x80] | spu().soundRam[0x81] << 8, 0xBEEF);
     EXPECT_EQ(spu().transferAddress, 0x82u);
-    // Voices 0 and 1 restarted; voice 0's key-off replayed after its key-on.
-    EXPECT_EQ(spu().voices[0].envelopePhase, kRelease);
-    EXPECT_EQ(spu().voices[0].pitchCounter, 0x1000);
-    EXPECT_EQ(spu().voices[0].blockAddress, 0x100);
-    EXPECT_EQ(spu().voices[1].envelopePhase, kAttack);
-    EXPECT_EQ(spu().voices[1].blockAddress, 0x200);
-    EXPECT_EQ(spu().voices[1].releaseRate, 5);
-    // Voice 2 keeps its position; its activity bit, published by the key-on
-    // replay, is set, so the activity replay leaves it sounding.
-    EXPECT_EQ(v2.envelopePhase, kSustain);
-    EXPECT_EQ(v2.blockAddress, 0x0333);
-    EXPECT_EQ(v2.pitchCounter, 0x5000);
+    // Voices 0 and 1 restarted, voice 0's key-off replayed after its key-on;
+    // voice 2 keeps its position; voice 4's clear bit in the activity word
+    // published by the key-on replay stops it.
+    using State = std::array<int32_t, 3>;
+    const auto state = [](const SpuVoice& v) { return State{v.envelopePhase, v.blockAddress, v.pitchCounter}; };
+    EXPECT_EQ(state(v0), (State{kRelease, 0x100, 0x1000}));
+    EXPECT_EQ(state(v1), (State{kAttack, 0x200, 0x1000}));
+    EXPECT_EQ(state(v2), (State{kSustain, 0x333, 0x5000}));
+    EXPECT_EQ(v4.envelopePhase, kOff);
+    EXPECT_EQ(v1.releaseRate, 5);
     EXPECT_EQ(SPUreadRegister(0x1F801D9C), 0x0007u);
-    // The refreshed envelope-volume words: key-on made them at least 1.
-    EXPECT_EQ(SPUreadRegister(0x1F801C0C), 1u);
-}
-
-TEST_F(FreezeTest, LoadStopsVoicesWhoseActivityBitIsClear) {
-    ASSERT_EQ(SPUfreeze(1, record.get()), 1);  // nothing keyed on
-    SpuVoice& v = spu().voices[4];
-    v.envelopePhase = kSustain;
-    v.active = 0;  // not yet mixed since it was started
-    ASSERT_EQ(SPUfreeze(0, record.get()), 1);
-    EXPECT_EQ(v.envelopePhase, kOff);
+    EXPECT_EQ(SPUreadRegister(0x1F801C0C), 1u);  // envelope volume refreshed by key-on
 }
 
 TEST_F(FreezeTest, XaBlockPassedOnlyWhenItFitsTheRecord) {
-    struct Case {
-        int32_t stereo, sampleCount;
-        int32_t framesQueued;
-    };
-    const Case cases[] = {
+    const int32_t cases[][3] = {  // stereo, sampleCount, frames queued
         {0, 4032, 4032}, {0, 4033, 0}, {1, 4032, 4032}, {0, 1, 1}, {0, 0, 0},
         {0, -1, 0},      {2, 4032, 0}, {-1, 100, 0},    {0x7FFFFFFF, 4032, 0},
     };
     ASSERT_EQ(SPUfreeze(1, record.get()), 1);
-    for (const Case& c : cases) {
+    record->xa.frequency = 44100;
+    for (const auto& [stereo, sampleCount, frames] : cases) {
         spu().xa.readIndex = spu().xa.writeIndex = 0;
-        record->xa.frequency = 44100;
-        record->xa.bitsPerSample = 4;
-        record->xa.stereo = c.stereo;
-        record->xa.sampleCount = c.sampleCount;
+        record->xa.stereo = stereo;
+        record->xa.sampleCount = sampleCount;
         ASSERT_EQ(SPUfreeze(0, record.get()), 1);
-        EXPECT_EQ(spu().xa.QueuedSamples() / 2, c.framesQueued) << c.stereo << " " << c.sampleCount;
+        EXPECT_EQ(spu().xa.QueuedSamples() / 2, frames) << stereo << " " << sampleCount;
     }
 }
 
-// Runs in a directory of its own: the log file goes to the current directory.
-class RecordingTest : public FreezeTest {
-protected:
-    void SetUp() override {
-        FreezeTest::SetUp();
-        directory = std::filesystem::temp_directory_path() /
-                    ("spuzarn-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                     std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(directory);
-        previous = std::filesystem::current_path();
-        std::filesystem::current_path(directory);
-    }
-    void TearDown() override {
-        FreezeTest::TearDown();
-        std::filesystem::current_path(previous);
-        std::filesystem::remove_all(directory);
-    }
-    size_t LogFileSize() { return std::filesystem::file_size(plugin::kLogFileName); }
-    std::filesystem::path directory, previous;
-};
+// The log goes to the current directory, so this runs in one of its own.
+TEST_F(FreezeTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
+    namespace fs = std::filesystem;
+    const fs::path directory = fs::temp_directory_path() / ("spuzarn-" + std::to_string(std::random_device{}()));
+    const fs::path previous = fs::current_path();
+    fs::create_directories(directory / plugin::kLogFileName);  // a directory in the way of the file
+    fs::current_path(directory);
 
-TEST_F(RecordingTest, OnlyHostRegisterWritesAreLogged) {
     plugin::StartRecording();
-    ASSERT_TRUE(plugin::recorder.IsRecording());
     SPUwriteRegister(0x1F801C04, 0x11234);
     SPUwriteDMA(0x5555);  // transfers are not logged
     uint16_t words[2] = {1, 2};
     SPUwriteDMAMem(words, 2);
-    ASSERT_EQ(SPUfreeze(1, record.get()), 1);
-    ASSERT_EQ(SPUfreeze(0, record.get()), 1);  // nor is the replay of a load
+    ASSERT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 2);  // nor is the replay of a load
     SPUwriteRegister(0x00000042, 7);
     EXPECT_EQ(plugin::recorder.EntryCount(), 2);
-    plugin::StopRecording();
-    EXPECT_FALSE(plugin::recorder.IsRecording());
-    EXPECT_EQ(LogFileSize(), 524808u + 24);
-}
-
-TEST_F(RecordingTest, AFileThatCannotBeWrittenIsTriedAgain) {
-    std::filesystem::create_directory(plugin::kLogFileName);  // in the way of the file
-    plugin::StartRecording();
-    SPUwriteRegister(0x1F801D88, 1);
+    // A file that cannot be written keeps the recording for another try.
     plugin::StopRecording();
     EXPECT_TRUE(plugin::recorder.IsRecording());
     SPUwriteRegister(0x1F801D8C, 1);
-    std::filesystem::remove(plugin::kLogFileName);
+    fs::remove(plugin::kLogFileName);
     plugin::StopRecording();
     EXPECT_FALSE(plugin::recorder.IsRecording());
-    EXPECT_EQ(LogFileSize(), 524808u + 24);
-    // No temporary file is left behind.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(directory), {}), 1);
-}
+    EXPECT_EQ(fs::file_size(plugin::kLogFileName), 524808u + 3 * 12);
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1);  // no temporary file left
 
-TEST_F(RecordingTest, ShutdownWritesARunningRecording) {
+    // SPUshutdown writes a running recording.
     plugin::StartRecording();
     SPUwriteRegister(0x1F801D88, 1);
     SPUshutdown();
     EXPECT_FALSE(plugin::recorder.IsRecording());
-    EXPECT_EQ(LogFileSize(), 524808u + 12);
+    EXPECT_EQ(fs::file_size(plugin::kLogFileName), 524808u + 12);
+    fs::current_path(previous);
+    fs::remove_all(directory);
 }
 
 }  // namespace
