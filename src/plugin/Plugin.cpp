@@ -2,11 +2,11 @@
 
 #include <new>
 
+#include "output/MixerThread.h"
 #include "output/SoundOutput.h"
-#include "plugin/Platform.h"
-#include "plugin/SpuLock.h"
+#include "platform/Platform.h"
+#include "platform/SpuLock.h"
 #include "settings/RegistrySettings.h"
-#include "sound/MixerThread.h"
 #include "spu/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
@@ -31,6 +31,8 @@ namespace {
 bool initialised = false;
 platform::Thread soundThread;
 platform::Thread windowThread;
+MixerThreadJob soundJob;
+RealtimeWindowJob windowJob;
 
 // The core raises the interrupt through this; the host's function may be
 // registered or replaced at any time.
@@ -93,10 +95,12 @@ int32_t Close() {
 void StartPluginThreads() {
     if (currentSettings->ShowRealtimeConfigWindow != 0) {
         windowStopRequested.store(0);
-        windowThread.Start(RealtimeWindowThread, platform::Thread::Priority::BelowNormal);
+        windowJob = {&windowStopRequested};
+        windowThread.Start(RealtimeWindowThread, &windowJob, platform::Thread::Priority::BelowNormal);
     }
     soundStopRequested.store(0);
-    soundThread.Start(MixerThread, platform::Thread::Priority::AboveNormal);
+    soundJob = {core, currentSettings, output, hostWindow, &soundStopRequested};
+    soundThread.Start(MixerThread, &soundJob, platform::Thread::Priority::AboveNormal);
 }
 
 void StopPluginThreads() {

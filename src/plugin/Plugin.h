@@ -56,9 +56,9 @@ void PlayAdpcmChannel(const XaDecodeBlock* block);
 int32_t Freeze(uint32_t mode, FreezeRecord* record);
 void Render(int16_t* buffer, uint32_t bytes);
 
-// The register recorder (under SpuLock), started and stopped by the real-time
-// window's Record button. The log goes to "spuZarn.pss" in the current
-// directory; a stop that cannot write it keeps the recording for a retry.
+// The register recorder (under SpuLock). The log goes to "spuZarn.pss" in the
+// current directory; a stop that cannot write it keeps the recording for a
+// retry, and SPUshutdown writes a recording still running.
 constexpr const char* kLogFileName = "spuZarn.pss";
 void StartRecording();
 void StopRecording();

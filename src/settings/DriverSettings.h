@@ -27,17 +27,6 @@ public:
     // switches are left alone.
     void SetDefaults();
 
-    // Setters of the fields the dialogs edit; values are stored unchecked.
-    void SetSoundBufferSize(int32_t value) { SoundBufferSize = value; }
-    void SetXABufferSize(int32_t value) { XABufferSize = value; }
-    void SetHighResolutionMode(int32_t value) { HighResolutionMode = value; }
-    void SetShowRealtimeConfigWindow(int32_t value) { ShowRealtimeConfigWindow = value; }
-    void SetEnableReverb(int32_t value) { EnableReverb = value; }
-    void SetEnableSpuIrq(int32_t value) { EnableSpuIrq = value; }
-    void SetXAVolume(int32_t value) { XAVolume = value; }
-    void SetReverbVolume(int32_t value) { ReverbVolume = value; }
-    void SetTickParSecond(int32_t value) { TickParSecond = value; }
-
     // The fifteen value fields, in declaration order. Switches count as on
     // when non-zero.
     int32_t WaveFormatSampleRate;      // primary buffer rate, Hz (never stored)

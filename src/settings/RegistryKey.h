@@ -16,7 +16,6 @@ public:
     RegistryKey(const RegistryKey&) = delete;
     RegistryKey& operator=(const RegistryKey&) = delete;
 
-    bool IsOpen() const;
     // True when opening created the key.
     bool WasCreated() const;
 

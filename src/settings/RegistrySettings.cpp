@@ -1,6 +1,6 @@
 #include "settings/RegistrySettings.h"
 
-#include "plugin/Platform.h"
+#include "platform/Platform.h"
 #include "settings/RegistryKey.h"
 
 namespace zarn {

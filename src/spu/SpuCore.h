@@ -63,8 +63,6 @@ public:
     // the IRQ block and EnableSpuIrq is on. A null handler raises nothing.
     void SetIrqHandler(IrqLine::Handler handler, void* context) { irq_ = {handler, context}; }
 
-    const DriverSettings& Settings() const { return *settings_; }
-
     // Fields, in the order of the hardware description.
     uint8_t soundRam[kRamBytes];
     uint16_t registerImage[kRegisterCount];

@@ -45,7 +45,6 @@ public:
 class SpuRecorder {
 public:
     static constexpr int32_t kMaxEntries = 1000000;
-    static constexpr size_t kHeaderBytes = 524808;
 
     // Memory for the two buffers; null when it cannot be had.
     using Allocate = void* (*)(size_t bytes);

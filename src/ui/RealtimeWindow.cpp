@@ -1,14 +1,12 @@
 #include "ui/RealtimeWindow.h"
 
-#include "plugin/Platform.h"
-#include "plugin/Plugin.h"
+#include "platform/Platform.h"
 
 namespace zarn {
 
-uint32_t RealtimeWindowThread(void*) {
-    while (plugin::windowStopRequested.load(std::memory_order_relaxed) == 0) {
-        platform::SleepMilliseconds(50);
-    }
+uint32_t RealtimeWindowThread(void* argument) {
+    const RealtimeWindowJob& job = *static_cast<const RealtimeWindowJob*>(argument);
+    while (job.stop->load(std::memory_order_relaxed) == 0) platform::SleepMilliseconds(50);
     return 0;
 }
 

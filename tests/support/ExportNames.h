@@ -1,15 +1,12 @@
 // The plugin interface's export names, as hosts look them up.
 #pragma once
 
+#include "plugin/ExportList.h"
+
 namespace zarn::test {
 
-constexpr const char* kExportNames[] = {
-    "PSEgetLibName", "PSEgetLibType", "PSEgetLibVersion", "SPUinit", "SPUshutdown", "SPUopen",
-    "SPUclose", "SPUtest", "SPUconfigure", "SPUabout", "SPUwriteRegister", "SPUreadRegister",
-    "SPUwriteDMA", "SPUreadDMA", "SPUwriteDMAMem", "SPUreadDMAMem", "SPUregisterCallback",
-    "SPUregisterCDDAVolume", "SPUplayADPCMchannel", "SPUfreeze", "SPUrender", "SPUgetOne",
-    "SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR", "SPUplaySample",
-    "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1", "SPUstopChannels2", "SPUplaySector",
-};
+#define ZARN_EXPORT_NAME(result, name, parameters) #name,
+constexpr const char* kExportNames[] = {ZARN_EXPORT_LIST(ZARN_EXPORT_NAME)};
+#undef ZARN_EXPORT_NAME
 
 }  // namespace zarn::test

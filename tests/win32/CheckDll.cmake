@@ -7,12 +7,8 @@ if(failed)
     message(FATAL_ERROR "objdump could not read ${DLL}")
 endif()
 
-set(expected
-    PSEgetLibName PSEgetLibType PSEgetLibVersion SPUabout SPUclose SPUconfigure SPUfreeze SPUgetOne
-    SPUinit SPUopen SPUplayADPCMchannel SPUplaySample SPUplaySector SPUputOne SPUreadDMA SPUreadDMAMem
-    SPUreadRegister SPUregisterCDDAVolume SPUregisterCallback SPUrender SPUsetAddr SPUsetPitch
-    SPUsetVolumeL SPUsetVolumeR SPUshutdown SPUstartChannels1 SPUstartChannels2 SPUstopChannels1
-    SPUstopChannels2 SPUtest SPUwriteDMA SPUwriteDMAMem SPUwriteRegister)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/ExportList.cmake)
+spuzarn_export_names(expected)
 
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\] [^\n]+\n)+)" table "${dump}")
 string(REGEX MATCHALL "\\] [^\n]+" names "${CMAKE_MATCH_1}")

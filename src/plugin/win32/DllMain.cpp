@@ -2,8 +2,8 @@
 
 #include "plugin/Plugin.h"
 
-// Records the module handle, from which the dialogs load their template, on
-// every notification, and always reports success.
+// Records the module handle, the library's resource instance, on every
+// notification, and always reports success.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
     zarn::plugin::moduleInstance = instance;
     return TRUE;

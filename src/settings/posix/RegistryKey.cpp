@@ -13,7 +13,7 @@
 
 #include <sys/stat.h>
 
-#include "plugin/Platform.h"
+#include "platform/Platform.h"
 #include "settings/RegFile.h"
 
 namespace zarn {
@@ -89,7 +89,6 @@ RegistryKey::RegistryKey(const char* path) {
 
 RegistryKey::~RegistryKey() = default;
 
-bool RegistryKey::IsOpen() const { return impl_ != nullptr; }
 bool RegistryKey::WasCreated() const { return impl_ && impl_->created; }
 
 bool RegistryKey::ReadValue(const char* name, uint32_t& value) const {

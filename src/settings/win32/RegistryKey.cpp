@@ -25,7 +25,6 @@ RegistryKey::~RegistryKey() {
     if (impl_) RegCloseKey(impl_->key);
 }
 
-bool RegistryKey::IsOpen() const { return impl_ != nullptr; }
 bool RegistryKey::WasCreated() const { return impl_ && impl_->created; }
 
 bool RegistryKey::ReadValue(const char* name, uint32_t& value) const {

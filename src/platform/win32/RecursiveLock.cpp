@@ -1,7 +1,7 @@
 // The SPU lock: a critical section, recursive by nature.
 #include <windows.h>
 
-#include "plugin/Platform.h"
+#include "platform/Platform.h"
 
 namespace zarn::platform {
 

@@ -1,6 +1,6 @@
 // POSIX stand-ins: no windows, a monotonic millisecond clock, plain threads
 // (scheduling levels need privileges here and are left at normal).
-#include "plugin/Platform.h"
+#include "platform/Platform.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -21,12 +21,17 @@ void SleepMilliseconds(uint32_t milliseconds) {
     }
 }
 
-uint32_t TickCount() {
+uint32_t TickCount() { return static_cast<uint32_t>(static_cast<uint64_t>(MonotonicMicroseconds()) / 1000u); }
+
+int64_t MonotonicMicroseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u +
-                                 static_cast<uint64_t>(now.tv_nsec) / 1000000u);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
+
+// Sleeps here are as fine as the system allows without asking.
+FineTimer::FineTimer() = default;
+FineTimer::~FineTimer() = default;
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::span<const std::byte>> pieces) {
     const std::string temporary = path + ".tmp" + std::to_string(getpid());
@@ -50,12 +55,14 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::span<cons
 
 struct Thread::Impl {
     pthread_t thread{};
+    Procedure procedure = nullptr;
+    void* argument = nullptr;
 };
 
 namespace {
-void* RunThread(void* argument) {
-    const auto procedure = reinterpret_cast<Thread::Procedure>(argument);
-    procedure(nullptr);
+void* RunThread(void* impl) {
+    const Thread::Impl& thread = *static_cast<Thread::Impl*>(impl);
+    thread.procedure(thread.argument);
     return nullptr;
 }
 }  // namespace
@@ -67,11 +74,11 @@ Thread::~Thread() {
     if (impl_) pthread_detach(impl_->thread);
 }
 
-void Thread::Start(Procedure procedure, Priority) {
+void Thread::Start(Procedure procedure, void* argument, Priority) {
     auto impl = std::make_unique<Impl>();
-    if (pthread_create(&impl->thread, nullptr, RunThread, reinterpret_cast<void*>(procedure)) == 0) {
-        impl_ = std::move(impl);
-    }
+    impl->procedure = procedure;
+    impl->argument = argument;
+    if (pthread_create(&impl->thread, nullptr, RunThread, impl.get()) == 0) impl_ = std::move(impl);
 }
 
 void Thread::Join() {

@@ -1,6 +1,6 @@
-#include "plugin/SpuLock.h"
+#include "platform/SpuLock.h"
 
-#include "plugin/Platform.h"
+#include "platform/Platform.h"
 
 namespace zarn {
 

@@ -1,7 +1,7 @@
 // The SPU lock: a recursive pthread mutex.
 #include <pthread.h>
 
-#include "plugin/Platform.h"
+#include "platform/Platform.h"
 
 namespace zarn::platform {
 

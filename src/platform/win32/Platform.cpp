@@ -1,6 +1,7 @@
-#include "plugin/Platform.h"
+#include "platform/Platform.h"
 
 #include <windows.h>
+#include <mmsystem.h>
 
 #include <algorithm>
 
@@ -11,6 +12,20 @@ void* ActiveWindow() { return GetActiveWindow(); }
 void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 uint32_t TickCount() { return GetTickCount(); }
+
+int64_t MonotonicMicroseconds() {
+    static const int64_t frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f.QuadPart;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return now.QuadPart / frequency * 1000000 + now.QuadPart % frequency * 1000000 / frequency;
+}
+
+FineTimer::FineTimer() { timeBeginPeriod(1); }
+FineTimer::~FineTimer() { timeEndPeriod(1); }
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::span<const std::byte>> pieces) {
     const std::string temporary = path + ".tmp" + std::to_string(GetCurrentProcessId());
@@ -36,12 +51,14 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::span<cons
 struct Thread::Impl {
     HANDLE handle = nullptr;
     DWORD id = 0;
+    Procedure procedure = nullptr;
+    void* argument = nullptr;
 };
 
 namespace {
-DWORD WINAPI RunThread(LPVOID argument) {
-    const auto procedure = reinterpret_cast<Thread::Procedure>(argument);
-    return procedure(nullptr);
+DWORD WINAPI RunThread(LPVOID impl) {
+    const Thread::Impl& thread = *static_cast<Thread::Impl*>(impl);
+    return thread.procedure(thread.argument);
 }
 }  // namespace
 
@@ -53,9 +70,11 @@ Thread::~Thread() {
     if (impl_) CloseHandle(impl_->handle);
 }
 
-void Thread::Start(Procedure procedure, Priority priority) {
+void Thread::Start(Procedure procedure, void* argument, Priority priority) {
     auto impl = std::make_unique<Impl>();
-    impl->handle = CreateThread(nullptr, 0, RunThread, reinterpret_cast<LPVOID>(procedure), 0, &impl->id);
+    impl->procedure = procedure;
+    impl->argument = argument;
+    impl->handle = CreateThread(nullptr, 0, RunThread, impl.get(), 0, &impl->id);
     if (impl->handle == nullptr) return;
     SetThreadPriority(impl->handle, priority == Priority::AboveNormal ? THREAD_PRIORITY_ABOVE_NORMAL
                                                                       : THREAD_PRIORITY_BELOW_NORMAL);
