@@ -36,8 +36,15 @@ RealtimeWindowJob windowJob;
 
 // The core raises the interrupt through this; the host's function may be
 // registered or replaced at any time.
+// How deep the calling thread is inside the host's interrupt function, which
+// runs in the middle of a mixed frame.
+thread_local int insideIrqCallback = 0;
+
 void RaiseHostIrq(void*) {
-    if (irqCallback != nullptr) irqCallback();
+    if (irqCallback == nullptr) return;
+    ++insideIrqCallback;
+    irqCallback();
+    --insideIrqCallback;
 }
 
 void DestroyObjects() {
@@ -175,8 +182,11 @@ void PlayAdpcmChannel(const XaDecodeBlock* block) {
     SpuLockGuard lock;
     // With EnableXAWait the host is paced: the lock is let go while the
     // mixer drains the ring far enough for this block, all of it, also when
-    // a save-state load called in holding it already.
-    if (currentSettings->EnableXAWait != 0) {
+    // a save-state load called in holding it already. From inside the
+    // interrupt function the frame being mixed holds the lock, and the ring
+    // drains only on this very thread: there the block queues what fits
+    // without waiting.
+    if (currentSettings->EnableXAWait != 0 && insideIrqCallback == 0) {
         while (!core->xa.ReadyFor(*block)) {
             const int depth = SpuLock::LeaveAll();
             platform::SleepMilliseconds(1);

@@ -171,16 +171,18 @@ inline int32_t ReadSample(SpuVoice& voice, bool noiseAndFmOn) {
 // Moves the read position by the pitch, or with pitch modulation by the pitch
 // scaled by the previous voice's output of this frame:
 // ((lastOutput + 32768) x pitch) >> 15, so a silent modulator plays at pitch.
+// Decoded ADPCM overshoots 16 bits, so a modulator below -32768 happens in
+// real sound: the step is negative and the position moves backwards. It
+// stops at 0, since nothing lies before samples[0].
+// The step is within +-65536 and the position below 0x1C000 + 0x10000, so
+// the sum cannot overflow.
 inline void AdvancePitch(SpuVoice& voice, bool noiseAndFmOn) {
     int32_t step = voice.pitch;
     if (noiseAndFmOn && voice.pitchModulation != 0 && voice.prevVoice != nullptr) {
         step = wrapMul(wrapAdd(voice.prevVoice->lastOutput, 32768), voice.pitch) >> 15;
-        // A modulator below -32768 (only out-of-range ADPCM data makes one)
-        // would move the position backwards out of the block: it stands still.
-        if (step < 0) step = 0;
     }
-    // Position and step are both non-negative; saturate rather than wrap.
-    voice.pitchCounter = step > INT32_MAX - voice.pitchCounter ? INT32_MAX : voice.pitchCounter + step;
+    const int32_t position = voice.pitchCounter + step;
+    voice.pitchCounter = position < 0 ? 0 : position;
 }
 
 }  // namespace zarn

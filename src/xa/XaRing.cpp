@@ -13,17 +13,19 @@ namespace {
 constexpr int32_t kOutputRate = 44100;
 constexpr int32_t kMaxSizeKiB = INT32_MAX / 512;  // larger sizes cannot be counted in samples
 
-// Block size in bytes as the host's fields give it. A 16-bit stereo block
-// counts a quarter of its nominal size, so it yields sampleCount / 4 frames.
-int32_t BlockBytes(const XaDecodeBlock& block, int32_t channels) {
-    int32_t bytes = wrapMul(wrapMul(channels, block.sampleCount), 2);
+// Block size in bytes as the host's fields give it, in 64 bits so that no
+// count can wrap it. A 16-bit stereo block counts a quarter of its nominal
+// size, so it yields sampleCount / 4 frames.
+int64_t BlockBytes(const XaDecodeBlock& block, int32_t channels) {
+    int64_t bytes = int64_t{channels} * block.sampleCount * 2;
     if (block.bitsPerSample == 16 && block.stereo == 1) bytes /= 4;
     return bytes;
 }
 
-// Mono or stereo at a positive rate; anything else is ignored whole.
+// Mono or stereo at a positive rate with frames in it; anything else is
+// ignored whole.
 bool Acceptable(const XaDecodeBlock& block) {
-    return (block.stereo == 0 || block.stereo == 1) && block.frequency > 0;
+    return (block.stereo == 0 || block.stereo == 1) && block.frequency > 0 && block.sampleCount > 0;
 }
 
 }  // namespace
@@ -59,7 +61,6 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
     if (!Acceptable(block)) return true;  // queues nothing, so nothing to wait for
     const int32_t channels = block.stereo + 1;
     const int64_t bytes = BlockBytes(block, channels);
-    if (bytes <= 0) return true;  // adds nothing
     const int64_t need = bytes * kOutputRate / block.frequency * (3 - channels) / 2;
     int64_t free = readIndex - writeIndex;
     if (free <= 0) free += capacity;
@@ -70,8 +71,7 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
 void XaRing::QueueBlock(const XaDecodeBlock& block) {
     if (!Acceptable(block)) return;
     const int32_t channels = block.stereo + 1;
-    const int32_t bytes = BlockBytes(block, channels);
-    if (bytes == 0) return;
+    const int64_t bytes = BlockBytes(block, channels);
 
     if (sizeSetting != settings_->XABufferSize) {
         sizeSetting = settings_->XABufferSize;

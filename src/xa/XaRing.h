@@ -28,9 +28,10 @@ public:
     // Converts one host block to 44100 frames per second by repeating or
     // skipping source frames and queues it; frames that find the ring full
     // are dropped. The block is read up to its own frame count or until the
-    // ring is full. Blocks that are not mono or stereo or whose frequency is
-    // not positive are ignored. A change of XABufferSize takes effect here,
-    // and rebuilds the ring empty.
+    // ring is full; sizes are derived in 64 bits, so no header can make them
+    // wrap. Blocks that are not mono or stereo, or whose frequency or
+    // sampleCount is not positive, are ignored. A change of XABufferSize
+    // takes effect here, and rebuilds the ring empty.
     void QueueBlock(const XaDecodeBlock& block);
 
     // The next frame scaled by the CD volumes and XAVolume percent; false when

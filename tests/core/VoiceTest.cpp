@@ -132,8 +132,9 @@ TEST_F(VoiceTest, PitchAdvanceAndModulation) {
     struct { int voice, modulation, modulator; bool on; int32_t start, end; } const cases[] = {
         {2, 0, 16384, true, 0x1000, 0x2000},  {2, 1, 16384, true, 0x1000, 0x2800},
         {2, 1, -32768, true, 0x1000, 0x1000}, {2, 1, 32767, false, 0x1000, 0x2000},  // FM off: plain pitch
-        {2, 1, -100000, true, 0x1000, 0x1000},                                       // stands still
-        {0, 1, 16384, true, 0x1000, 0x2000},  {2, 0, 0, true, INT32_MAX - 0x800, INT32_MAX}};
+        {2, 1, -40000, true, 0x10000, 0x10000 - 904},                                // backwards
+        {2, 1, -100000, true, 0x1000, 0},                                            // not before 0
+        {0, 1, 16384, true, 0x1000, 0x2000}};
     for (const auto& c : cases) {
         for (SpuVoice& other : spu->voices) other.lastOutput = c.modulator;
         SpuVoice& m = spu->voices[c.voice];

@@ -105,7 +105,9 @@ TEST_F(XaRingTest, HostsWaitUntilTheBlockFitsAndLittleIsQueued) {
         {44100, 1, 1000, 2050, false, 2025},  {44100, 1, 1000, 2048, true, 2024},
         {44100, 0, 12000, 1000, false, 12287},                                      // does not fit yet
         {44100, 0, 30000, 4096, true, 12287},                                       // could never fit
-        {44100, 0, 0x7FFFFFFF, 2048, true, 1024}, {44100, 0, -100, 0, true, 0},     // nothing to add
+        {44100, 0, 0x7FFFFFFF, 2048, true, 12287},                                  // sizes do not wrap
+        // Counts not above 0 add nothing, however the size would wrap in 32 bits.
+        {44100, 0, -100, 0, true, 0}, {44100, 1, -2147463648, 0, true, 0}, {88200, 0, -2147463648, 0, true, 0},
         // Rates not above 0 and channel counts other than 1 or 2: ignored.
         {0, 0, 100, 4096, true, 2048}, {-44100, 0, 100, 4096, true, 2048}, {44100, -1, 100, 4096, true, 2048},
         {44100, 2, 100, 4096, true, 2048}, {44100, 0x7FFFFFFF, 100, 4096, true, 2048}};

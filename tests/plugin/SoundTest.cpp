@@ -6,6 +6,8 @@
 #include <atomic>
 #include <memory>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
@@ -88,6 +90,41 @@ TEST_F(SoundTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
         const int32_t queuedSamples = plugin::core->xa.QueuedSamples();
         EXPECT_TRUE(queuedSamples >= 6000 && queuedSamples <= 6000 + 2048) << queuedSamples;
     }
+}
+
+// Blocks queued from the interrupt function, which runs in the middle of a
+// mixed frame: a block exactly as long as a host's, with a negative frame
+// count (whose size would wrap in 32 bits), and one the ring cannot take.
+std::vector<XaDecodeBlock*> blocksFromIrq;
+int irqCalls = 0;
+void ZARN_CALL QueueFromIrq() {
+    ++irqCalls;
+    for (XaDecodeBlock* block : blocksFromIrq) SPUplayADPCMchannel(block);
+}
+
+TEST_F(SoundTest, XaFromTheInterruptNeverWaitsNorReadsPastTheBlock) {
+    std::vector<std::unique_ptr<XaDecodeBlock>> blocks;
+    for (const auto& [frequency, stereo, count] :
+         {std::tuple(44100, 1, -2147463648), std::tuple(88200, 0, -2147463648), std::tuple(44100, 1, 8000)}) {
+        blocks.push_back(std::make_unique<XaDecodeBlock>());
+        std::tie(blocks.back()->frequency, blocks.back()->bitsPerSample, blocks.back()->stereo,
+                 blocks.back()->sampleCount) = std::tuple(frequency, 4, stereo, count);
+        SPUplayADPCMchannel(blocks.back().get());  // from the host's thread: only the last queues
+        blocksFromIrq.push_back(blocks.back().get());
+    }
+    EXPECT_EQ(plugin::core->xa.QueuedSamples(), 16000);
+
+    // Voice 0 plays out the IRQ block after 28 frames; the host then queues
+    // the three blocks again, with the XA wait on: the ring takes what fits.
+    plugin::currentSettings->EnableXAWait = 1;
+    test::WriteBlock(*plugin::core, 0x10, 0x00, 1, test::Ramp());
+    Write({{0x1F801C04, 0x1000}, {0x1F801C06, 0x10}, {0x1F801DA4, 0x10}, {0x1F801D88, 1}});
+    SPUregisterCallback(QueueFromIrq);
+    int16_t frame[2];
+    for (int frames = 0; frames < 30 && irqCalls == 0; ++frames) SPUrender(frame, sizeof frame);
+    EXPECT_EQ(irqCalls, 1);
+    EXPECT_EQ(plugin::core->xa.QueuedSamples(), 24574 - 2);  // full, less the frame that raised it
+    blocksFromIrq.clear();
 }
 
 }  // namespace
