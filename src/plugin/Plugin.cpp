@@ -70,7 +70,7 @@ int32_t Init() {
         core = new (std::nothrow) SpuCore(*currentSettings);
         if (core != nullptr) core->SetIrqHandler(RaiseHostIrq, nullptr);
     }
-    output = new (std::nothrow) SoundOutput();
+    output = new (std::nothrow) SoundOutput(CreateSystemSoundDevice());
     if (currentSettings == nullptr || core == nullptr || output == nullptr) DestroyObjects();
     return 0;
 }

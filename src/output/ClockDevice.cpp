@@ -1,0 +1,51 @@
+#include "output/ClockDevice.h"
+
+namespace zarn {
+
+namespace {
+constexpr int64_t kBytesPerSecond = 176400;
+constexpr uint32_t kFrameBytes = 4;
+}  // namespace
+
+SoundDevice::LockResult LockLoop(uint8_t* buffer, uint32_t size, uint32_t offset, uint32_t bytes,
+                                 SoundDevice::Region& first, SoundDevice::Region& second) {
+    if (bytes == 0 || bytes > size || offset >= size) return SoundDevice::LockResult::Refused;
+    const uint32_t toEnd = size - offset;
+    first = {buffer + offset, bytes < toEnd ? bytes : toEnd};
+    second = {bytes > toEnd ? buffer : nullptr, bytes > toEnd ? bytes - toEnd : 0};
+    return SoundDevice::LockResult::Locked;
+}
+
+ClockDevice::ClockDevice(int64_t (*now)()) : now_(now) {}
+
+bool ClockDevice::Open(void*, const WaveFormat&) { return true; }
+
+bool ClockDevice::CreateStream(uint32_t bytes, uint32_t& streamBytes) {
+    bytes -= bytes % kFrameBytes;
+    if (bytes == 0 || bytes > kMaxBytes) bytes = kDefaultBytes;
+    buffer_.assign(bytes, 0);
+    start_ = now_();
+    streamBytes = bytes;
+    return true;
+}
+
+void ClockDevice::DestroyStream() { buffer_ = {}; }
+
+void ClockDevice::Close() {}
+
+bool ClockDevice::PlayCursor(uint32_t& cursor) {
+    if (buffer_.empty()) return false;
+    const int64_t played = (now_() - start_) * kBytesPerSecond / 1000000 / kFrameBytes * kFrameBytes;
+    cursor = static_cast<uint32_t>(played % static_cast<int64_t>(buffer_.size()));
+    return true;
+}
+
+SoundDevice::LockResult ClockDevice::Lock(uint32_t offset, uint32_t bytes, Region& first, Region& second) {
+    return LockLoop(buffer_.data(), static_cast<uint32_t>(buffer_.size()), offset, bytes, first, second);
+}
+
+void ClockDevice::Unlock(const Region&, const Region&) {}
+
+bool ClockDevice::Restore() { return true; }
+
+}  // namespace zarn

@@ -1,0 +1,87 @@
+#include "output/SoundOutput.h"
+
+#include "platform/Platform.h"
+#include "settings/DriverSettings.h"
+
+namespace zarn {
+
+namespace {
+constexpr uint32_t kFrameBytes = 4;
+}  // namespace
+
+SoundOutput::SoundOutput(std::unique_ptr<SoundDevice> system)
+    : system_(std::move(system)), clock_(platform::MonotonicMicroseconds) {}
+
+// The sound thread closes the device before it ends; destruction releases
+// nothing of it.
+SoundOutput::~SoundOutput() = default;
+
+bool SoundOutput::Open(void* window, const DriverSettings& settings) {
+    if (system_ == nullptr) return false;
+    WaveFormat primary;
+    primary.channels = static_cast<uint16_t>(settings.WaveFormatChannels);
+    primary.samplesPerSecond = static_cast<uint32_t>(settings.WaveFormatSampleRate);
+    primary.bitsPerSample = static_cast<uint16_t>(8 * settings.WaveFormatBytesPerSample);
+    primary.blockAlign = static_cast<uint16_t>(settings.WaveFormatBytesPerSample * settings.WaveFormatChannels);
+    primary.averageBytesPerSecond = primary.blockAlign * primary.samplesPerSecond;
+    systemOpen_ = system_->Open(window, primary);
+    return systemOpen_;
+}
+
+bool SoundOutput::CreateStream(int32_t bufferSizeKiB) {
+    // Sizes that no buffer can have go to the clock device, which makes do.
+    const int64_t bytes = int64_t{bufferSizeKiB} * 1024;
+    const bool sizeValid = bytes > 0 && bytes <= UINT32_MAX;
+    const uint32_t request = sizeValid ? static_cast<uint32_t>(bytes) : 0;
+    uint32_t reported = 0;
+    stream_ = nullptr;
+    if (systemOpen_ && sizeValid && system_->CreateStream(request, reported)) {
+        if (reported >= kFrameBytes) {
+            stream_ = system_.get();
+        } else {
+            system_->DestroyStream();  // a buffer without room for a frame cannot play
+        }
+    }
+    if (stream_ == nullptr) {
+        clock_.CreateStream(request, reported);
+        stream_ = &clock_;
+    }
+    StreamBytes = reported;
+    WriteOffset = 0;
+    return stream_ == system_.get();
+}
+
+bool SoundOutput::DestroyStream() {
+    if (stream_ != nullptr) stream_->DestroyStream();
+    stream_ = nullptr;
+    return true;
+}
+
+bool SoundOutput::Close() {
+    if (systemOpen_) system_->Close();
+    systemOpen_ = false;
+    return true;
+}
+
+uint32_t SoundOutput::WritePass(FrameSource& source) {
+    if (stream_ == nullptr) return 0;
+    uint32_t cursor;
+    if (!stream_->PlayCursor(cursor)) return 0;
+    // Bytes the device has played since the last pass; none when the cursor
+    // has not moved.
+    const uint32_t free = cursor >= WriteOffset ? cursor - WriteOffset : cursor + StreamBytes - WriteOffset;
+    SoundDevice::Region first, second;
+    switch (stream_->Lock(WriteOffset, free, first, second)) {
+    case SoundDevice::LockResult::Locked: break;
+    case SoundDevice::LockResult::Lost: stream_->Restore(); return 0;
+    case SoundDevice::LockResult::Refused: return 0;
+    }
+    // Only the first piece is written; a span that wraps is finished by the
+    // next pass, from the start of the buffer.
+    source.Mix(reinterpret_cast<int16_t*>(first.data), first.bytes / kFrameBytes);
+    stream_->Unlock(first, second);
+    WriteOffset = (WriteOffset + first.bytes) % StreamBytes;
+    return first.bytes;
+}
+
+}  // namespace zarn

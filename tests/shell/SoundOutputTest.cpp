@@ -1,0 +1,218 @@
+// The stream write protocol and the sound thread's pass loop, over a
+// scripted device.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "output/MixerThread.h"
+#include "output/SoundOutput.h"
+#include "platform/SpuLock.h"
+#include "spu/SpuCore.h"
+#include "support/TestSettings.h"
+
+namespace zarn {
+namespace {
+
+using Calls = std::vector<std::string>;
+
+// A looping buffer whose play cursors and lock results come from a script,
+// and which writes down every call.
+class ScriptedDevice : public SoundDevice {
+public:
+    std::deque<uint32_t> cursors;                 // one per pass; the last one repeats
+    std::deque<LockResult> lockResults;           // Locked when empty
+    uint32_t reportedBytes = 0;                   // 0: the size asked for
+    bool opens = true, createsStreams = true;
+    std::function<void()> onPass;                 // runs in every PlayCursor
+    std::vector<uint8_t> buffer;
+    Calls calls;
+
+    bool Open(void*, const WaveFormat& format) override {
+        calls.push_back("open " + std::to_string(format.averageBytesPerSecond));
+        return opens;
+    }
+    bool CreateStream(uint32_t bytes, uint32_t& streamBytes) override {
+        calls.push_back("create " + std::to_string(bytes));
+        if (!createsStreams) return false;
+        streamBytes = reportedBytes != 0 ? reportedBytes : bytes;
+        buffer.assign(streamBytes, 0xAA);
+        return true;
+    }
+    void DestroyStream() override { calls.push_back("destroy"); }
+    void Close() override { calls.push_back("close"); }
+    bool PlayCursor(uint32_t& cursor) override {
+        if (onPass) onPass();
+        cursor = cursors.front();
+        if (cursors.size() > 1) cursors.pop_front();
+        return true;
+    }
+    LockResult Lock(uint32_t offset, uint32_t bytes, Region& first, Region& second) override {
+        calls.push_back("lock " + std::to_string(offset) + " " + std::to_string(bytes));
+        LockResult result = LockResult::Locked;
+        if (!lockResults.empty()) {
+            result = lockResults.front();
+            lockResults.pop_front();
+        }
+        if (result != LockResult::Locked) return result;
+        return LockLoop(buffer.data(), static_cast<uint32_t>(buffer.size()), offset, bytes, first, second);
+    }
+    void Unlock(const Region& first, const Region& second) override {
+        calls.push_back("unlock " + std::to_string(first.bytes) + " " + std::to_string(second.bytes));
+    }
+    bool Restore() override {
+        calls.push_back("restore");
+        return true;
+    }
+    int16_t Sample(uint32_t byteOffset) const { return static_cast<int16_t>(buffer[byteOffset] | buffer[byteOffset + 1] << 8); }
+};
+
+// Frames numbered from 1, left positive and right negative.
+class CountingFrames : public FrameSource {
+public:
+    int16_t next = 1;
+    void Mix(int16_t* frames, uint32_t count) override {
+        for (uint32_t f = 0; f < count; ++f, ++next) {
+            frames[2 * f] = next;
+            frames[2 * f + 1] = static_cast<int16_t>(-next);
+        }
+    }
+};
+
+class SoundOutputTest : public ::testing::Test {
+protected:
+    test::TestSettings settings;
+    ScriptedDevice* device = new ScriptedDevice;
+    SoundOutput output{std::unique_ptr<SoundDevice>(device)};
+    CountingFrames frames;
+
+    uint32_t Pass(uint32_t cursor) {
+        device->cursors = {cursor};
+        device->calls.clear();
+        return output.WritePass(frames);
+    }
+};
+
+TEST_F(SoundOutputTest, EachPassRefillsWhatTheDeviceHasPlayed) {
+    ASSERT_TRUE(output.Open(nullptr, settings));
+    ASSERT_TRUE(output.CreateStream(settings.SoundBufferSize));
+    EXPECT_EQ(device->calls, (Calls{"open 176400", "create 8192"}));
+    EXPECT_TRUE(output.OnSystemDevice());
+    EXPECT_EQ(output.StreamBytes, 8192u);
+    EXPECT_EQ(output.WriteOffset, 0u);
+
+    // From offset 0 up to the cursor; a trailing half frame is locked but not written.
+    EXPECT_EQ(Pass(402), 402u);
+    EXPECT_EQ(device->calls, (Calls{"lock 0 402", "unlock 402 0"}));
+    EXPECT_EQ(frames.next, 101);
+    EXPECT_EQ(device->Sample(396) * 1000 + device->Sample(398), 100 * 1000 - 100);
+    EXPECT_EQ(device->buffer[400], 0xAA);
+    EXPECT_EQ(output.WriteOffset, 402u);
+
+    // The cursor where the last pass stopped: nothing is free and the lock is refused.
+    EXPECT_EQ(Pass(402), 0u);
+    EXPECT_EQ(device->calls, (Calls{"lock 402 0"}));
+    EXPECT_EQ(frames.next, 101);
+
+    // A cursor behind the write offset: this pass fills to the end of the
+    // buffer, the next one from its start.
+    EXPECT_EQ(Pass(98), 8192u - 402);
+    EXPECT_EQ(device->calls, (Calls{"lock 402 7888", "unlock 7790 98"}));
+    EXPECT_EQ(output.WriteOffset, 0u);
+    EXPECT_EQ(device->Sample(0), 1);  // the second piece is not written: it holds the first pass's frame
+    EXPECT_EQ(Pass(98), 98u);
+    EXPECT_EQ(device->calls, (Calls{"lock 0 98", "unlock 98 0"}));
+    EXPECT_EQ(device->Sample(0), 101 + 7790 / 4);
+}
+
+TEST_F(SoundOutputTest, LostAndRefusedLocksEndThePassAndTheDeviceSizeRules) {
+    device->reportedBytes = 6000;  // not the size asked for
+    output.Open(nullptr, settings);
+    output.CreateStream(8);
+    EXPECT_EQ(output.StreamBytes, 6000u);
+    Pass(5000);
+    // A lost buffer is asked back; nothing is mixed, unlocked or moved.
+    device->lockResults = {SoundDevice::LockResult::Lost};
+    EXPECT_EQ(Pass(1000), 0u);
+    EXPECT_EQ(device->calls, (Calls{"lock 5000 2000", "restore"}));
+    device->lockResults = {SoundDevice::LockResult::Refused};
+    EXPECT_EQ(Pass(1000), 0u);
+    EXPECT_EQ(device->calls, (Calls{"lock 5000 2000"}));
+    EXPECT_EQ(frames.next, 1251);
+    // The device gave the buffer back: the span wraps at the reported size.
+    EXPECT_EQ(Pass(1000), 1000u);
+    EXPECT_EQ(output.WriteOffset, 0u);
+}
+
+TEST_F(SoundOutputTest, WithoutTheDeviceTheClockPlays) {
+    device->opens = false;
+    EXPECT_FALSE(output.Open(nullptr, settings));
+    EXPECT_FALSE(output.CreateStream(8));
+    EXPECT_FALSE(output.OnSystemDevice());
+    EXPECT_EQ(output.StreamBytes, 8192u);
+    output.DestroyStream();
+    output.Close();
+    EXPECT_EQ(device->calls, (Calls{"open 176400"}));  // nothing more of a device that did not open
+
+    // An open device that refuses the stream, or a size no stream can have.
+    device->opens = true;
+    device->createsStreams = false;
+    output.Open(nullptr, settings);
+    EXPECT_FALSE(output.CreateStream(64));
+    EXPECT_EQ(output.StreamBytes, 65536u);
+    device->createsStreams = true;
+    for (const int32_t size : {0, -1, 0x7FFFFFFF}) {
+        EXPECT_FALSE(output.CreateStream(size)) << size;
+        EXPECT_EQ(output.StreamBytes, ClockDevice::kDefaultBytes) << size;
+    }
+    EXPECT_TRUE(output.CreateStream(1));
+    EXPECT_EQ(output.StreamBytes, 1024u);
+}
+
+TEST(ClockDeviceTest, TheCursorMovesWithTheClockInWholeFrames) {
+    static int64_t now = 5'000'000;
+    ClockDevice clock([] { return now; });
+    uint32_t bytes = 0, cursor = 1;
+    ASSERT_TRUE(clock.CreateStream(8194, bytes));
+    EXPECT_EQ(bytes, 8192u);
+    EXPECT_TRUE(clock.PlayCursor(cursor));
+    EXPECT_EQ(cursor, 0u);
+    now += 10'000;  // 1764 bytes in 10 ms
+    clock.PlayCursor(cursor);
+    EXPECT_EQ(cursor, 1764u);
+    now += 1'000'000 - 10'000 + 22;  // 176,400 in a second, 3.88 bytes more: not a whole frame
+    clock.PlayCursor(cursor);
+    EXPECT_EQ(cursor, 176400u % 8192);
+}
+
+// The pass loop, run as the sound thread runs it, against the scripted device.
+TEST(MixerThreadTest, OpensStreamsFollowsTheSizeAndStopsAfterThePass) {
+    test::TestSettings settings;
+    auto* device = new ScriptedDevice;
+    SoundOutput output{std::unique_ptr<SoundDevice>(device)};
+    auto core = std::make_unique<SpuCore>(settings);
+    std::atomic<uint8_t> stop{0};
+    int passes = 0;
+    device->cursors = {400};
+    device->onPass = [&] {
+        ++passes;
+        if (passes == 2) settings.SoundBufferSize = 4;  // re-created before the third pass
+        if (passes == 4) stop = 1;                      // seen after this pass
+    };
+    MixerThreadJob job{core.get(), &settings, &output, nullptr, &stop};
+    SpuLock::Initialise();
+    std::thread thread(MixerThread, &job);
+    thread.join();
+    SpuLock::Delete();
+    EXPECT_EQ(passes, 4);
+    EXPECT_EQ(device->calls, (Calls{"open 176400", "create 8192", "lock 0 400", "unlock 400 0", "lock 400 0",
+                                    "destroy", "create 4096", "lock 0 400", "unlock 400 0", "lock 400 0",
+                                    "destroy", "close"}));
+}
+
+}  // namespace
+}  // namespace zarn
