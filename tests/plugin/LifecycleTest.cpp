@@ -1,9 +1,14 @@
 // The plugin's entry points and lifecycle, called as a host calls them.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
 #include "spu/SpuCore.h"
+#include "support/Adpcm.h"
 #include "support/TestStore.h"
 
 namespace zarn {
@@ -61,6 +66,42 @@ TEST_F(LifecycleTest, InitOpenCloseShutdown) {
     EXPECT_EQ(SPUshutdown(), 0);
     EXPECT_FALSE(plugin::SoundThreadRunning());
     EXPECT_TRUE(plugin::core == nullptr && plugin::currentSettings == nullptr && plugin::output == nullptr);
+}
+
+std::atomic<int> irqCalls{0};
+void ZARN_CALL CountIrq() { ++irqCalls; }
+
+// Waits up to five seconds for `done`.
+template <typename Condition>
+bool Eventually(Condition done) {
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+// The sound thread mixes in real time on whatever device there is (without
+// one, on the clock), publishes the voice status, raises the interrupt on
+// its own thread, and stops mixing when SPUclose returns; the next run
+// plays on from the same state.
+TEST_F(LifecycleTest, TheSoundThreadPlaysOnAcrossCloseAndReopen) {
+    ASSERT_EQ(SPUinit(), 0);
+    test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());  // loops on itself
+    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u}, {0x1F801C06, 0x10}, {0x1F801C0E, 0x10},
+                                         {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6}, {0x1F801DA4, 0x10},
+                                         {0x1F801D88, 1}}) {
+        SPUwriteRegister(address, value);
+    }
+    SPUregisterCallback(CountIrq);
+    irqCalls = 0;
+    SPUopen(nullptr);
+    EXPECT_TRUE(Eventually([] { return irqCalls > 10 && SPUreadRegister(0x1F801C0C) == 30719; }));
+    EXPECT_EQ(SPUreadRegister(0x1F801D9C), 1u);
+    SPUclose();
+    const int closedAt = irqCalls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(irqCalls, closedAt);
+    SPUopen(nullptr);
+    EXPECT_TRUE(Eventually([&] { return irqCalls > closedAt + 10; }));
+    SPUclose();
 }
 
 }  // namespace
