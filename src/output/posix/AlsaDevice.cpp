@@ -5,6 +5,11 @@
 // has played is what it has room for again, so the play cursor lies that
 // many bytes past the end of the last written piece (never the whole buffer,
 // or the cursor would meet the write offset and read as nothing played).
+// Some devices report room in large jumps (a file, the network, a null
+// sink that takes everything at once), so the cursor moves at most 20 ms a
+// pass: the SPU's interrupts and voice status then still advance in small
+// steps, while a sound card, whose room grows by the 1 or 5 ms between
+// passes, never meets the limit.
 // Lock hands out a buffer of the stream's size to mix into, and Unlock
 // writes the first piece to the device. An underrun or a suspend shows as a
 // lost buffer, which Restore recovers.
@@ -20,6 +25,7 @@ namespace zarn {
 namespace {
 
 constexpr uint32_t kFrameBytes = 4;
+constexpr uint32_t kMostBytesAPass = 882 * kFrameBytes;  // 20 ms
 
 class AlsaDevice : public SoundDevice {
 public:
@@ -84,6 +90,7 @@ public:
             return true;
         }
         uint64_t played = static_cast<uint64_t>(avail) * kFrameBytes;
+        if (played > kMostBytesAPass) played = kMostBytesAPass;
         if (played > size - kFrameBytes) played = size - kFrameBytes;
         cursor = static_cast<uint32_t>((written_ + played) % size);
         return true;
