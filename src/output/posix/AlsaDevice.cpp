@@ -83,7 +83,7 @@ public:
     bool PlayCursor(uint32_t& cursor) override {
         const uint32_t size = static_cast<uint32_t>(buffer_.size());
         if (size == 0) return false;
-        const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_);
+        const snd_pcm_sframes_t avail = snd_pcm_avail(pcm_);
         if (avail < 0) {
             lost_ = true;
             cursor = written_;
