@@ -1,169 +1,108 @@
 // live_player: plays a looping tone through the real plugin in real time, as
 // a host does, and reports what the plugin did on its own sound thread.
 //
-// It loads the plugin by its exports only (spuZarn.dll with LoadLibrary on
-// Windows, libspuZarn.so with dlopen elsewhere), writes the settings the run
-// asks for, uploads an ADPCM tone, opens the plugin, keys voices on, samples
-// the voice status while they play, keys them off and closes. Every
-// interrupt callback is timestamped. Prints key=value lines: times are in
-// milliseconds since the player started; clock_* values are the monotonic
-// clock itself (CLOCK_MONOTONIC_RAW, which Wine's performance counter also
-// reads), for comparing with the capture pacer.
+// It loads the plugin (spuZarn.dll with LoadLibrary on Windows, libspuZarn.so
+// with dlopen elsewhere) and finds every function by its exported name,
+// writes the settings, uploads an ADPCM tone, opens the plugin, keys voices
+// on, samples the voice status while they play, keys them off and closes.
+// Every interrupt callback is timestamped. Prints key=value lines, times in
+// milliseconds; clock_keyon_ms is the raw monotonic clock itself
+// (CLOCK_MONOTONIC_RAW, which Wine's performance counter also reads), for
+// comparing with the capture pacer's times.
 //
-//   live_player [--library PATH] [--buffer KIB] [--high-res 0|1] [--seconds S]
-//               [--voices N] [--lead MS] [--cycle] [--wine-audio DRIVER]
+//   live_player [--buffer KIB] [--high-res 0|1] [--seconds S] [--voices N] [--cycle 0|1]
 //
-// --cycle closes the plugin halfway and opens it again: the voices must go on.
-// --wine-audio picks Wine's sound driver (in the Wine prefix) before the
-// plugin starts, so a desktop's PulseAudio cannot take the place of ALSA.
+// --cycle 1 closes the plugin halfway and opens it again: the voices must go on.
 #include "support/AdpcmEncoder.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <numbers>
 #include <string>
+#include <utility>
 #include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
-#include <tlhelp32.h>
 #else
-#include <dirent.h>
 #include <dlfcn.h>
+#include <pthread.h>
 #include <signal.h>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #define CALLBACK
 #endif
 
 namespace {
 
-using zarn::test::EncodeAdpcmLoop;
-using zarn::test::SineSamples;
+using Settings = std::vector<std::pair<const char*, uint32_t>>;
 
 // ---------------------------------------------------------------- platform
 
 #if defined(_WIN32)
-using ThreadId = DWORD;
 using Library = HMODULE;
+using CpuClock = DWORD;  // a thread id: CpuMs reads that thread's CPU time
 
 double ClockMs() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER now;
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&now);
-    return now.QuadPart * 1000.0 / frequency;
+    return now.QuadPart * 1000.0 / frequency.QuadPart;
 }
-void SleepMs(int ms) { Sleep(static_cast<DWORD>(ms)); }
-ThreadId CurrentThread() { return GetCurrentThreadId(); }
+void SleepMs(int ms) { Sleep(ms); }
 
-std::vector<ThreadId> ListThreads() {
-    std::vector<ThreadId> ids;
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return ids;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.push_back(entry.th32ThreadID);
-    }
-    CloseHandle(snapshot);
-    return ids;
-}
-
-double FileTimeMs(const FILETIME& t) {
-    return (static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e4;
-}
-
-double ThreadCpuMs(ThreadId id) {
-    const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id);
-    if (thread == nullptr) return -1;
-    FILETIME created, exited, kernel, user;
-    const bool ok = GetThreadTimes(thread, &created, &exited, &kernel, &user);
-    CloseHandle(thread);
-    return ok ? FileTimeMs(kernel) + FileTimeMs(user) : -1;
-}
-
-double ProcessCpuMs() {
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
-    return FileTimeMs(kernel) + FileTimeMs(user);
-}
-
-Library LoadPlugin(const std::string& path) { return LoadLibraryA(path.c_str()); }
-void* Lookup(Library library, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(library, name));
-}
+Library LoadPlugin() { return LoadLibraryA("spuZarn.dll"); }
+void* Lookup(Library library, const char* name) { return reinterpret_cast<void*>(GetProcAddress(library, name)); }
 void UnloadPlugin(Library library) { FreeLibrary(library); }
 
-constexpr const char* kDefaultLibrary = "spuZarn.dll";
-constexpr const char* kPlatform = "windows";
+CpuClock ThisThreadCpuClock() { return GetCurrentThreadId(); }
+double Ms(const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e4; }
+double CpuMs(CpuClock id) {
+    const HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id);
+    FILETIME created, exited, kernel, user;
+    const bool ok = thread != nullptr && GetThreadTimes(thread, &created, &exited, &kernel, &user);
+    if (thread != nullptr) CloseHandle(thread);
+    return ok ? Ms(kernel) + Ms(user) : -1;
+}
+double ProcessCpuMs() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    return Ms(kernel) + Ms(user);
+}
 
-// The plugin's registry key, as its settings dialog would leave it.
-bool WriteSettings(const std::vector<std::pair<const char*, uint32_t>>& values) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn", 0, nullptr, 0,
-                        KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
+// The plugin's registry key, as its settings dialog would leave it. Under
+// Wine also Wine's ALSA driver, in the prefix's registry (scripts/wine-run
+// overrides WINEDLLOVERRIDES), so that a desktop's PulseAudio cannot take
+// its place.
+bool Configure(const Settings& settings) {
+    const auto set = [](const char* key, const char* name, DWORD type, const void* data, DWORD size) {
+        return RegSetKeyValueA(HKEY_CURRENT_USER, key, name, type, data, size) == ERROR_SUCCESS;
+    };
     bool ok = true;
-    for (const auto& [name, value] : values) {
-        const DWORD data = value;
-        ok = RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data) ==
-                 ERROR_SUCCESS && ok;
+    for (const auto& [name, value] : settings) {
+        ok = set("Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn", name, REG_DWORD, &value, 4) && ok;
     }
-    RegCloseKey(key);
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) {
+        ok = set("Software\\Wine\\Drivers", "Audio", REG_SZ, "alsa", 5) && ok;
+    }
     return ok;
 }
-
-// Under Wine: the version, and the sound driver Wine is to use from now on.
-std::string WineVersion() {
-    const auto get = reinterpret_cast<const char* (*)()>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
-    return get != nullptr ? get() : "";
-}
-bool ChooseWineAudio(const std::string& driver) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Drivers", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const bool ok = RegSetValueExA(key, "Audio", 0, REG_SZ, reinterpret_cast<const BYTE*>(driver.c_str()),
-                                   static_cast<DWORD>(driver.size() + 1)) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return ok;
-}
+void Cleanup() {}
 
 // A small window of the player's own, as a host hands its main window to
 // SPUopen; without a display (no X server under Wine) the desktop window.
-HWND window = nullptr;
-const char* windowKind = "none";
 void* HostWindow() {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "spuZarnLivePlayer";
-    RegisterClassA(&windowClass);
-    window = CreateWindowExA(0, windowClass.lpszClassName, "spuZarn live player", WS_OVERLAPPEDWINDOW,
-                             CW_USEDEFAULT, CW_USEDEFAULT, 320, 120, nullptr, nullptr, windowClass.hInstance,
-                             nullptr);
-    if (window != nullptr) {
-        ShowWindow(window, SW_SHOWNOACTIVATE);
-        windowKind = "own";
-        return window;
-    }
-    windowKind = "desktop";
-    return GetDesktopWindow();
+    const HWND window = CreateWindowExA(WS_EX_NOACTIVATE, "STATIC", "spuZarn live player",
+                                        WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 320, 120,
+                                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    std::printf("window=%s\n", window != nullptr ? "own" : "desktop");
+    return window != nullptr ? window : GetDesktopWindow();
 }
 void PumpMessages() {
     MSG message;
@@ -172,143 +111,99 @@ void PumpMessages() {
         DispatchMessageA(&message);
     }
 }
-void Cleanup() {
-    if (window != nullptr) DestroyWindow(window);
-}
 
 #else
-using ThreadId = pid_t;
 using Library = void*;
+using CpuClock = clockid_t;
 
+double Ms(clockid_t clock) {
+    timespec t{};
+    if (clock_gettime(clock, &t) != 0) return -1;
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
 // The raw monotonic clock: Wine's performance counter reads the same one, so
 // the capture pacer's times compare with either player's.
-double ClockMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC_RAW, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-void SleepMs(int ms) {
-    timespec delay{ms / 1000, (ms % 1000) * 1000000L};
-    while (nanosleep(&delay, &delay) != 0) {
-    }
-}
-ThreadId CurrentThread() { return static_cast<ThreadId>(syscall(SYS_gettid)); }
+double ClockMs() { return Ms(CLOCK_MONOTONIC_RAW); }
+double CpuMs(CpuClock clock) { return Ms(clock); }
+double ProcessCpuMs() { return Ms(CLOCK_PROCESS_CPUTIME_ID); }
+void SleepMs(int ms) { usleep(ms * 1000); }
 
-std::vector<ThreadId> ListThreads() {
-    std::vector<ThreadId> ids;
-    DIR* tasks = opendir("/proc/self/task");
-    if (tasks == nullptr) return ids;
-    while (const dirent* entry = readdir(tasks)) {
-        if (entry->d_name[0] != '.') ids.push_back(static_cast<ThreadId>(std::atoi(entry->d_name)));
-    }
-    closedir(tasks);
-    return ids;
-}
-
-// utime and stime, fields 14 and 15 of the task's stat line (the name in
-// parentheses may hold spaces, so counting starts after it).
-double ThreadCpuMs(ThreadId id) {
-    std::ifstream stat("/proc/self/task/" + std::to_string(id) + "/stat");
-    std::string line;
-    if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) return -1;
-    const char* p = line.c_str() + line.rfind(')') + 1;
-    unsigned long long user = 0, system = 0;
-    if (std::sscanf(p, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &user, &system) != 2) return -1;
-    return (user + system) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-double ProcessCpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-    return ms(usage.ru_utime) + ms(usage.ru_stime);
-}
-
-Library LoadPlugin(const std::string& path) {
-    Library library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+Library LoadPlugin() {
+    Library library = dlopen(SPUZARN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) std::fprintf(stderr, "live_player: %s\n", dlerror());
     return library;
 }
 void* Lookup(Library library, const char* name) { return dlsym(library, name); }
 void UnloadPlugin(Library library) { dlclose(library); }
 
-#ifdef SPUZARN_LIBRARY
-constexpr const char* kDefaultLibrary = SPUZARN_LIBRARY;
-#else
-constexpr const char* kDefaultLibrary = "libspuZarn.so";
-#endif
-constexpr const char* kPlatform = "native";
-
+CpuClock ThisThreadCpuClock() {
+    clockid_t clock = CLOCK_PROCESS_CPUTIME_ID;
+    pthread_getcpuclockid(pthread_self(), &clock);
+    return clock;
+}
 // The REGEDIT4 file that stands in for the registry, in a private
 // XDG_CONFIG_HOME so that the user's own settings are left alone.
 std::filesystem::path configHome;
-bool WriteSettings(const std::vector<std::pair<const char*, uint32_t>>& values) {
+bool Configure(const Settings& settings) {
     char pattern[] = "/tmp/live_player.XXXXXX";
     if (mkdtemp(pattern) == nullptr) return false;
     configHome = pattern;
     setenv("XDG_CONFIG_HOME", pattern, 1);
     std::filesystem::create_directories(configHome / "spuZarn");
-    std::ofstream file(configHome / "spuZarn" / "registry.reg");
-    file << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn]\n";
-    for (const auto& [name, value] : values) {
-        char line[96];
-        std::snprintf(line, sizeof line, "\"%s\"=dword:%08x\n", name, value);
-        file << line;
-    }
-    return static_cast<bool>(file.flush());
+    std::FILE* file = std::fopen((configHome / "spuZarn" / "registry.reg").c_str(), "w");
+    if (file == nullptr) return false;
+    std::fprintf(file, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn]\n");
+    for (const auto& [name, value] : settings) std::fprintf(file, "\"%s\"=dword:%08x\n", name, value);
+    return std::fclose(file) == 0;
 }
-std::string WineVersion() { return ""; }
-bool ChooseWineAudio(const std::string&) { return true; }
-const char* windowKind = "none";
+void Cleanup() { std::filesystem::remove_all(configHome); }
+
 void* HostWindow() { return nullptr; }
 void PumpMessages() {}
-void Cleanup() {
-    std::error_code ignored;
-    if (!configHome.empty()) std::filesystem::remove_all(configHome, ignored);
-}
 #endif
 
 // ---------------------------------------------------------------- plugin
 
 struct Exports {
-    int32_t(CALLBACK* SPUinit)();
-    int32_t(CALLBACK* SPUshutdown)();
-    int32_t(CALLBACK* SPUopen)(void*);
-    int32_t(CALLBACK* SPUclose)();
-    void(CALLBACK* SPUwriteRegister)(uint32_t, uint32_t);
-    uint32_t(CALLBACK* SPUreadRegister)(uint32_t);
-    void(CALLBACK* SPUwriteDMAMem)(uint16_t*, int32_t);
-    void(CALLBACK* SPUregisterCallback)(void(CALLBACK*)());
-};
+    int32_t(CALLBACK* init)();
+    int32_t(CALLBACK* shutdown)();
+    int32_t(CALLBACK* open)(void*);
+    int32_t(CALLBACK* close)();
+    void(CALLBACK* writeRegister)(uint32_t, uint32_t);
+    uint32_t(CALLBACK* readRegister)(uint32_t);
+    void(CALLBACK* writeDmaMem)(uint16_t*, int32_t);
+    void(CALLBACK* registerCallback)(void(CALLBACK*)());
+} spu;
 
 template <typename Function>
-bool Resolve(Library library, const char* name, Function& function) {
+bool Find(Library library, const char* name, Function& function) {
     function = reinterpret_cast<Function>(Lookup(library, name));
     if (function == nullptr) std::fprintf(stderr, "live_player: no export %s\n", name);
     return function != nullptr;
 }
 
-Exports spu;
-void Write(uint32_t address, uint32_t value) { spu.SPUwriteRegister(address, value); }
-uint16_t Read(uint32_t address) { return static_cast<uint16_t>(spu.SPUreadRegister(address)); }
-
 // Register map.
 constexpr uint32_t kVoiceBase = 0x1F801C00;  // + 16 * voice
+constexpr uint32_t kEnvelope = 0x0C;         // a voice's current envelope volume
 constexpr uint32_t kMainVolumeL = 0x1F801D80, kMainVolumeR = 0x1F801D82;
 constexpr uint32_t kKeyOn = 0x1F801D88, kKeyOff = 0x1F801D8C;
-constexpr uint32_t kVoiceStatus = 0x1F801D9C;  // voices 0-15; 0x1F801D9E voices 16-23
+constexpr uint32_t kVoiceStatus = 0x1F801D9C;  // voices 0-15; + 2 voices 16-23
 constexpr uint32_t kIrqAddress = 0x1F801DA4, kTransferAddress = 0x1F801DA6;
-constexpr uint32_t kEnvelope = 0x0C;  // a voice's current envelope volume
+
+void Write(uint32_t address, uint32_t value) { spu.writeRegister(address, value); }
+uint32_t Read(uint32_t address) { return spu.readRegister(address) & 0xFFFF; }
+void WriteVoiceBits(uint32_t address, uint32_t bits) {
+    Write(address, bits & 0xFFFF);
+    Write(address + 2, bits >> 16);
+}
+uint32_t VoiceBits() { return Read(kVoiceStatus) | Read(kVoiceStatus + 2) << 16; }
 
 // The tone: 8 blocks holding 4 periods of a sine, looping; at pitch 0x1000
-// (44100 samples/s) that is 787.5 Hz, one pass 224 samples.
+// (44100 samples/s) that is 787.5 Hz, one pass 224 samples. The interrupt
+// address lies in the fifth block.
 constexpr uint32_t kToneUnit = 0x200;  // 8-byte units: byte 0x1000 of sound RAM
 constexpr int kToneBlocks = 8, kTonePeriods = 4;
-constexpr int kToneSamples = kToneBlocks * zarn::test::kAdpcmBlockSamples;
-constexpr uint32_t kIrqUnit = kToneUnit + 2 * 4;  // the fifth block
-// Attack and decay at once, then the envelope holds at sustain level 15:
-// 15 * 0x800 + 0x7FF.
-constexpr uint16_t kSustainVolume = 30719;
+constexpr uint32_t kIrqUnit = kToneUnit + 2 * 4;
 
 // Voice n of N plays at pitch 0x1000 (1 + n / N): many voices spread over an
 // octave, as in a game's mix, and the mixer interpolates between samples.
@@ -319,94 +214,49 @@ uint32_t PitchOf(int voice, int voices) { return static_cast<uint32_t>(0x1000 * 
 constexpr size_t kMaxIrqs = 1 << 21;
 std::vector<double> irqTimes(kMaxIrqs);
 std::atomic<size_t> irqCount{0};
-std::atomic<ThreadId> irqThread{0};
+std::atomic<CpuClock> soundThread{};  // the thread that called the latest interrupt
 
 void CALLBACK OnIrq() {
-    const size_t n = irqCount.fetch_add(1, std::memory_order_relaxed);
+    const size_t n = irqCount.fetch_add(1);
     if (n < kMaxIrqs) irqTimes[n] = ClockMs();
-    if (n == 0) irqThread.store(CurrentThread());
+    soundThread = ThisThreadCpuClock();
 }
 
-struct IrqStats {
-    size_t count = 0;
-    double first = -1, last = -1, rate = 0, longestGap = 0;
+struct Irqs {
+    double count = 0, first = -1, last = -1;
+    double Rate() const { return count > 1 ? (count - 1) * 1000 / (last - first) : 0; }
 };
 
 // The interrupts between two moments (ms on ClockMs).
-IrqStats IrqsBetween(double from, double to) {
-    IrqStats s;
-    double previous = -1;
-    const size_t n = std::min(irqCount.load(), kMaxIrqs);
-    for (size_t i = 0; i < n; ++i) {
-        const double t = irqTimes[i];
-        if (t < from || t > to) continue;
-        if (s.count++ == 0) s.first = t;
-        if (previous >= 0) s.longestGap = std::max(s.longestGap, t - previous);
-        previous = s.last = t;
+Irqs IrqsBetween(double from, double to) {
+    Irqs irqs;
+    for (size_t i = 0; i < std::min(irqCount.load(), kMaxIrqs); ++i) {
+        if (irqTimes[i] < from || irqTimes[i] > to) continue;
+        if (irqs.count++ == 0) irqs.first = irqTimes[i];
+        irqs.last = irqTimes[i];
     }
-    if (s.count > 1 && s.last > s.first) s.rate = (s.count - 1) * 1000.0 / (s.last - s.first);
-    return s;
+    return irqs;
 }
 
 // ---------------------------------------------------------------- the run
 
-struct Options {
-    std::string library = kDefaultLibrary;
-    uint32_t bufferKib = 8;
-    uint32_t highResolution = 1;
-    double seconds = 2;
-    int voices = 1;
-    int leadMs = 300;
-    bool cycle = false;
-    std::string wineAudio;
-};
-
-bool ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (a == "--cycle") o.cycle = true;
-        else if (!hasValue) return false;
-        else if (a == "--library") o.library = argv[++i];
-        else if (a == "--buffer") o.bufferKib = static_cast<uint32_t>(std::atoi(argv[++i]));
-        else if (a == "--high-res") o.highResolution = static_cast<uint32_t>(std::atoi(argv[++i]));
-        else if (a == "--seconds") o.seconds = std::atof(argv[++i]);
-        else if (a == "--voices") o.voices = std::clamp(std::atoi(argv[++i]), 1, 24);
-        else if (a == "--lead") o.leadMs = std::atoi(argv[++i]);
-        else if (a == "--wine-audio") o.wineAudio = argv[++i];
-        else return false;
-    }
-    return true;
-}
-
-double start = ClockMs();
-void Report(const char* key, double value) { std::printf("%s=%.3f\n", key, value); }
-void ReportTime(const char* key, double clock) { Report(key, clock < 0 ? -1 : clock - start); }
-void ReportInt(const char* key, long long value) { std::printf("%s=%lld\n", key, value); }
+void Report(const std::string& key, double value) { std::printf("%s=%.10g\n", key.c_str(), value); }
 
 struct Status {
     int samples = 0, allOn = 0;
-    double firstRefresh = -1;  // first envelope value that only a mixing pass can have written
-    double sustain = -1;       // first time voice 0 read the sustain volume
-    uint16_t lastEnvelope = 0;
+    uint32_t envelope = 0;  // voice 0's, at the last sample
 };
 
-uint32_t VoiceBits() {
-    return Read(kVoiceStatus) | static_cast<uint32_t>(Read(kVoiceStatus + 2)) << 16;
-}
-
-// Waits until `until`, sampling the voice status every 5 ms.
+// Waits until `until`, sampling the voice status every 5 ms once `keyed`
+// voices have been keyed on.
 void Play(double until, uint32_t keyed, Status& status) {
     while (ClockMs() < until) {
         PumpMessages();
-        const uint32_t bits = VoiceBits();
-        const uint16_t envelope = Read(kVoiceBase + kEnvelope);
-        const double now = ClockMs();
-        ++status.samples;
-        if ((bits & keyed) == keyed) ++status.allOn;
-        if (status.firstRefresh < 0 && envelope > 1) status.firstRefresh = now;
-        if (status.sustain < 0 && envelope == kSustainVolume) status.sustain = now;
-        status.lastEnvelope = envelope;
+        if (keyed != 0) {
+            ++status.samples;
+            if ((VoiceBits() & keyed) == keyed) ++status.allOn;
+            status.envelope = Read(kVoiceBase + kEnvelope);
+        }
         SleepMs(5);
     }
 }
@@ -414,11 +264,24 @@ void Play(double until, uint32_t keyed, Status& status) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Options o;
-    if (!ParseOptions(argc, argv, o)) {
-        std::fprintf(stderr,
-                     "usage: live_player [--library PATH] [--buffer KIB] [--high-res 0|1] [--seconds S]\n"
-                     "                   [--voices N] [--lead MS] [--cycle] [--wine-audio DRIVER]\n");
+    uint32_t bufferKib = 8, highResolution = 1;
+    double seconds = 2;
+    int voices = 1;
+    bool cycle = false;
+    bool good = argc % 2 == 1;  // options, each with its value
+    for (int i = 1; good && i < argc; i += 2) {
+        const std::string option = argv[i];
+        const double value = std::atof(argv[i + 1]);
+        if (option == "--buffer") bufferKib = static_cast<uint32_t>(value);
+        else if (option == "--high-res") highResolution = static_cast<uint32_t>(value);
+        else if (option == "--seconds") seconds = value;
+        else if (option == "--voices") voices = std::clamp(static_cast<int>(value), 1, 24);
+        else if (option == "--cycle") cycle = value != 0;
+        else good = false;
+    }
+    if (!good) {
+        std::fprintf(stderr, "usage: live_player [--buffer KIB] [--high-res 0|1] [--seconds S] [--voices N]"
+                             " [--cycle 0|1]\n");
         return 2;
     }
 #if !defined(_WIN32)
@@ -426,183 +289,118 @@ int main(int argc, char** argv) {
     // not as a player killed by SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
 #endif
-    std::printf("platform=%s\n", kPlatform);
-    const std::string wine = WineVersion();
-    if (!wine.empty()) std::printf("wine=%s\n", wine.c_str());
-    if (!o.wineAudio.empty() && !wine.empty() && !ChooseWineAudio(o.wineAudio)) {
-        std::fprintf(stderr, "live_player: cannot choose Wine's sound driver\n");
-        return 1;
-    }
-    if (!WriteSettings({{"SoundBufferSize", o.bufferKib},
-                        {"HighResolutionMode", o.highResolution},
-                        {"EnableSpuIrq", 1},
-                        {"ShowRealtimeConfigWindow", 0},
-                        {"EnableReverb", 0}})) {
+    if (!Configure({{"SoundBufferSize", bufferKib}, {"HighResolutionMode", highResolution}, {"EnableSpuIrq", 1},
+                    {"ShowRealtimeConfigWindow", 0}, {"EnableReverb", 0}})) {
         std::fprintf(stderr, "live_player: cannot write the settings\n");
         return 1;
     }
-    std::printf("library=%s\nsound_buffer_kib=%u\nhigh_resolution=%u\nvoices=%d\nseconds=%.3f\ncycle=%d\n",
-                o.library.c_str(), o.bufferKib, o.highResolution, o.voices, o.seconds, o.cycle ? 1 : 0);
+    std::printf("sound_buffer_kib=%u\nhigh_resolution=%u\nvoices=%d\nseconds=%g\n", bufferKib, highResolution,
+                voices, seconds);
 
-    const Library library = LoadPlugin(o.library);
-    if (library == nullptr) {
-        std::fprintf(stderr, "live_player: cannot load %s\n", o.library.c_str());
+    const Library library = LoadPlugin();
+    if (library == nullptr ||
+        !(Find(library, "SPUinit", spu.init) && Find(library, "SPUshutdown", spu.shutdown) &&
+          Find(library, "SPUopen", spu.open) && Find(library, "SPUclose", spu.close) &&
+          Find(library, "SPUwriteRegister", spu.writeRegister) && Find(library, "SPUreadRegister", spu.readRegister) &&
+          Find(library, "SPUwriteDMAMem", spu.writeDmaMem) &&
+          Find(library, "SPUregisterCallback", spu.registerCallback))) {
+        std::fprintf(stderr, "live_player: cannot load the plugin\n");
         return 1;
     }
-    if (!(Resolve(library, "SPUinit", spu.SPUinit) && Resolve(library, "SPUshutdown", spu.SPUshutdown) &&
-          Resolve(library, "SPUopen", spu.SPUopen) && Resolve(library, "SPUclose", spu.SPUclose) &&
-          Resolve(library, "SPUwriteRegister", spu.SPUwriteRegister) &&
-          Resolve(library, "SPUreadRegister", spu.SPUreadRegister) &&
-          Resolve(library, "SPUwriteDMAMem", spu.SPUwriteDMAMem) &&
-          Resolve(library, "SPUregisterCallback", spu.SPUregisterCallback))) {
-        return 1;
-    }
-    ReportInt("init", spu.SPUinit());
-    spu.SPUregisterCallback(OnIrq);
+    Report("init", spu.init());
+    spu.registerCallback(OnIrq);
 
-    std::vector<uint8_t> tone = EncodeAdpcmLoop(SineSamples(kToneBlocks, kTonePeriods, 16000));
+    // The tone goes in through the transfer registers, as a host's DMA.
+    std::vector<int16_t> sine(kToneBlocks * zarn::test::kAdpcmBlockSamples);
+    for (size_t i = 0; i < sine.size(); ++i) {
+        const double phase = 2 * std::numbers::pi * kTonePeriods * i / sine.size();
+        sine[i] = static_cast<int16_t>(std::lround(16000 * std::sin(phase)));
+    }
+    const std::vector<uint8_t> tone = zarn::test::EncodeAdpcmLoop(sine);
     std::vector<uint16_t> words(tone.size() / 2);
     for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(tone[2 * i] | tone[2 * i + 1] << 8);
     Write(kTransferAddress, kToneUnit);
-    spu.SPUwriteDMAMem(words.data(), static_cast<int32_t>(words.size()));
+    spu.writeDmaMem(words.data(), static_cast<int32_t>(words.size()));
 
-    const uint32_t volume = 0x3FFF / o.voices;
-    double expectedIrqRate = 0;
-    for (int v = 0; v < o.voices; ++v) {
-        const uint32_t base = kVoiceBase + 16 * v;
-        for (const auto& [k, value] : {std::pair{0x0u, volume}, {0x2u, volume}, {0x4u, PitchOf(v, o.voices)},
-                                       {0x6u, kToneUnit}, {0x8u, 0x000Fu}, {0xAu, 127u << 6}, {0xEu, kToneUnit}}) {
-            Write(base + k, value);
+    // Volumes, pitch, start and loop address; attack and decay at once, then
+    // the envelope holds at sustain level 15.
+    double expectedIrqHz = 0;
+    for (int v = 0; v < voices; ++v) {
+        const uint32_t volume = 0x3FFF / voices;
+        for (const auto& [offset, value] : {std::pair{0x0u, volume}, {0x2u, volume}, {0x4u, PitchOf(v, voices)},
+                                            {0x6u, kToneUnit}, {0x8u, 0x000Fu}, {0xAu, 127u << 6},
+                                            {0xEu, kToneUnit}}) {
+            Write(kVoiceBase + 16 * v + offset, value);
         }
-        expectedIrqRate += 44100.0 * PitchOf(v, o.voices) / 0x1000 / kToneSamples;
+        expectedIrqHz += 44100.0 * PitchOf(v, voices) / 0x1000 / (kToneBlocks * zarn::test::kAdpcmBlockSamples);
     }
     Write(kMainVolumeL, 0x3FFF);
     Write(kMainVolumeR, 0x3FFF);
     Write(kIrqAddress, kIrqUnit);
-    const uint32_t keyed = o.voices == 24 ? 0xFFFFFF : (1u << o.voices) - 1;
+    const uint32_t keyed = (1u << voices) - 1;
 
-    // Open: the sound thread is the one that appears now.
-    void* const hostWindow = HostWindow();
-    const std::vector<ThreadId> before = ListThreads();
-    const double open1 = ClockMs();
-    ReportInt("open", spu.SPUopen(hostWindow));
-    const double opened1 = ClockMs();
-    std::vector<ThreadId> fresh;
-    for (const ThreadId id : ListThreads()) {
-        if (std::find(before.begin(), before.end(), id) == before.end()) fresh.push_back(id);
-    }
-    std::printf("window=%s\n", windowKind);
-    const double cpuFrom = ClockMs(), processFrom = ProcessCpuMs();
-    std::vector<double> threadFrom;
-    for (const ThreadId id : fresh) threadFrom.push_back(ThreadCpuMs(id));
-
+    void* const window = HostWindow();
+    double open = ClockMs(), processCpuFrom = ProcessCpuMs();  // at the latest SPUopen
+    Report("open", spu.open(window));
     Status status;
-    Play(opened1 + o.leadMs, 0, status);
-    const uint32_t quietBefore = VoiceBits();
+    Play(open + 300, 0, status);
+    Report("voice_bits_before_keyon", VoiceBits());
     const double keyOn = ClockMs();
-    Write(kKeyOn, keyed & 0xFFFF);
-    if (keyed >> 16) Write(kKeyOn + 2, keyed >> 16);
-    const double playEnd = keyOn + o.seconds * 1000;
+    WriteVoiceBits(kKeyOn, keyed);
 
-    // CPU figures over the first run, taken while its sound thread exists.
-    double wall = 0, threadCpu = -1, processCpu = 0;
-    ThreadId soundThread = 0;
-    const auto measure = [&] {
-        wall = ClockMs() - cpuFrom;
-        processCpu = ProcessCpuMs() - processFrom;
-        for (size_t i = 0; i < fresh.size(); ++i) {
-            // The thread that calls the interrupt; failing that, the only new one.
-            if (fresh[i] == irqThread.load() || (irqThread.load() == 0 && fresh.size() == 1)) {
-                soundThread = fresh[i];
-                threadCpu = ThreadCpuMs(fresh[i]) - threadFrom[i];
-            }
-        }
-    };
-
-    double close1 = -1, closed1 = -1, open2 = -1;
-    uint32_t bitsWhileClosed = 0, bitsAfterReopen = 0;
-    if (o.cycle) {
-        Play(keyOn + o.seconds * 500, keyed, status);
-        measure();
-        close1 = ClockMs();
-        ReportInt("close_first", spu.SPUclose());
-        closed1 = ClockMs();
+    double close = 0;
+    if (cycle) {
+        Play(keyOn + seconds * 500, keyed, status);
+        close = ClockMs();
+        Report("close_first", spu.close());
+        const double closed = ClockMs();
         SleepMs(200);
-        bitsWhileClosed = VoiceBits();
-        open2 = ClockMs();
-        ReportInt("open_again", spu.SPUopen(hostWindow));
-        bitsAfterReopen = VoiceBits();
+        open = ClockMs();
+        processCpuFrom = ProcessCpuMs();
+        Report("irq_while_closed", IrqsBetween(closed, open).count);
+        Report("open_again", spu.open(window));
+        Report("voice_bits_after_reopen", VoiceBits());
     }
-    Play(playEnd, keyed, status);
-    if (!o.cycle) measure();
+    Play(keyOn + seconds * 1000, keyed, status);
+
+    // CPU figures since the latest SPUopen, which started the sound thread.
+    const double wall = ClockMs() - open;
+    const CpuClock thread = soundThread;
+    const double threadCpu = thread != CpuClock{} ? CpuMs(thread) : -1;
+    Report("sound_thread_cpu_percent", threadCpu < 0 ? -1 : 100 * threadCpu / wall);
+    Report("process_cpu_percent", 100 * (ProcessCpuMs() - processCpuFrom) / wall);
 
     // Key off: the release ends at once, and the mixer then clears the bits.
     const double keyOff = ClockMs();
-    Write(kKeyOff, keyed & 0xFFFF);
-    if (keyed >> 16) Write(kKeyOff + 2, keyed >> 16);
+    WriteVoiceBits(kKeyOff, keyed);
     double silent = -1;
-    while (ClockMs() < keyOff + 500 && silent < 0) {
+    while (silent < 0 && ClockMs() < keyOff + 500) {
         PumpMessages();
-        if ((VoiceBits() & keyed) == 0) silent = ClockMs();
+        if ((VoiceBits() & keyed) == 0) silent = ClockMs() - keyOff;
         SleepMs(1);
     }
-    const double close2 = ClockMs();
-    ReportInt("close", spu.SPUclose());
-    const double closed2 = ClockMs();
+    Report("close", spu.close());
+    const double closed = ClockMs();
     SleepMs(100);
-    const size_t irqsAfterClose = irqCount.load();
-    ReportInt("shutdown", spu.SPUshutdown());
+    Report("irq_after_close", irqCount - IrqsBetween(0, closed).count);
+    Report("shutdown", spu.shutdown());
+    UnloadPlugin(library);
     Cleanup();
 
-    ReportTime("t_open_ms", open1);
-    Report("open_call_ms", opened1 - open1);
-    ReportTime("t_keyon_ms", keyOn);
-    std::printf("clock_open_ms=%.1f\nclock_keyon_ms=%.1f\n", open1, keyOn);
-    ReportTime("t_keyoff_ms", keyOff);
-    ReportTime("t_close_ms", close2);
-    Report("close_call_ms", closed2 - close2);
-    Report("irq_expected_hz", expectedIrqRate);
-    ReportInt("irq_total", static_cast<long long>(irqsAfterClose));
-    ReportInt("irq_after_close", static_cast<long long>(irqsAfterClose - IrqsBetween(0, closed2).count));
-    ReportInt("irq_before_keyon", static_cast<long long>(IrqsBetween(0, keyOn).count));
-    const auto reportRun = [&](const char* prefix, double from, double to) {
-        const IrqStats s = IrqsBetween(from, to);
-        const std::string p = prefix;
-        ReportInt((p + "irq_count").c_str(), static_cast<long long>(s.count));
-        ReportTime((p + "irq_first_ms").c_str(), s.first);
-        ReportTime((p + "irq_last_ms").c_str(), s.last);
-        Report((p + "irq_rate_hz").c_str(), s.rate);
-        Report((p + "irq_longest_gap_ms").c_str(), s.longestGap);
-    };
-    reportRun("", keyOn, keyOff);
-    const IrqStats firstIrq = IrqsBetween(keyOn, keyOff);
-    Report("irq_first_after_keyon_ms", firstIrq.count > 0 ? firstIrq.first - keyOn : -1);
-    if (o.cycle) {
+    std::printf("clock_keyon_ms=%.1f\nkeyoff_silent_ms=%.1f\nstatus_samples=%d\nstatus_all_on=%d\nenvelope_last=%u\n",
+                keyOn, silent, status.samples, status.allOn, status.envelope);
+    Report("irq_expected_hz", expectedIrqHz);
+    Report("irq_before_keyon", IrqsBetween(0, keyOn).count);
+    const Irqs run = IrqsBetween(keyOn, keyOff);
+    Report("irq_rate_hz", run.Rate());
+    Report("irq_first_after_keyon_ms", run.count > 0 ? run.first - keyOn : -1);
+    Report("irq_last_before_keyoff_ms", run.count > 0 ? keyOff - run.last : -1);
+    if (cycle) {
         // Opening again refills the whole buffer at once, a burst of
         // interrupts with the voice already sounding: the second run's rate
-        // is taken once the buffer has been played through.
-        const double settle = o.bufferKib * 1024 / 176.4 + 150;
-        Report("run2_settle_ms", settle);
-        reportRun("run1_", keyOn, close1);
-        reportRun("run2_", open2 + settle, keyOff);
-        ReportInt("irq_while_closed", static_cast<long long>(IrqsBetween(closed1, open2).count));
-        std::printf("voice_bits_while_closed=%u\nvoice_bits_after_reopen=%u\n", bitsWhileClosed,
-                    bitsAfterReopen);
+        // is taken once the buffer has been played through (176.4 bytes/ms).
+        Report("run1_irq_rate_hz", IrqsBetween(keyOn, close).Rate());
+        Report("run2_irq_rate_hz", IrqsBetween(open + bufferKib * 1024 / 176.4 + 150, keyOff).Rate());
     }
-    std::printf("voice_bits_before_keyon=%u\n", quietBefore);
-    ReportInt("status_samples", status.samples);
-    ReportInt("status_all_on", status.allOn);
-    Report("envelope_refresh_ms", status.firstRefresh < 0 ? -1 : status.firstRefresh - keyOn);
-    Report("envelope_sustain_ms", status.sustain < 0 ? -1 : status.sustain - keyOn);
-    ReportInt("envelope_last", status.lastEnvelope);
-    Report("keyoff_silent_ms", silent < 0 ? -1 : silent - keyOff);
-
-    ReportInt("new_threads", static_cast<long long>(fresh.size()));
-    ReportInt("sound_thread_id", soundThread);
-    Report("wall_ms", wall);
-    Report("sound_thread_cpu_ms", threadCpu);
-    Report("sound_thread_cpu_percent", threadCpu < 0 ? -1 : 100 * threadCpu / wall);
-    Report("process_cpu_percent", 100 * processCpu / wall);
-    UnloadPlugin(library);
     return 0;
 }
