@@ -36,15 +36,15 @@ void DriverSettings::SetDefaults() {
     WaveFormatSampleRate = 44100;
     WaveFormatBytesPerSample = 2;
     WaveFormatChannels = 2;
-    SoundBufferSize = 8;
-    XABufferSize = 48;
-    HighResolutionMode = 1;
-    ShowRealtimeConfigWindow = 0;
-    EnableReverb = 0;
-    EnableSpuIrq = 1;
-    XAVolume = 75;
-    ReverbVolume = 50;
-    TickParSecond = 100;
+    SetSoundBufferSize(8);
+    SetXABufferSize(48);
+    SetHighResolutionMode(1);
+    SetShowRealtimeConfigWindow(0);
+    SetEnableReverb(0);
+    SetEnableSpuIrq(1);
+    SetXAVolume(75);
+    SetReverbVolume(50);
+    SetTickParSecond(100);
 }
 
 }  // namespace zarn

@@ -7,6 +7,7 @@
 // only writers while a game runs hold the SPU lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace zarn {
@@ -26,6 +27,19 @@ public:
     // Puts the twelve named defaults into their fields; the three engine
     // switches are left alone.
     void SetDefaults();
+
+    // Setters of the nine fields the dialogs edit: each stores its value as
+    // it is, unchecked (the dialogs' OK validates, the real-time window does
+    // not).
+    void SetSoundBufferSize(int32_t value) { Store(SoundBufferSize, value); }
+    void SetXABufferSize(int32_t value) { Store(XABufferSize, value); }
+    void SetHighResolutionMode(int32_t value) { Store(HighResolutionMode, value); }
+    void SetShowRealtimeConfigWindow(int32_t value) { Store(ShowRealtimeConfigWindow, value); }
+    void SetEnableReverb(int32_t value) { Store(EnableReverb, value); }
+    void SetEnableSpuIrq(int32_t value) { Store(EnableSpuIrq, value); }
+    void SetXAVolume(int32_t value) { Store(XAVolume, value); }
+    void SetReverbVolume(int32_t value) { Store(ReverbVolume, value); }
+    void SetTickParSecond(int32_t value) { Store(TickParSecond, value); }
 
     // The fifteen value fields, in declaration order. Switches count as on
     // when non-zero.
@@ -57,6 +71,13 @@ public:
 
     // The window that owns the configure dialog (an HWND on Windows).
     void* OwnerWindow = nullptr;
+
+protected:
+    // Writes one field whole: the sound thread reads some fields without the
+    // lock while the real-time window changes them.
+    static void Store(int32_t& field, int32_t value) {
+        std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
+    }
 };
 
 }  // namespace zarn

@@ -16,7 +16,7 @@ void RegistrySettings::Load() {
     for (const StoredField& stored : kStored) {
         uint32_t value;
         if (key.ReadValue(ValueNames[stored.index], value)) {
-            this->*stored.field = static_cast<int32_t>(value);
+            Store(this->*stored.field, static_cast<int32_t>(value));
         }
     }
 }
