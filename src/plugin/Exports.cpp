@@ -6,7 +6,7 @@ using namespace zarn;
 
 extern "C" {
 
-const char* ZARN_CALL PSEgetLibName(void) { return "Zarn's SPU Audio Driver"; }
+const char* ZARN_CALL PSEgetLibName(void) { return plugin::kLibraryName; }
 uint32_t ZARN_CALL PSEgetLibType(void) { return 4; }  // sound plugin
 uint32_t ZARN_CALL PSEgetLibVersion(void) { return (1 << 16) | (0 << 8) | 12; }
 
@@ -15,8 +15,8 @@ int32_t ZARN_CALL SPUshutdown(void) { return plugin::Shutdown(); }
 int32_t ZARN_CALL SPUopen(void* hostWindow) { return plugin::Open(hostWindow); }
 int32_t ZARN_CALL SPUclose(void) { return plugin::Close(); }
 int32_t ZARN_CALL SPUtest(void) { return 0; }
-int32_t ZARN_CALL SPUconfigure(void) { return 0; }
-void ZARN_CALL SPUabout(void) {}
+int32_t ZARN_CALL SPUconfigure(void) { return plugin::Configure(); }
+void ZARN_CALL SPUabout(void) { plugin::About(); }
 
 void ZARN_CALL SPUwriteRegister(uint32_t address, uint32_t value) { plugin::WriteRegister(address, value); }
 uint32_t ZARN_CALL SPUreadRegister(uint32_t address) { return plugin::ReadRegister(address); }

@@ -1,5 +1,6 @@
 #include "plugin/Plugin.h"
 
+#include <memory>
 #include <new>
 
 #include "output/MixerThread.h"
@@ -10,6 +11,7 @@
 #include "spu/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
+#include "ui/Dialogs.h"
 #include "ui/RealtimeWindow.h"
 #include "xa/XaDecodeBlock.h"
 
@@ -33,6 +35,14 @@ platform::Thread soundThread;
 platform::Thread windowThread;
 MixerThreadJob soundJob;
 RealtimeWindowJob windowJob;
+
+// The recorder behind the real-time window's Record button.
+class ButtonRecorder : public ui::RecorderSwitch {
+public:
+    bool IsRecording() const override { return recorder.IsRecording(); }
+    void StartRecording() override { plugin::StartRecording(); }
+    void StopRecording() override { plugin::StopRecording(); }
+} buttonRecorder;
 
 // The core raises the interrupt through this; the host's function may be
 // registered or replaced at any time.
@@ -99,10 +109,22 @@ int32_t Close() {
     return 0;
 }
 
+int32_t Configure() {
+    // Load and Save may allocate (the settings file off Windows).
+    try {
+        const std::unique_ptr<RegistrySettings> record(new (std::nothrow) RegistrySettings());
+        if (record != nullptr) ui::ConfigureSettings(*record, ui::RunConfigureDialog, moduleInstance);
+    } catch (...) {
+    }
+    return 0;
+}
+
+void About() { ui::ShowAbout(kLibraryName); }
+
 void StartPluginThreads() {
     if (currentSettings->ShowRealtimeConfigWindow != 0) {
         windowStopRequested.store(0);
-        windowJob = {&windowStopRequested};
+        windowJob = {currentSettings, &buttonRecorder, moduleInstance, &windowStopRequested};
         windowThread.Start(RealtimeWindowThread, &windowJob, platform::Thread::Priority::BelowNormal);
     }
     soundStopRequested.store(0);

@@ -18,6 +18,8 @@ class SpuRecorder;
 
 namespace plugin {
 
+constexpr const char* kLibraryName = "Zarn's SPU Audio Driver";
+
 // Process-wide state.
 extern void* moduleInstance;            // resource instance of the library
 extern DriverSettings* currentSettings;
@@ -35,6 +37,13 @@ int32_t Init();
 int32_t Shutdown();
 int32_t Open(void* window);
 int32_t Close();
+
+// The configure dialog, on a settings record of its own that it loads, and
+// saves when the user ends it with OK; the plugin's record, if any, is left
+// alone. Returns 0. Without a GUI (Linux) no dialog opens.
+int32_t Configure();
+// The About box (Linux: its text on standard error).
+void About();
 
 // Threads: the real-time window (when the settings ask for it) then the sound
 // thread; stopping waits for each without a time limit.

@@ -10,6 +10,7 @@
 #include "spu/SpuCore.h"
 #include "support/Adpcm.h"
 #include "support/TestStore.h"
+#include "ui/SettingsDialog.h"
 
 namespace zarn {
 namespace {
@@ -34,6 +35,13 @@ TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
     EXPECT_FALSE(plugin::SoundThreadRunning());
     EXPECT_EQ(SPUclose() | SPUshutdown(), 0);
     EXPECT_FALSE(test::StoreHasKey());
+#if !defined(_WIN32)
+    // No GUI here: the About text goes to standard error (the Windows dialogs
+    // are tested through the DLL under Wine).
+    ::testing::internal::CaptureStderr();
+    SPUabout();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(ui::kAboutText) + "\n");
+#endif
 }
 
 TEST_F(LifecycleTest, InitOpenCloseShutdown) {
@@ -41,6 +49,12 @@ TEST_F(LifecycleTest, InitOpenCloseShutdown) {
     ASSERT_NE(plugin::output, nullptr);
     EXPECT_TRUE(test::StoreHasKey());  // the first run wrote the defaults
     EXPECT_EQ(plugin::core->xa.capacity, 48 * 512);
+    // SPUconfigure edits a record of its own (here: no dialog opens, or none
+    // can, without the DLL's template); the plugin's record stays as it is.
+    DriverSettings* const live = plugin::currentSettings;
+    live->XAVolume = 150;
+    EXPECT_EQ(SPUconfigure(), 0);
+    EXPECT_TRUE(plugin::currentSettings == live && live->XAVolume == 150);
     SPUwriteRegister(0x1F801C06, 0x0200);
     EXPECT_EQ(SPUopen(reinterpret_cast<void*>(0x1234)), 0);
     EXPECT_EQ(plugin::hostWindow, reinterpret_cast<void*>(0x1234));
