@@ -3,8 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/ExportNames.h"
-
-#include <windows.h>
+#include "win32/DllCall.h"
 
 #include <array>
 #include <cstdint>
@@ -13,13 +12,9 @@
 
 namespace {
 
-HMODULE library = nullptr;
+using zarn::test::Call;
+using zarn::test::library;
 
-// Calls the export `name` as `R CALLBACK name(Args...)`.
-template <typename R = void, typename... Args>
-R Call(const char* name, Args... args) {
-    return reinterpret_cast<R(CALLBACK*)(Args...)>(reinterpret_cast<void*>(GetProcAddress(library, name)))(args...);
-}
 uint16_t Read(uint32_t address) { return Call<uint16_t>("SPUreadRegister", address); }
 void Write(std::initializer_list<std::pair<uint32_t, uint32_t>> program) {
     for (const auto& [address, value] : program) Call("SPUwriteRegister", address, value);
