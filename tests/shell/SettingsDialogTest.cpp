@@ -255,6 +255,13 @@ TEST_F(RealtimeDialogTest, CancelReloadsAndDefaultResetsTheWindowSetting) {
     // After the refills the window applies changes again.
     form.Type(kReverbVolume, "51");
     EXPECT_EQ(Fields(record), (std::vector<int32_t>{8, 48, 0, 1, 0, 1, 75, 51, 100}));
+
+    // Stored values out of every range survive the trip through the controls.
+    record.stored[0] = record.stored[6] = -1;
+    form.Press(kCancel);
+    EXPECT_EQ(form.texts[kSoundBufferSize] + " " + form.texts[kXAVolume], "4294967295 -1");
+    form.Click(kEnableReverb);
+    EXPECT_EQ(std::pair(record.SoundBufferSize, record.XAVolume), std::pair(-1, -1));
 }
 
 TEST_F(RealtimeDialogTest, RecordStartsAndStopsTheRecorderAndNamesTheNextPress) {
