@@ -120,7 +120,7 @@ void RealtimeDialog::Initialise(DialogSurface& surface) {
     controlsReady = false;
     FillControls(surface);
     surface.Disable(kShowRealtimeConfigWindow);  // the setting that opened this window
-    ShowRecorderState(surface);
+    surface.SetText(kRecord, "Record");          // also while an earlier run's recording goes on
     for (const FieldControl& control : kFields) {
         if (control.arrows != 0) surface.MakeReadOnly(control.id);  // changed by the arrows only
     }
@@ -133,7 +133,7 @@ void RealtimeDialog::Refill(DialogSurface& surface) {
     controlsReady = true;
 }
 
-// The button names what a press does next.
+// After a press the button names what the next press does.
 void RealtimeDialog::ShowRecorderState(DialogSurface& surface) {
     surface.SetText(kRecord, recorder_.IsRecording() ? "Recording..." : "Record");
 }
