@@ -248,7 +248,7 @@ void StopRecording() {
     class LogFile : public RecordingSink {
     public:
         bool Write(std::span<const Piece> pieces) override {
-            return platform::WriteFileAtomically(kLogFileName, pieces);
+            return platform::WriteFileAtomically(register_log::kFileName, pieces);
         }
     } file;
     SpuLockGuard lock;

@@ -68,7 +68,6 @@ void Render(int16_t* buffer, uint32_t bytes);
 // The register recorder (under SpuLock). The log goes to "spuZarn.pss" in the
 // current directory; a stop that cannot write it keeps the recording for a
 // retry, and SPUshutdown writes a recording still running.
-constexpr const char* kLogFileName = "spuZarn.pss";
 void StartRecording();
 void StopRecording();
 

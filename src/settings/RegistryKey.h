@@ -5,11 +5,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace zarn {
 
 class RegistryKey {
 public:
+    // Off Windows, the REGEDIT4 file that holds the keys, below
+    // $XDG_CONFIG_HOME (an absolute path), else below $HOME/.config.
+    static constexpr const char* kStoreFile = "spuZarn/registry.reg";
+
+    // Where the key `path` is kept, for people to read: the registry key's
+    // full name, or the store file and the key in it.
+    static std::string Location(const char* path);
+
     // Opens the key, creating it when it does not exist yet.
     explicit RegistryKey(const char* path);
     ~RegistryKey();  // closes the key

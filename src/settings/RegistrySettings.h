@@ -21,7 +21,9 @@ public:
     // Writes the nine stored values; failures leave the store as it was.
     void Save() override;
 
-    const char* const KeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
+    // The key, below HKEY_CURRENT_USER.
+    static constexpr const char* kKeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
+    const char* const KeyPath = kKeyPath;
 };
 
 }  // namespace zarn

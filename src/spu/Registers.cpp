@@ -1,34 +1,22 @@
-// The SPU register block, 0x1F801C00..0x1F801DFF as the host forwards it.
-// Only the low 12 bits of an address select a register (its offset), and only
-// the low 16 bits of a value count. Every write is first stored in the
-// register image; odd addresses store into the entry of the even address
-// below and do nothing else.
-//
-//   offset  register                  offset  register
-//   C00+16n voice n (n = 0..23):      D80/82  main volume L/R
-//     +0/2    volume L/R              D84/86  reverb return volume L/R
-//     +4      pitch                   D88/8A  key on, voices 0-15 / 16-23
-//     +6      start address           D8C/8E  key off
-//     +8      envelope word 1         D90/92  pitch modulation
-//     +A      envelope word 2         D94/96  noise
-//     +C      envelope volume (*)     D98/9A  reverb
-//     +E      repeat address (*)      D9C/9E  voice activity (*)
-//                                     DA4     IRQ address
-//   (*) words the SPU publishes       DA6     transfer address (x 8 bytes)
-//       after each mixing pass        DA8     transfer data
-//                                     DAA     control (noise clock: bits 8-13)
-//                                     DAE     status (bits 11-15)
-//                                     DB0/B2  CD volume L/R
+// Register writes and reads. Only the low 12 bits of an address select a
+// register (RegisterMap.h), and only the low 16 bits of a value count. Every
+// write is first stored in the register image; odd addresses store into the
+// entry of the even address below and do nothing else.
 #include "settings/DriverSettings.h"
 #include "spu/Arith.h"
+#include "spu/RegisterMap.h"
 #include "spu/SpuCore.h"
 
 namespace zarn {
 
 namespace {
 
-constexpr uint32_t kRegisterBase = 0xC00;
-constexpr uint32_t kVoiceEnd = 0xD80;
+using namespace reg;
+
+constexpr uint32_t kRegisterBase = Offset(kFirst);
+constexpr uint32_t kVoiceEnd = Offset(kMainVolumeL);
+
+constexpr uint32_t ImageIndex(uint32_t address) { return (Offset(address) - kRegisterBase) / 2; }
 
 // Signed register fields subtract the largest magnitude, not the next power
 // of two, when their sign bit is set.
@@ -53,36 +41,40 @@ void WriteVolume(uint32_t v, int32_t& sweepMode, int32_t& fixedVolume, int32_t& 
 }  // namespace
 
 void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
-    const uint32_t offset = address & 0xFFF;
+    const uint32_t offset = Offset(address);
     if (offset < kRegisterBase) return;  // not an SPU register
     const uint32_t v = value & 0xFFFF;
-    registerImage[(offset - kRegisterBase) / 2] = static_cast<uint16_t>(v);
+    registerImage[ImageIndex(address)] = static_cast<uint16_t>(v);
     if (offset & 1) return;
 
     if (offset < kVoiceEnd) {
-        SpuVoice& voice = voices[(offset >> 4) - 0xC0];
+        SpuVoice& voice = voices[VoiceOf(address)];
         switch (offset & 0xF) {
-        case 0x0: WriteVolume(v, voice.sweepModeL, voice.fixedVolumeL, voice.sweepStepL, voice.sweepDecreaseL); break;
-        case 0x2: WriteVolume(v, voice.sweepModeR, voice.fixedVolumeR, voice.sweepStepR, voice.sweepDecreaseR); break;
-        case 0x4: voice.pitch = static_cast<int32_t>(v); break;
-        case 0x6: voice.startAddress = static_cast<int32_t>(v); break;
-        case 0x8:
+        case kVolumeL:
+            WriteVolume(v, voice.sweepModeL, voice.fixedVolumeL, voice.sweepStepL, voice.sweepDecreaseL);
+            break;
+        case kVolumeR:
+            WriteVolume(v, voice.sweepModeR, voice.fixedVolumeR, voice.sweepStepR, voice.sweepDecreaseR);
+            break;
+        case kPitch: voice.pitch = static_cast<int32_t>(v); break;
+        case kStartAddress: voice.startAddress = static_cast<int32_t>(v); break;
+        case kEnvelope1:
             voice.attackRate = static_cast<int32_t>(bits(v, 8, 7));
             voice.decayRate = static_cast<int32_t>(bits(v, 4, 4));
             voice.sustainLevel = static_cast<int32_t>(bits(v, 0, 4));
             voice.envelopeStep = voice.PhaseStep();
             break;
-        case 0xA:
+        case kEnvelope2:
             voice.sustainDecrease = static_cast<int32_t>(bits(v, 14, 1));
             voice.sustainRate = static_cast<int32_t>(bits(v, 6, 7));
             voice.releaseRate = static_cast<int32_t>(bits(v, 0, 5));
             voice.envelopeStep = voice.PhaseStep();
             break;
-        case 0xC:
+        case kEnvelopeVolume:
             voice.envelopeVolume = static_cast<int32_t>(v & 0x7FFF);
             voice.envelopeLevel = static_cast<int32_t>(v & 0x7FFF) << 8;
             break;
-        case 0xE: voice.repeatAddress = static_cast<int32_t>(v); break;
+        case kRepeatAddress: voice.repeatAddress = static_cast<int32_t>(v); break;
         }
         return;
     }
@@ -100,40 +92,40 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
     };
 
     switch (offset) {
-    case 0xD80: mixer.mainVolumeL = Volume14(v); break;
-    case 0xD82: mixer.mainVolumeR = Volume14(v); break;
-    case 0xD84: mixer.reverbVolumeL = Volume15(v); break;
-    case 0xD86: mixer.reverbVolumeR = Volume15(v); break;
-    case 0xD88:
-    case 0xD8A:
+    case Offset(kMainVolumeL): mixer.mainVolumeL = Volume14(v); break;
+    case Offset(kMainVolumeR): mixer.mainVolumeR = Volume14(v); break;
+    case Offset(kReverbVolumeL): mixer.reverbVolumeL = Volume15(v); break;
+    case Offset(kReverbVolumeR): mixer.reverbVolumeR = Volume15(v); break;
+    case Offset(kKeyOn):
+    case Offset(kKeyOn + 2):
         forEachSetBit([](SpuVoice& voice) { voice.KeyOn(); });
         PublishVoiceStatus();
         break;
-    case 0xD8C:
-    case 0xD8E:
+    case Offset(kKeyOff):
+    case Offset(kKeyOff + 2):
         forEachSetBit([](SpuVoice& voice) { voice.KeyOff(); });
         break;
-    case 0xD90:
-    case 0xD92: setFlags(&SpuVoice::pitchModulation); break;
-    case 0xD94:
-    case 0xD96: setFlags(&SpuVoice::noiseEnabled); break;
-    case 0xD98:
-    case 0xD9A: setFlags(&SpuVoice::reverbEnabled); break;
-    case 0xD9C:
-    case 0xD9E:
+    case Offset(kPitchModulation):
+    case Offset(kPitchModulation + 2): setFlags(&SpuVoice::pitchModulation); break;
+    case Offset(kNoise):
+    case Offset(kNoise + 2): setFlags(&SpuVoice::noiseEnabled); break;
+    case Offset(kReverb):
+    case Offset(kReverb + 2): setFlags(&SpuVoice::reverbEnabled); break;
+    case Offset(kVoiceActivity):
+    case Offset(kVoiceActivity + 2):
         // A clear bit stops the voice at once; a set bit starts nothing.
         setFlags(&SpuVoice::active);
         for (int b = 0; b < voiceCount; ++b) {
             if (!((v >> b) & 1)) voices[firstVoice + b].envelopePhase = kOff;
         }
         break;
-    case 0xDA4:
+    case Offset(kIrqAddress):
         for (SpuVoice& voice : voices) voice.SetIrqAddress(v);
         irqAddress = static_cast<uint16_t>(v);
         break;
-    case 0xDA6: transferAddress = v * 8; break;
-    case 0xDA8: WriteTransfer(static_cast<uint16_t>(v)); break;
-    case 0xDAA: {
+    case Offset(kTransferAddress): transferAddress = v * 8; break;
+    case Offset(kTransferData): WriteTransfer(static_cast<uint16_t>(v)); break;
+    case Offset(kControl): {
         control = static_cast<uint16_t>(v);
         // Noise clock c: ((c + 1)^5) >> 15 steps per second, 0..32768.
         const int32_t c1 = static_cast<int32_t>(bits(v, 8, 6)) + 1;
@@ -141,23 +133,23 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
         for (SpuVoice& voice : voices) voice.noiseRate = rate;
         break;
     }
-    case 0xDAE: status = static_cast<uint16_t>(v & 0xF800); break;
-    case 0xDB0: xa.volumeL = Volume15(v); break;
-    case 0xDB2: xa.volumeR = Volume15(v); break;
+    case Offset(kStatus): status = static_cast<uint16_t>(v & 0xF800); break;
+    case Offset(kCdVolumeL): xa.volumeL = Volume15(v); break;
+    case Offset(kCdVolumeR): xa.volumeR = Volume15(v); break;
     default: break;  // image only
     }
 }
 
 uint16_t SpuCore::ReadRegister(uint32_t address) {
-    const uint32_t offset = address & 0xFFF;
+    const uint32_t offset = Offset(address);
     if (offset < kRegisterBase) return 0;
     switch (offset) {
-    case 0xDA4: return irqAddress;
-    case 0xDA6: return static_cast<uint16_t>((transferAddress / 8) & 0xFFFF);
-    case 0xDA8: return ReadTransfer();
-    case 0xDAA: return control;
-    case 0xDAE: return static_cast<uint16_t>(status & 0xF800);
-    default: return registerImage[(offset - kRegisterBase) / 2];
+    case Offset(kIrqAddress): return irqAddress;
+    case Offset(kTransferAddress): return static_cast<uint16_t>((transferAddress / 8) & 0xFFFF);
+    case Offset(kTransferData): return ReadTransfer();
+    case Offset(kControl): return control;
+    case Offset(kStatus): return static_cast<uint16_t>(status & 0xF800);
+    default: return registerImage[ImageIndex(address)];
     }
 }
 
@@ -165,12 +157,12 @@ void SpuCore::PublishVoiceStatus() {
     uint32_t activity = 0;
     for (int n = 0; n < kVoiceCount; ++n) {
         const SpuVoice& voice = voices[n];
-        registerImage[(0x0C + 16 * n) / 2] = static_cast<uint16_t>(voice.envelopeVolume);
-        registerImage[(0x0E + 16 * n) / 2] = static_cast<uint16_t>(voice.repeatAddress);
+        registerImage[ImageIndex(Voice(n, kEnvelopeVolume))] = static_cast<uint16_t>(voice.envelopeVolume);
+        registerImage[ImageIndex(Voice(n, kRepeatAddress))] = static_cast<uint16_t>(voice.repeatAddress);
         if (voice.active != 0) activity |= 1u << n;
     }
-    registerImage[(0xD9C - kRegisterBase) / 2] = static_cast<uint16_t>(activity & 0xFFFF);
-    registerImage[(0xD9E - kRegisterBase) / 2] = static_cast<uint16_t>(activity >> 16);
+    registerImage[ImageIndex(kVoiceActivity)] = static_cast<uint16_t>(activity & 0xFFFF);
+    registerImage[ImageIndex(kVoiceActivity + 2)] = static_cast<uint16_t>(activity >> 16);
 }
 
 }  // namespace zarn

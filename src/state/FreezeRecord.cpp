@@ -2,13 +2,10 @@
 
 #include <cstring>
 
+#include "spu/RegisterMap.h"
 #include "spu/SpuCore.h"
 
 namespace zarn {
-
-namespace {
-constexpr uint32_t kFirstRegister = 0x1F801C00;
-}
 
 void WriteFreezeHeader(uint8_t* record) {
     const uint32_t version = FreezeRecord::kVersion;
@@ -31,7 +28,7 @@ void LoadFreeze(SpuCore& spu, const FreezeRecord& record) {
     // Key-on publishes voice status into words replayed later (the activity
     // words), so each word is read only when its turn comes.
     for (int i = 0; i < FreezeRecord::kRegisterWords; ++i) {
-        spu.DecodeRegisterWrite(kFirstRegister + 2 * i, spu.RegisterImage()[i]);
+        spu.DecodeRegisterWrite(reg::kFirst + 2 * i, spu.RegisterImage()[i]);
     }
 }
 

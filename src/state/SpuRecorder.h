@@ -1,13 +1,7 @@
 // The SPU recorder: a snapshot of sound RAM and registers when a recording
 // starts, then every register write the host makes with its time in
-// milliseconds, written to the log file when the recording stops:
-//
-//   offset   size      content
-//   0        524,288   sound RAM at the start
-//   524,288  512       registers 0x1F801C00..0x1F801DFE at the start
-//   524,800  4         tick rate: 10 x the recording tempo (1000: milliseconds)
-//   524,804  4         entry count N, up to 1,000,000
-//   524,808  12 N      RegisterLogEntry records in the order of the writes
+// milliseconds, written as a register log (RegisterLog.h) when the recording
+// stops.
 //
 // All of it is used with the SPU lock held. Buffers for the whole million
 // entries are allocated at the start, so logging never allocates.
@@ -18,20 +12,11 @@
 #include <span>
 
 #include "state/FreezeRecord.h"
+#include "state/RegisterLog.h"
 
 namespace zarn {
 
 class SpuCore;
-
-struct RegisterLogEntry {
-    uint32_t time;     // milliseconds since the start, modulo 2^32
-    uint32_t address;  // as the host passed it, all 32 bits
-    uint16_t value;    // the low 16 bits of the value
-    uint16_t padding;  // readers ignore it
-};
-static_assert(sizeof(RegisterLogEntry) == 12);
-static_assert(offsetof(RegisterLogEntry, address) == 4);
-static_assert(offsetof(RegisterLogEntry, value) == 8);
 
 // Where a finished recording goes: the file's pieces in order, written as
 // one file that is either complete or not there at all.
@@ -44,7 +29,7 @@ public:
 
 class SpuRecorder {
 public:
-    static constexpr int32_t kMaxEntries = 1000000;
+    static constexpr int32_t kMaxEntries = register_log::kMaxEntries;
 
     // Memory for the two buffers; null when it cannot be had.
     using Allocate = void* (*)(size_t bytes);

@@ -128,7 +128,7 @@ TEST_F(FreezeTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
     namespace fs = std::filesystem;
     const fs::path directory = fs::temp_directory_path() / ("spuzarn-" + std::to_string(std::random_device{}()));
     const fs::path previous = fs::current_path();
-    fs::create_directories(directory / plugin::kLogFileName);  // a directory in the way of the file
+    fs::create_directories(directory / register_log::kFileName);  // a directory in the way of the file
     fs::current_path(directory);
 
     plugin::StartRecording();
@@ -143,10 +143,10 @@ TEST_F(FreezeTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
     plugin::StopRecording();
     EXPECT_TRUE(plugin::recorder.IsRecording());
     SPUwriteRegister(0x1F801D8C, 1);
-    fs::remove(plugin::kLogFileName);
+    fs::remove(register_log::kFileName);
     plugin::StopRecording();
     EXPECT_FALSE(plugin::recorder.IsRecording());
-    EXPECT_EQ(fs::file_size(plugin::kLogFileName), 524808u + 3 * 12);
+    EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 3 * 12);
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1);  // no temporary file left
 
     // SPUshutdown writes a running recording.
@@ -154,7 +154,7 @@ TEST_F(FreezeTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
     SPUwriteRegister(0x1F801D88, 1);
     SPUshutdown();
     EXPECT_FALSE(plugin::recorder.IsRecording());
-    EXPECT_EQ(fs::file_size(plugin::kLogFileName), 524808u + 12);
+    EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 12);
     fs::current_path(previous);
     fs::remove_all(directory);
 }

@@ -2,8 +2,11 @@
 
 #include <string>
 
+#include "settings/RegistryKey.h"
+#include "settings/RegistrySettings.h"
+
 namespace {
-constexpr const char* kKeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
+constexpr const char* kKeyPath = zarn::RegistrySettings::kKeyPath;
 }
 
 #if defined(_WIN32)
@@ -55,7 +58,7 @@ namespace {
 
 const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kKeyPath;
 
-std::string StorePath() { return std::string(std::getenv("XDG_CONFIG_HOME")) + "/spuZarn/registry.reg"; }
+std::string StorePath() { return std::string(std::getenv("XDG_CONFIG_HOME")) + "/" + RegistryKey::kStoreFile; }
 
 RegFile ReadStore() {
     std::ifstream in(StorePath(), std::ios::binary);

@@ -2,6 +2,7 @@
 // looked up by its plain name, called through stdcall function pointers.
 #include <gtest/gtest.h>
 
+#include "settings/RegistrySettings.h"
 #include "support/ExportNames.h"
 #include "win32/DllCall.h"
 
@@ -46,7 +47,7 @@ TEST_F(DllTest, ExportsIdentificationAndTrivialCalls) {
 }
 
 TEST_F(DllTest, FirstInitThenRegistersAndDmaAcrossTheEndOfSoundRam) {
-    constexpr const char* kKeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
+    constexpr const char* kKeyPath = zarn::RegistrySettings::kKeyPath;
     RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
     ASSERT_EQ(Call<int32_t>("SPUinit"), 0);
     const std::pair<const char*, DWORD> defaults[] = {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/RegistrySettings.h"
 #include "win32/DllCall.h"
 #include "xa/XaDecodeBlock.h"
 
@@ -21,7 +22,7 @@ namespace {
 using zarn::test::Call;
 using zarn::test::library;
 
-constexpr const char* kKeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";
+constexpr const char* kKeyPath = zarn::RegistrySettings::kKeyPath;
 constexpr const char* kCaption = "Configure Zarn's SPU Audio Driver";
 const std::string k1To200 = "You must input correct value[1-200].";
 

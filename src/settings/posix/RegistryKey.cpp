@@ -1,9 +1,8 @@
-// The registry key, kept in a REGEDIT4 file:
-// $XDG_CONFIG_HOME/spuZarn/registry.reg ($HOME/.config when XDG_CONFIG_HOME
-// is unset). Like the registry calls it replaces, every operation goes to the
-// store at once: opening creates the key, each write replaces the file
-// atomically (a temporary file renamed into place), so a crash never leaves
-// half a settings file.
+// The registry key, kept in a REGEDIT4 file (RegistryKey::kStoreFile). Like
+// the registry calls it replaces, every operation goes to the store at once:
+// opening creates the key, each write replaces the file atomically (a
+// temporary file renamed into place), so a crash never leaves half a
+// settings file.
 #include "settings/RegistryKey.h"
 
 #include <cerrno>
@@ -22,12 +21,14 @@ namespace {
 
 constexpr const char* kRoot = "HKEY_CURRENT_USER\\";
 
-std::string StoreDirectory() {
+// The store file's path; empty when there is no home to put it in.
+std::string StoreFile() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config != nullptr && config[0] == '/') return std::string(config) + "/spuZarn";  // relative: ignored
+    // A relative XDG_CONFIG_HOME is ignored.
+    if (config != nullptr && config[0] == '/') return std::string(config) + "/" + RegistryKey::kStoreFile;
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0') return {};
-    return std::string(home) + "/.config/spuZarn";
+    return std::string(home) + "/.config/" + RegistryKey::kStoreFile;
 }
 
 bool MakeDirectories(const std::string& path) {
@@ -72,10 +73,10 @@ struct RegistryKey::Impl {
 };
 
 RegistryKey::RegistryKey(const char* path) {
-    const std::string directory = StoreDirectory();
-    if (directory.empty() || !MakeDirectories(directory)) return;
+    const std::string file = StoreFile();
+    if (file.empty() || !MakeDirectories(file.substr(0, file.rfind('/')))) return;
     auto impl = std::make_unique<Impl>();
-    impl->file = directory + "/registry.reg";
+    impl->file = file;
     impl->key = std::string(kRoot) + path;
     RegFile store;
     if (!impl->Load(store)) return;
@@ -88,6 +89,11 @@ RegistryKey::RegistryKey(const char* path) {
 }
 
 RegistryKey::~RegistryKey() = default;
+
+std::string RegistryKey::Location(const char* path) {
+    const std::string file = StoreFile();
+    return (file.empty() ? std::string("(no home directory)") : file) + ", key [" + kRoot + path + "]";
+}
 
 bool RegistryKey::WasCreated() const { return impl_ && impl_->created; }
 

@@ -21,6 +21,8 @@ RegistryKey::RegistryKey(const char* path) {
     impl_ = std::move(impl);
 }
 
+std::string RegistryKey::Location(const char* path) { return std::string("HKEY_CURRENT_USER\\") + path; }
+
 RegistryKey::~RegistryKey() {
     if (impl_) RegCloseKey(impl_->key);
 }
