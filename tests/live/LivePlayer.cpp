@@ -13,7 +13,10 @@
 //   live_player [--buffer KIB] [--high-res 0|1] [--seconds S] [--voices N] [--cycle 0|1]
 //
 // --cycle 1 closes the plugin halfway and opens it again: the voices must go on.
-#include "support/AdpcmEncoder.h"
+#include "settings/RegistryKey.h"
+#include "settings/RegistrySettings.h"
+#include "spu/RegisterMap.h"
+#include "spuhost/AdpcmEncoder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -86,7 +89,7 @@ bool Configure(const Settings& settings) {
     };
     bool ok = true;
     for (const auto& [name, value] : settings) {
-        ok = set("Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn", name, REG_DWORD, &value, 4) && ok;
+        ok = set(zarn::RegistrySettings::kKeyPath, name, REG_DWORD, &value, 4) && ok;
     }
     if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr) {
         ok = set("Software\\Wine\\Drivers", "Audio", REG_SZ, "alsa", 5) && ok;
@@ -149,10 +152,11 @@ bool Configure(const Settings& settings) {
     if (mkdtemp(pattern) == nullptr) return false;
     configHome = pattern;
     setenv("XDG_CONFIG_HOME", pattern, 1);
-    std::filesystem::create_directories(configHome / "spuZarn");
-    std::FILE* file = std::fopen((configHome / "spuZarn" / "registry.reg").c_str(), "w");
+    const std::filesystem::path store = configHome / zarn::RegistryKey::kStoreFile;
+    std::filesystem::create_directories(store.parent_path());
+    std::FILE* file = std::fopen(store.c_str(), "w");
     if (file == nullptr) return false;
-    std::fprintf(file, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn]\n");
+    std::fprintf(file, "REGEDIT4\n\n[HKEY_CURRENT_USER\\%s]\n", zarn::RegistrySettings::kKeyPath);
     for (const auto& [name, value] : settings) std::fprintf(file, "\"%s\"=dword:%08x\n", name, value);
     return std::fclose(file) == 0;
 }
@@ -182,13 +186,7 @@ bool Find(Library library, const char* name, Function& function) {
     return function != nullptr;
 }
 
-// Register map.
-constexpr uint32_t kVoiceBase = 0x1F801C00;  // + 16 * voice
-constexpr uint32_t kEnvelope = 0x0C;         // a voice's current envelope volume
-constexpr uint32_t kMainVolumeL = 0x1F801D80, kMainVolumeR = 0x1F801D82;
-constexpr uint32_t kKeyOn = 0x1F801D88, kKeyOff = 0x1F801D8C;
-constexpr uint32_t kVoiceStatus = 0x1F801D9C;  // voices 0-15; + 2 voices 16-23
-constexpr uint32_t kIrqAddress = 0x1F801DA4, kTransferAddress = 0x1F801DA6;
+using namespace zarn::reg;
 
 void Write(uint32_t address, uint32_t value) { spu.writeRegister(address, value); }
 uint32_t Read(uint32_t address) { return spu.readRegister(address) & 0xFFFF; }
@@ -196,7 +194,7 @@ void WriteVoiceBits(uint32_t address, uint32_t bits) {
     Write(address, bits & 0xFFFF);
     Write(address + 2, bits >> 16);
 }
-uint32_t VoiceBits() { return Read(kVoiceStatus) | Read(kVoiceStatus + 2) << 16; }
+uint32_t VoiceBits() { return Read(kVoiceActivity) | Read(kVoiceActivity + 2) << 16; }
 
 // The tone: 8 blocks holding 4 periods of a sine, looping; at pitch 0x1000
 // (44100 samples/s) that is 787.5 Hz, one pass 224 samples. The interrupt
@@ -255,7 +253,7 @@ void Play(double until, uint32_t keyed, Status& status) {
         if (keyed != 0) {
             ++status.samples;
             if ((VoiceBits() & keyed) == keyed) ++status.allOn;
-            status.envelope = Read(kVoiceBase + kEnvelope);
+            status.envelope = Read(Voice(0, kEnvelopeVolume));
         }
         SleepMs(5);
     }
@@ -311,12 +309,12 @@ int main(int argc, char** argv) {
     spu.registerCallback(OnIrq);
 
     // The tone goes in through the transfer registers, as a host's DMA.
-    std::vector<int16_t> sine(kToneBlocks * zarn::test::kAdpcmBlockSamples);
+    std::vector<int16_t> sine(kToneBlocks * spuhost::kAdpcmBlockSamples);
     for (size_t i = 0; i < sine.size(); ++i) {
         const double phase = 2 * std::numbers::pi * kTonePeriods * i / sine.size();
         sine[i] = static_cast<int16_t>(std::lround(16000 * std::sin(phase)));
     }
-    const std::vector<uint8_t> tone = zarn::test::EncodeAdpcmLoop(sine);
+    const std::vector<uint8_t> tone = spuhost::EncodeAdpcmLoop(sine);
     std::vector<uint16_t> words(tone.size() / 2);
     for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(tone[2 * i] | tone[2 * i + 1] << 8);
     Write(kTransferAddress, kToneUnit);
@@ -330,9 +328,9 @@ int main(int argc, char** argv) {
         for (const auto& [offset, value] : {std::pair{0x0u, volume}, {0x2u, volume}, {0x4u, PitchOf(v, voices)},
                                             {0x6u, kToneUnit}, {0x8u, 0x000Fu}, {0xAu, 127u << 6},
                                             {0xEu, kToneUnit}}) {
-            Write(kVoiceBase + 16 * v + offset, value);
+            Write(Voice(v, offset), value);
         }
-        expectedIrqHz += 44100.0 * PitchOf(v, voices) / 0x1000 / (kToneBlocks * zarn::test::kAdpcmBlockSamples);
+        expectedIrqHz += 44100.0 * PitchOf(v, voices) / 0x1000 / (kToneBlocks * spuhost::kAdpcmBlockSamples);
     }
     Write(kMainVolumeL, 0x3FFF);
     Write(kMainVolumeR, 0x3FFF);
