@@ -81,7 +81,9 @@ RegisterLogFile ReadRegisterLog(const std::string& path, bool needTickRate) {
     log.registers.resize(zarn::FreezeRecord::kRegisterWords);
     std::memcpy(log.registers.data(), &bytes[layout::kRegistersOffset], 2 * log.registers.size());
     log.entries.resize(count);
-    std::memcpy(log.entries.data(), &bytes[layout::kEntriesOffset], sizeof(zarn::RegisterLogEntry) * count);
+    if (count > 0) {
+        std::memcpy(log.entries.data(), &bytes[layout::kEntriesOffset], sizeof(zarn::RegisterLogEntry) * count);
+    }
     return log;
 }
 
