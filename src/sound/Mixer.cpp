@@ -8,6 +8,7 @@
 // voices sound together, turning a saturating mix into noise.
 #include "settings/DriverSettings.h"
 #include "sound/Envelope.h"
+#include "sound/FastMixer.h"
 #include "sound/VoiceGenerator.h"
 #include "spu/SpuCore.h"
 
@@ -15,7 +16,7 @@ namespace zarn {
 
 namespace {
 
-constexpr int32_t kMaxVolume = 0xFFFFFF;  // currentVolume: 1024 x the 14-bit volume
+constexpr int32_t kMaxVolume = SpuVoice::kMaxVolume;
 
 // Fixed volume, or a sweep that moves the same amount every frame.
 inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolume,
@@ -27,44 +28,11 @@ inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolum
 
 }  // namespace
 
-void SpuCore::MixFrame(int16_t out[2]) {
+// The output stage of one frame, from the sum of the voices (dry) and of
+// those that feed the reverb (send): XA, main volume, reverb, automatic gain
+// and the clamp.
+inline void SpuCore::FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]) {
     const DriverSettings& settings = *settings_;
-    const bool noiseAndFm = settings.EnableNoiseAndFM != 0;
-    const IrqLine* irq = (settings.EnableSpuIrq != 0 && irq_.handler != nullptr) ? &irq_ : nullptr;
-
-    int32_t dryL = mixer.dryL;
-    int32_t dryR = mixer.dryR;
-    int32_t sendL = mixer.reverbSendL;
-    int32_t sendR = mixer.reverbSendR;
-
-    // Ascending order: a modulated voice reads its predecessor's output of
-    // this same frame.
-    for (SpuVoice& voice : voices) {
-        if (voice.envelopePhase == kOff) {
-            voice.active = 0;
-            continue;
-        }
-        voice.active = 1;
-        StepBlocks(voice, irq);
-        if (voice.needDecode) DecodeBlock(voice);
-        voice.currentVolumeL = NextVolume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL,
-                                          voice.sweepStepL, voice.sweepDecreaseL);
-        voice.currentVolumeR = NextVolume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR,
-                                          voice.sweepStepR, voice.sweepDecreaseR);
-        EnvelopeStep(voice);
-        const int32_t sample = ReadSample(voice, noiseAndFm);
-        voice.lastOutput = wrapMul(voice.envelopeVolume, sample) >> 15;
-        const int32_t left = wrapMul(voice.currentVolumeL >> 10, voice.lastOutput) >> 14;
-        const int32_t right = wrapMul(voice.currentVolumeR >> 10, voice.lastOutput) >> 14;
-        dryL = wrapAdd(dryL, left);
-        dryR = wrapAdd(dryR, right);
-        if (voice.reverbEnabled != 0) {
-            sendL = wrapAdd(sendL, left);
-            sendR = wrapAdd(sendR, right);
-        }
-        AdvancePitch(voice, noiseAndFm);
-    }
-
     int32_t xaL, xaR;
     if (xa.TakeFrame(xaL, xaR)) {
         dryL = wrapAdd(dryL, xaL);
@@ -110,8 +78,58 @@ void SpuCore::MixFrame(int16_t out[2]) {
     mixer.reverbSendL = mixer.reverbSendR = 0;
 }
 
+void SpuCore::MixFrame(int16_t out[2]) {
+    const DriverSettings& settings = *settings_;
+    const bool noiseAndFm = settings.EnableNoiseAndFM != 0;
+    const IrqLine* irq = (settings.EnableSpuIrq != 0 && irq_.handler != nullptr) ? &irq_ : nullptr;
+
+    int32_t dryL = mixer.dryL;
+    int32_t dryR = mixer.dryR;
+    int32_t sendL = mixer.reverbSendL;
+    int32_t sendR = mixer.reverbSendR;
+
+    // Ascending order: a modulated voice reads its predecessor's output of
+    // this same frame.
+    for (SpuVoice& voice : voices) {
+        if (voice.envelopePhase == kOff) {
+            voice.active = 0;
+            continue;
+        }
+        voice.active = 1;
+        StepBlocks(voice, irq);
+        if (voice.needDecode) DecodeBlock(voice);
+        voice.currentVolumeL = NextVolume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL,
+                                          voice.sweepStepL, voice.sweepDecreaseL);
+        voice.currentVolumeR = NextVolume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR,
+                                          voice.sweepStepR, voice.sweepDecreaseR);
+        EnvelopeStep(voice);
+        const int32_t sample = ReadSample(voice, noiseAndFm);
+        voice.lastOutput = wrapMul(voice.envelopeVolume, sample) >> 15;
+        const int32_t left = wrapMul(voice.currentVolumeL >> 10, voice.lastOutput) >> 14;
+        const int32_t right = wrapMul(voice.currentVolumeR >> 10, voice.lastOutput) >> 14;
+        dryL = wrapAdd(dryL, left);
+        dryR = wrapAdd(dryR, right);
+        if (voice.reverbEnabled != 0) {
+            sendL = wrapAdd(sendL, left);
+            sendR = wrapAdd(sendR, right);
+        }
+        AdvancePitch(voice, noiseAndFm);
+    }
+
+    FinishFrame(dryL, dryR, sendL, sendR, out);
+}
+
+void SpuCore::FinishFrames(const int32_t* dryL, const int32_t* dryR, const int32_t* sendL, const int32_t* sendR,
+                           int16_t* out, int32_t frames) {
+    for (int32_t f = 0; f < frames; ++f) FinishFrame(dryL[f], dryR[f], sendL[f], sendR[f], out + 2 * f);
+}
+
 void SpuCore::Render(int16_t* out, uint32_t frames) {
-    for (uint32_t f = 0; f < frames; ++f) MixFrame(out + 2 * f);
+    if (const SpanKernels* kernels = KernelsFor(mixPath)) {
+        fastMixer.Render(*this, out, frames, *kernels);
+    } else {
+        for (uint32_t f = 0; f < frames; ++f) MixFrame(out + 2 * f);
+    }
     PublishVoiceStatus();
 }
 

@@ -1,0 +1,303 @@
+#include "sound/FastMixer.h"
+
+#include <algorithm>
+
+#include "settings/DriverSettings.h"
+#include "sound/NoiseRandom.h"
+#include "sound/VoiceGenerator.h"
+#include "spu/SpuCore.h"
+
+namespace zarn {
+
+namespace {
+
+// Spans shorter than this go to MixFrame: planning them costs more than the
+// vectors save.
+constexpr int32_t kShortestSpan = 4;
+
+// Mixed frames leave the position below two blocks (one step at most, then
+// an advance below one block) and the pitch is a 16-bit register.
+bool CanPlan(const SpuVoice& voice) {
+    return voice.pitchCounter >= 0 && voice.pitchCounter < 2 * kBlockEnd && voice.pitch >= 0 &&
+           voice.pitch <= kMaxStep;
+}
+
+int32_t ClampVolume(int32_t volume) { return std::clamp(volume, -SpuVoice::kMaxVolume, SpuVoice::kMaxVolume); }
+
+// The volume before the span and its change per frame, as MixFrame moves
+// currentVolume: fixed, or swept by the same amount every frame.
+void Volume(int32_t current, int32_t sweepMode, int32_t fixedVolume, int32_t sweepStep, int32_t sweepDecrease,
+            int32_t& volume, int32_t& sweep) {
+    volume = sweepMode == 0 ? fixedVolume << 10 : current;
+    sweep = sweepMode == 0 ? 0 : (1 - 2 * sweepDecrease) * sweepStep * 4;
+}
+
+}  // namespace
+
+void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanKernels& kernels) {
+    kernels_ = &kernels;
+    int32_t limit = kSpanFrames;
+    uint32_t done = 0;
+    while (done < frames) {
+        const int32_t span = Plan(core, static_cast<int32_t>(std::min<uint32_t>(frames - done, limit)));
+        limit = kSpanFrames;
+        if (span < kShortestSpan) {
+            const int32_t exact = std::max(span, 1);
+            for (int32_t f = 0; f < exact; ++f) core.MixFrame(out + 2 * (done + f));
+            done += exact;
+            counters.exactFrames += exact;
+            continue;
+        }
+        const int32_t mixed = MixSpan(core, span);
+        if (mixed < span) {  // put back; mix again up to the interrupt
+            limit = mixed;
+            ++counters.remixes;
+            continue;
+        }
+        core.FinishFrames(dryL_, dryR_, sendL_, sendR_, out + 2 * done, span);
+        done += span;
+        counters.spanFrames += span;
+        ++counters.spans;
+    }
+}
+
+// The span's length, at most `frames`: shorter when an interrupt or a noise
+// voice's end comes first; 0 when frame 0 must go to MixFrame.
+int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
+    const DriverSettings& settings = *core.settings_;
+    noiseAndFm_ = settings.EnableNoiseAndFM != 0;
+    irqOn_ = settings.EnableSpuIrq != 0 && core.irq_.handler != nullptr;
+    int noiseVoices = 0;
+    for (int n = 0; n < kVoices; ++n) {
+        const SpuVoice& voice = core.voices[n];
+        VoicePlan& plan = plans_[n];
+        plan.sounding = voice.envelopePhase != kOff;
+        if (!plan.sounding) continue;
+        if (!CanPlan(voice)) return 0;
+        plan.modulated = noiseAndFm_ && voice.pitchModulation != 0 && voice.prevVoice != nullptr;
+        plan.noise = noiseAndFm_ && voice.noiseEnabled != 0;
+        plan.decodeFirst = voice.needDecode != 0 && voice.pitchCounter < kBlockEnd;
+        plan.endFrame = plan.irqFrame = INT32_MAX;
+        noiseVoices += plan.noise;
+    }
+    dealNoise_ = noiseVoices >= 2;
+
+    int32_t span = frames;
+    for (int n = 0; n < kVoices; ++n) {
+        const SpuVoice& voice = core.voices[n];
+        VoicePlan& plan = plans_[n];
+        if (!plan.sounding) continue;
+        const bool dealt = dealNoise_ && plan.noise;
+        // Nothing to foresee of a modulated voice but interrupts and the end
+        // of a dealt noise voice; it walks its own chain when it is mixed.
+        if (plan.modulated && !irqOn_ && !dealt) continue;
+        // A modulated voice advances kMaxStep a frame at most (none at pitch 0):
+        // its frames below are the earliest possible ones.
+        const int32_t start = voice.pitchCounter;
+        const int32_t pitch = plan.modulated ? std::min(voice.pitch, 1) * kMaxStep : voice.pitch;
+        WalkChain(voice, StepsWithin(start, pitch, span), irqOn_, plan.chain);
+        if (plan.chain.endStep != 0) plan.endFrame = StepFrame(start, pitch, plan.chain.endStep);
+        if (plan.chain.irqStep != 0) {
+            const int32_t frame = StepFrame(start, pitch, plan.chain.irqStep);
+            // A step in frame 0 is certain, modulated or not.
+            if (plan.modulated && frame > 0) {
+                plan.irqFrame = frame;
+            } else {
+                span = std::min(span, frame);
+            }
+        }
+        if (plan.modulated && dealt && plan.endFrame < span) span = plan.endFrame + 1;
+    }
+    if (span == 0) return 0;
+
+    mightRemix_ = false;
+    for (int n = 0; n < kVoices; ++n) {
+        VoicePlan& plan = plans_[n];
+        if (!plan.sounding) continue;
+        if (plan.modulated && plan.irqFrame < span) mightRemix_ = true;
+        if (dealNoise_ && plan.noise) {
+            // A modulated noise voice cannot end before the span's last frame.
+            SpuVoice probe = core.voices[n];
+            plan.sounds = SoundingFrames(probe, span, plan.modulated ? span : plan.endFrame, envelope_, *kernels_);
+        }
+    }
+    return span;
+}
+
+// Mixes every voice over the span into the sums. Returns `frames`, or the
+// frame before which it must be mixed again, with the voices put back.
+int32_t FastMixer::MixSpan(SpuCore& core, int32_t frames) {
+    const uint32_t randomState = NoiseRandomState();
+    if (mightRemix_) std::copy(core.voices, core.voices + kVoices, saved_);
+    for (int32_t* sums : {dryL_, dryR_, sendL_, sendR_}) std::fill_n(sums, frames + kVectorRoom, 0);
+    // The sums MixFrame starts from (0 between frames).
+    dryL_[0] = core.mixer.dryL;
+    dryR_[0] = core.mixer.dryR;
+    sendL_[0] = core.mixer.reverbSendL;
+    sendR_[0] = core.mixer.reverbSendR;
+
+    if (dealNoise_) DealNoise(core, frames);
+    DecodeAhead(core, frames);
+    for (int n = 0; n < kVoices; ++n) {
+        const int32_t mixed = MixVoice(core, n, frames);
+        if (mixed < frames) {
+            std::copy(saved_, saved_ + kVoices, core.voices);
+            SetNoiseRandomState(randomState);
+            return mixed;
+        }
+    }
+    return frames;
+}
+
+// The noise of the span in MixFrame's order: frame by frame, each frame's
+// draws in ascending voice order.
+void FastMixer::DealNoise(SpuCore& core, int32_t frames) {
+    int noisy[kVoices];
+    int count = 0;
+    for (int n = 0; n < kVoices; ++n) {
+        if (plans_[n].sounding && plans_[n].noise) noisy[count++] = n;
+    }
+    for (int32_t f = 0; f < frames; ++f) {
+        for (int i = 0; i < count; ++i) {
+            const int n = noisy[i];
+            if (f < plans_[n].sounds) noise_[n][f] = NoiseSample(core.voices[n]);
+        }
+    }
+}
+
+// The blocks of the voices with a steady pitch, decoded side by side.
+void FastMixer::DecodeAhead(SpuCore& core, int32_t frames) {
+    DecodeJob jobs[kVoices];
+    int32_t count = 0;
+    for (int n = 0; n < kVoices; ++n) {
+        const VoicePlan& plan = plans_[n];
+        if (!plan.sounding || plan.modulated) continue;
+        const SpuVoice& voice = core.voices[n];
+        const int32_t steps = std::min(plan.chain.steps, StepsWithin(voice.pitchCounter, voice.pitch, frames));
+        const DecodeJob job = StreamJob(voice, n, steps);
+        if (job.count > 0) jobs[count++] = job;
+    }
+    kernels_->decode(core.soundRam, jobs, count);
+}
+
+// Starts the voice's stream with the samples it holds (or, when its block is
+// still to be decoded, with the one sample it keeps of the block before) and
+// names the blocks to decode after them: the block it is in when it is due,
+// then one block per step.
+DecodeJob FastMixer::StreamJob(const SpuVoice& voice, int n, int32_t steps) {
+    constexpr int kHeld = SpuVoice::kBlockSamples + 1;
+    int32_t* stream = streams_[n];
+    const Chain& chain = plans_[n].chain;
+    if (plans_[n].decodeFirst) {
+        stream[0] = voice.samples[SpuVoice::kBlockSamples];
+        return {chain.block, steps + 1, stream + 1, voice.history1, voice.history2};
+    }
+    std::copy(voice.samples, voice.samples + kHeld, stream);
+    return {chain.block + 1, steps, stream + kHeld, voice.history1, voice.history2};
+}
+
+// One voice over the span. Returns `frames`, or the frame in which the voice
+// (pitch-modulated) plays out the IRQ block: the span must end before it.
+int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
+    SpuVoice& voice = core.voices[n];
+    VoicePlan& plan = plans_[n];
+    if (!plan.sounding) {
+        voice.active = 0;
+        std::fill_n(lastOutput_, frames, voice.lastOutput);
+        return frames;
+    }
+
+    // Read positions, and the blocks they reach.
+    Chain& chain = plan.chain;
+    int32_t endFrame = plan.endFrame;
+    int32_t irqFrame = frames;
+    if (plan.modulated) {
+        // lastOutput_ holds the previous voice's output of every frame.
+        ModulatedPositions(voice.pitchCounter, voice.pitch, lastOutput_, frames, position_);
+        WalkChain(voice, position_[frames - 1] / kBlockEnd, irqOn_, chain);
+        endFrame = chain.endStep != 0 ? StepFrame(position_, frames, chain.endStep) : INT32_MAX;
+        if (chain.irqStep != 0) irqFrame = StepFrame(position_, frames, chain.irqStep);
+    } else {
+        kernels_->fillPositions(position_, voice.pitchCounter, voice.pitch, frames + 1);
+    }
+
+    // The envelope, and the frames in which the voice sounds.
+    int32_t sounds;
+    if (irqFrame < frames) {
+        // It reaches the IRQ block in frame irqFrame unless it falls silent first.
+        sounds = SoundingFrames(voice, irqFrame, endFrame, envelope_, *kernels_);
+        if (sounds == irqFrame && voice.envelopePhase != kOff) return irqFrame;
+    } else {
+        sounds = SoundingFrames(voice, frames, endFrame, envelope_, *kernels_);
+    }
+    const int32_t steps = position_[sounds - 1] / kBlockEnd;
+
+    if (plan.modulated) {
+        const DecodeJob job = StreamJob(voice, n, steps);
+        int32_t history1 = job.history1;
+        int32_t history2 = job.history2;
+        for (int32_t b = 0; b < job.count; ++b) {
+            DecodeSamples(voice.ram, job.blocks[b], history1, history2, job.out + b * SpuVoice::kBlockSamples);
+        }
+    }
+    const int32_t* noise = nullptr;
+    if (plan.noise) {
+        if (!dealNoise_) {
+            for (int32_t f = 0; f < sounds; ++f) noise_[n][f] = NoiseSample(voice);
+        }
+        noise = noise_[n];
+    }
+
+    // The frames themselves. Past the last sounding frame the kernel reads
+    // positions that stay inside the decoded stream.
+    const int32_t next = position_[sounds];
+    std::fill_n(position_ + sounds, kVectorRoom, position_[sounds - 1]);
+    VoiceFrames mix{position_, envelope_, noise, streams_[n], 0, 0, 0, 0, sounds, voice.reverbEnabled != 0};
+    Volume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL, voice.sweepStepL, voice.sweepDecreaseL,
+           mix.volumeL, mix.sweepL);
+    Volume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR, voice.sweepStepR, voice.sweepDecreaseR,
+           mix.volumeR, mix.sweepR);
+    kernels_->mixVoice(mix, {dryL_, dryR_, sendL_, sendR_}, lastOutput_);
+
+    // The state the voice leaves its last sounding frame with.
+    voice.active = sounds == frames ? 1 : 0;
+    voice.pitchCounter = next - steps * kBlockEnd;
+    voice.blockAddress = chain.block[steps];
+    voice.repeatAddress = chain.repeat[steps];
+    if (steps > 0 || plan.decodeFirst) {
+        const int32_t* held = streams_[n] + steps * SpuVoice::kBlockSamples;
+        std::copy(held, held + SpuVoice::kBlockSamples + 1, voice.samples);
+        voice.history1 = held[SpuVoice::kBlockSamples];
+        voice.history2 = held[SpuVoice::kBlockSamples - 1];
+    }
+    voice.needDecode = 0;
+    voice.currentVolumeL = ClampVolume(mix.volumeL + sounds * mix.sweepL);
+    voice.currentVolumeR = ClampVolume(mix.volumeR + sounds * mix.sweepR);
+    voice.lastOutput = lastOutput_[sounds - 1];
+    std::fill(lastOutput_ + sounds, lastOutput_ + frames, voice.lastOutput);
+    return frames;
+}
+
+bool MixPathSupported(MixPath path) {
+    __builtin_cpu_init();
+    switch (path) {
+    case MixPath::kReference: return true;
+    case MixPath::kSse41: return __builtin_cpu_supports("sse4.1");
+    case MixPath::kAvx2: return __builtin_cpu_supports("avx2");
+    }
+    return false;
+}
+
+MixPath BestMixPath() {
+    for (const MixPath path : {MixPath::kAvx2, MixPath::kSse41}) {
+        if (MixPathSupported(path)) return path;
+    }
+    return MixPath::kReference;
+}
+
+const SpanKernels* KernelsFor(MixPath path) {
+    if (path == MixPath::kReference || !MixPathSupported(path)) return nullptr;
+    return path == MixPath::kAvx2 ? &kAvx2Kernels : &kSse41Kernels;
+}
+
+}  // namespace zarn

@@ -1,0 +1,161 @@
+// The kernels of sound/SpanKernels.h as templates over an instruction set P,
+// included by the file of each set after its target is switched on. P gives
+// a vector V of P::kLanes signed 32-bit lanes and these operations, all
+// wrapping and lane-wise: Set1, Lanes (0, 1, 2, ...), Load, Store (both
+// unaligned), Add, Sub, MulLo (low 32 bits of the product), And, Min, Max,
+// Greater (all ones where a > b), Sra<n>, Sll(v, n), Gather (base[index]) and
+// LoadWords (the four 32-bit words of P::kLanes 16-byte blocks, word k of
+// block l in lane l of words[k]).
+//
+// Include inside an unnamed namespace: each set has its own instances.
+
+template <class P>
+void FillPositions(int32_t* position, int32_t start, int32_t pitch, int32_t count) {
+    using V = typename P::V;
+    V at = P::Add(P::Set1(start), P::MulLo(P::Lanes(), P::Set1(pitch)));
+    const V advance = P::Set1(pitch * P::kLanes);
+    for (int32_t j = 0; j < count; j += P::kLanes) {
+        P::Store(position + j, at);
+        at = P::Add(at, advance);
+    }
+}
+
+// envelopeVolume of a level: level >> 8, but 1 for the levels 1..255.
+template <class P>
+void FillEnvelope(int32_t* volume, int32_t level, int32_t step, int32_t count) {
+    using V = typename P::V;
+    V at = P::Add(P::Set1(level), P::MulLo(P::Add(P::Lanes(), P::Set1(1)), P::Set1(step)));
+    const V advance = P::Set1(step * P::kLanes);
+    const V zero = P::Set1(0);
+    const V lowest = P::Set1(256);
+    for (int32_t k = 0; k < count; k += P::kLanes) {
+        const V faint = P::And(P::Greater(at, zero), P::Greater(lowest, at));  // all ones: add 1
+        P::Store(volume + k, P::Sub(P::template Sra<8>(at), faint));
+        at = P::Add(at, advance);
+    }
+}
+
+// MixFrame's steps 4 and 6-9 for one voice, P::kLanes frames at a time.
+template <class P>
+void MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
+    using V = typename P::V;
+    const V lanes = P::Lanes();
+    const V fraction = P::Set1(0xFFF);
+    const V most = P::Set1(SpuVoice::kMaxVolume);
+    const V least = P::Set1(-SpuVoice::kMaxVolume);
+    // currentVolume after frame j: the volume plus (j + 1) sweeps, clamped
+    // (a steady sweep reaches its bound once and stays there).
+    const V first = P::Add(lanes, P::Set1(1));
+    V volumeL = P::Add(P::Set1(voice.volumeL), P::MulLo(first, P::Set1(voice.sweepL)));
+    V volumeR = P::Add(P::Set1(voice.volumeR), P::MulLo(first, P::Set1(voice.sweepR)));
+    const V sweepL = P::Set1(voice.sweepL * P::kLanes);
+    const V sweepR = P::Set1(voice.sweepR * P::kLanes);
+    for (int32_t j = 0; j < voice.frames; j += P::kLanes) {
+        V sample;
+        if (voice.noise != nullptr) {
+            sample = P::Load(voice.noise + j);
+        } else {
+            // samples[i] + ((samples[i + 1] - samples[i]) x fraction) >> 12
+            const V position = P::Load(voice.position + j);
+            const V index = P::template Sra<12>(position);
+            const V s0 = P::Gather(voice.stream, index);
+            const V s1 = P::Gather(voice.stream + 1, index);
+            sample = P::Add(s0, P::template Sra<12>(P::MulLo(P::Sub(s1, s0), P::And(position, fraction))));
+        }
+        const V output = P::template Sra<15>(P::MulLo(P::Load(voice.envelope + j), sample));
+        const V gainL = P::template Sra<10>(P::Min(P::Max(volumeL, least), most));
+        const V gainR = P::template Sra<10>(P::Min(P::Max(volumeR, least), most));
+        // Lanes past the voice's frames add nothing.
+        const V inside = P::Greater(P::Set1(voice.frames - j), lanes);
+        const V left = P::And(P::template Sra<14>(P::MulLo(gainL, output)), inside);
+        const V right = P::And(P::template Sra<14>(P::MulLo(gainR, output)), inside);
+        P::Store(sums.dryL + j, P::Add(P::Load(sums.dryL + j), left));
+        P::Store(sums.dryR + j, P::Add(P::Load(sums.dryR + j), right));
+        if (voice.reverb) {
+            P::Store(sums.sendL + j, P::Add(P::Load(sums.sendL + j), left));
+            P::Store(sums.sendR + j, P::Add(P::Load(sums.sendR + j), right));
+        }
+        P::Store(lastOutput + j, output);
+        volumeL = P::Add(volumeL, sweepL);
+        volumeR = P::Add(volumeR, sweepR);
+    }
+}
+
+// DecodeSamples for P::kLanes voices at once: each lane runs one voice's
+// filter chain through that voice's blocks; a lane whose voice is done takes
+// the next job.
+template <class P>
+void Decode(const uint8_t* ram, const DecodeJob* jobs, int32_t count) {
+    using V = typename P::V;
+    constexpr int L = P::kLanes;
+    constexpr int kSamples = SpuVoice::kBlockSamples;
+    static const uint8_t kSilent[16] = {};
+    const DecodeJob* job[L];
+    int32_t block[L];
+    int32_t history1[L], history2[L], f0[L], f1[L], scale[L];
+    int32_t out[kSamples][L];
+    int32_t next = 0;
+    const auto take = [&](int lane) {
+        job[lane] = next < count ? &jobs[next++] : nullptr;
+        block[lane] = 0;
+        if (job[lane] != nullptr) {
+            history1[lane] = job[lane]->history1;
+            history2[lane] = job[lane]->history2;
+        }
+    };
+    for (int lane = 0; lane < L; ++lane) take(lane);
+
+    while (true) {
+        const uint8_t* data[L];
+        uint8_t wrapped[L][16];
+        bool busy = false;
+        for (int lane = 0; lane < L; ++lane) {
+            data[lane] = kSilent;
+            f0[lane] = f1[lane] = scale[lane] = 0;
+            if (job[lane] == nullptr) continue;
+            busy = true;
+            data[lane] = voice_detail::BlockData(ram, job[lane]->blocks[block[lane]], wrapped[lane]);
+            const int32_t filter = voice_detail::FilterNumber(data[lane][0]);
+            f0[lane] = voice_detail::kFilters[filter][0];
+            f1[lane] = voice_detail::kFilters[filter][1];
+            // A signed nibble n gives int16(n << 12) >> shift == (n x 2^(27 - shift)) >> 15.
+            scale[lane] = 1 << (27 - (data[lane][0] & 0x0F));
+        }
+        if (!busy) return;
+
+        V words[4];
+        P::LoadWords(data, words);
+        const V coefficient0 = P::Load(f0);
+        const V coefficient1 = P::Load(f1);
+        const V nibbleScale = P::Load(scale);
+        V h1 = P::Load(history1);
+        V h2 = P::Load(history2);
+#pragma GCC unroll 28
+        for (int i = 0; i < kSamples; ++i) {
+            // Sample i is in byte 2 + i / 2, low nibble first.
+            const int byte = 2 + i / 2;
+            const int bit = 8 * (byte % 4) + 4 * (i % 2);
+            const V nibble = P::template Sra<28>(P::Sll(words[byte / 4], 28 - bit));
+            const V raw = P::template Sra<15>(P::MulLo(nibble, nibbleScale));
+            const V predicted = P::Add(P::MulLo(h1, coefficient0), P::MulLo(h2, coefficient1));
+            const V sample = P::Add(raw, P::template Sra<6>(predicted));
+            h2 = h1;
+            h1 = sample;
+            P::Store(out[i], sample);
+        }
+        P::Store(history1, h1);
+        P::Store(history2, h2);
+
+        for (int lane = 0; lane < L; ++lane) {
+            if (job[lane] == nullptr) continue;
+            int32_t* to = job[lane]->out + block[lane] * kSamples;
+            for (int i = 0; i < kSamples; ++i) to[i] = out[i][lane];
+            if (++block[lane] == job[lane]->count) take(lane);
+        }
+    }
+}
+
+template <class P>
+constexpr SpanKernels KernelsOf() {
+    return {&FillPositions<P>, &FillEnvelope<P>, &Decode<P>, &MixVoice<P>};
+}

@@ -1,0 +1,138 @@
+#include "sound/VoiceSpan.h"
+
+#include <algorithm>
+
+#include "sound/Envelope.h"
+#include "sound/SpanKernels.h"
+#include "sound/VoiceGenerator.h"
+
+namespace zarn {
+
+static_assert(kMaxStep < kBlockEnd, "a frame steps at most one block");
+
+void WalkChain(const SpuVoice& voice, int32_t steps, bool irqOn, Chain& chain) {
+    int32_t block = voice.blockAddress;
+    int32_t repeat = voice.repeatAddress;
+    chain.block[0] = block;
+    chain.repeat[0] = repeat;
+    chain.endStep = 0;
+    chain.irqStep = 0;
+    int32_t step = 0;
+    while (step < steps) {
+        if (irqOn && chain.irqStep == 0 && IsIrqBlock(voice.irqAddress, block)) chain.irqStep = step + 1;
+        const bool sounding = FollowFlags(voice.ram, block, repeat);
+        ++step;
+        chain.block[step] = block;
+        chain.repeat[step] = repeat;
+        if (!sounding) {
+            chain.endStep = step;
+            break;
+        }
+    }
+    chain.steps = step;
+}
+
+int32_t StepFrame(int32_t start, int32_t pitch, int32_t step) {
+    const int32_t distance = step * kBlockEnd - start;
+    if (distance <= 0) return 0;
+    if (pitch <= 0) return INT32_MAX;
+    return (distance + pitch - 1) / pitch;
+}
+
+int32_t StepFrame(const int32_t* position, int32_t frames, int32_t step) {
+    int32_t frame = 0;
+    while (frame < frames && position[frame] < step * kBlockEnd) ++frame;
+    return frame;
+}
+
+void ModulatedPositions(int32_t start, int32_t pitch, const int32_t* modulator, int32_t frames,
+                        int32_t* position) {
+    // `base`: the start of the block read in frame j, after its block step.
+    int32_t base = start >= kBlockEnd ? kBlockEnd : 0;
+    int32_t at = start;
+    position[0] = at;
+    for (int32_t j = 0; j < frames; ++j) {
+        const int32_t step = wrapMul(wrapAdd(modulator[j], 32768), pitch) >> 15;
+        at = std::max(base, at + step);
+        if (at >= base + kBlockEnd) base += kBlockEnd;
+        position[j + 1] = at;
+    }
+}
+
+namespace {
+
+constexpr int32_t kNever = INT32_MAX;
+
+// How many frames k = 1, 2, ... keep level + k x step below `bound`, and
+// above it.
+int64_t FramesBelow(int64_t level, int64_t step, int64_t bound) {
+    if (level + step >= bound) return 0;
+    return step <= 0 ? kNever : (bound - 1 - level) / step;
+}
+int64_t FramesAbove(int64_t level, int64_t step, int64_t bound) {
+    if (level + step <= bound) return 0;
+    return step >= 0 ? kNever : (level - bound - 1) / -step;
+}
+
+// Frames from now in which EnvelopeStep only adds the step: no phase change
+// and no clamp (the conditions of sound/Envelope.h, in closed form).
+int32_t LinearFrames(const SpuVoice& voice) {
+    const int64_t level = voice.envelopeLevel;
+    const int64_t step = voice.envelopeStep;
+    int64_t frames = 0;
+    switch (voice.envelopePhase) {
+    case kAttack: frames = FramesBelow(level, step, SpuVoice::kFullScale); break;
+    case kDecay: frames = FramesAbove(level, step, voice.sustainLevel * 0x7FFFF - 1); break;
+    case kSustain:
+        frames = std::min(FramesBelow(level, step, SpuVoice::kFullScale), FramesAbove(level, step, 0));
+        break;
+    case kRelease: frames = FramesAbove(level, step, 0); break;
+    default: break;
+    }
+    return static_cast<int32_t>(std::min<int64_t>(frames, kNever));
+}
+
+// Runs up to `frames` frames; returns the frames run, fewer when the envelope
+// turns Off (that frame included).
+int32_t RunEnvelope(SpuVoice& voice, int32_t frames, int32_t* volume, const SpanKernels& kernels) {
+    int32_t done = 0;
+    while (done < frames) {
+        const int32_t linear = std::min(LinearFrames(voice), frames - done);
+        if (linear > 0) {
+            // The level stays between the phase's bounds, so the sum fits.
+            kernels.fillEnvelope(volume + done, voice.envelopeLevel, voice.envelopeStep, linear);
+            voice.envelopeLevel += linear * voice.envelopeStep;
+            done += linear;
+            voice.envelopeVolume = volume[done - 1];
+        } else if (voice.envelopePhase == kSustain && voice.envelopeLevel == SpuVoice::kFullScale &&
+                   voice.envelopeStep >= 0) {
+            // A rising sustain held at full scale: every frame clamps to it.
+            kernels.fillEnvelope(volume + done, voice.envelopeLevel, 0, frames - done);
+            voice.envelopeVolume = volume[frames - 1];
+            return frames;
+        } else {
+            // A phase change or a clamp: the per-frame code itself.
+            EnvelopeStep(voice);
+            volume[done++] = voice.envelopeVolume;
+            if (voice.envelopePhase == kOff) return done;
+        }
+    }
+    return frames;
+}
+
+}  // namespace
+
+int32_t SoundingFrames(SpuVoice& voice, int32_t frames, int32_t endFrame, int32_t* volume,
+                       const SpanKernels& kernels) {
+    const int32_t limit = std::min(frames, endFrame);
+    const int32_t sounding = RunEnvelope(voice, limit, volume, kernels);
+    if (sounding < limit || voice.envelopePhase == kOff || endFrame >= frames) return sounding;
+    // The block step of frame endFrame turns the voice Off before its
+    // envelope step, which then drops the level to 0.
+    voice.envelopePhase = kOff;
+    EnvelopeStep(voice);
+    volume[endFrame] = voice.envelopeVolume;
+    return endFrame + 1;
+}
+
+}  // namespace zarn
