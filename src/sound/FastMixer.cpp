@@ -1,6 +1,7 @@
 #include "sound/FastMixer.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "settings/DriverSettings.h"
 #include "sound/NoiseRandom.h"
@@ -54,7 +55,7 @@ void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanK
             ++counters.remixes;
             continue;
         }
-        core.FinishFrames(dryL_, dryR_, sendL_, sendR_, out + 2 * done, span);
+        FinishSpan(core, out + 2 * done, span);
         done += span;
         counters.spanFrames += span;
         ++counters.spans;
@@ -77,44 +78,49 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
         plan.modulated = noiseAndFm_ && voice.pitchModulation != 0 && voice.prevVoice != nullptr;
         plan.noise = noiseAndFm_ && voice.noiseEnabled != 0;
         plan.decodeFirst = voice.needDecode != 0 && voice.pitchCounter < kBlockEnd;
-        plan.endFrame = plan.irqFrame = INT32_MAX;
+        plan.endFrame = INT32_MAX;
         noiseVoices += plan.noise;
     }
     dealNoise_ = noiseVoices >= 2;
 
     int32_t span = frames;
+    remixVoices_ = 0;
     for (int n = 0; n < kVoices; ++n) {
         const SpuVoice& voice = core.voices[n];
         VoicePlan& plan = plans_[n];
         if (!plan.sounding) continue;
-        const bool dealt = dealNoise_ && plan.noise;
-        // Nothing to foresee of a modulated voice but interrupts and the end
-        // of a dealt noise voice; it walks its own chain when it is mixed.
-        if (plan.modulated && !irqOn_ && !dealt) continue;
-        // A modulated voice advances kMaxStep a frame at most (none at pitch 0):
-        // its frames below are the earliest possible ones.
         const int32_t start = voice.pitchCounter;
-        const int32_t pitch = plan.modulated ? std::min(voice.pitch, 1) * kMaxStep : voice.pitch;
-        WalkChain(voice, StepsWithin(start, pitch, span), irqOn_, plan.chain);
-        if (plan.chain.endStep != 0) plan.endFrame = StepFrame(start, pitch, plan.chain.endStep);
-        if (plan.chain.irqStep != 0) {
-            const int32_t frame = StepFrame(start, pitch, plan.chain.irqStep);
-            // A step in frame 0 is certain, modulated or not.
-            if (plan.modulated && frame > 0) {
-                plan.irqFrame = frame;
-            } else {
-                span = std::min(span, frame);
+        if (plan.modulated) {
+            // Its steps are known once the voice before it is mixed (MixVoice
+            // checks them); only a step in frame 0 is certain now.
+            if (irqOn_ && start >= kBlockEnd && IsIrqBlock(voice.irqAddress, voice.blockAddress)) return 0;
+            if (irqOn_) remixVoices_ = n + 1;
+            // Its blocks are decoded ahead as far as twice its pitch reaches,
+            // where a modulator within 16 bits takes it.
+            const int32_t likely = std::min(kMaxSteps, StepsWithin(start, 2 * voice.pitch, span) + 1);
+            if (!(dealNoise_ && plan.noise)) {
+                WalkChain(voice, likely, false, plan.chain);
+                plan.ahead = plan.chain.steps;
+                continue;
             }
+            // A dealt noise voice must not fall silent before the span's last
+            // frame: end the span at the earliest frame its flags could do so,
+            // advancing kMaxStep a frame (nothing at pitch 0).
+            const int32_t pitch = std::min(voice.pitch, 1) * kMaxStep;
+            WalkChain(voice, StepsWithin(start, pitch, span), false, plan.chain, true);
+            if (plan.chain.endStep != 0) span = std::min(span, StepFrame(start, pitch, plan.chain.endStep) + 1);
+            plan.ahead = std::min(plan.chain.steps, likely);
+            continue;
         }
-        if (plan.modulated && dealt && plan.endFrame < span) span = plan.endFrame + 1;
+        WalkChain(voice, StepsWithin(start, voice.pitch, span), irqOn_, plan.chain);
+        if (plan.chain.endStep != 0) plan.endFrame = StepFrame(start, voice.pitch, plan.chain.endStep);
+        if (plan.chain.irqStep != 0) span = std::min(span, StepFrame(start, voice.pitch, plan.chain.irqStep));
     }
     if (span == 0) return 0;
 
-    mightRemix_ = false;
     for (int n = 0; n < kVoices; ++n) {
         VoicePlan& plan = plans_[n];
         if (!plan.sounding) continue;
-        if (plan.modulated && plan.irqFrame < span) mightRemix_ = true;
         if (dealNoise_ && plan.noise) {
             // A modulated noise voice cannot end before the span's last frame.
             SpuVoice probe = core.voices[n];
@@ -128,7 +134,10 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
 // frame before which it must be mixed again, with the voices put back.
 int32_t FastMixer::MixSpan(SpuCore& core, int32_t frames) {
     const uint32_t randomState = NoiseRandomState();
-    if (mightRemix_) std::copy(core.voices, core.voices + kVoices, saved_);
+    // A remix puts back the voices mixed up to a modulated one, and the
+    // dealt noise voices.
+    const int saved = dealNoise_ && remixVoices_ > 0 ? kVoices : remixVoices_;
+    std::copy(core.voices, core.voices + saved, saved_);
     for (int32_t* sums : {dryL_, dryR_, sendL_, sendR_}) std::fill_n(sums, frames + kVectorRoom, 0);
     // The sums MixFrame starts from (0 between frames).
     dryL_[0] = core.mixer.dryL;
@@ -141,12 +150,44 @@ int32_t FastMixer::MixSpan(SpuCore& core, int32_t frames) {
     for (int n = 0; n < kVoices; ++n) {
         const int32_t mixed = MixVoice(core, n, frames);
         if (mixed < frames) {
-            std::copy(saved_, saved_ + kVoices, core.voices);
+            std::copy(saved_, saved_ + saved, core.voices);
             SetNoiseRandomState(randomState);
             return mixed;
         }
     }
     return frames;
+}
+
+// MixFrame's output stage over the span's sums: XA, main volume, reverb,
+// automatic gain, the clamp.
+void FastMixer::FinishSpan(SpuCore& core, int16_t* out, int32_t frames) {
+    const DriverSettings& settings = *core.settings_;
+    MixerState& mixer = core.mixer;
+    for (int32_t f = 0; f < frames; ++f) {
+        int32_t left, right;
+        if (!core.xa.TakeFrame(left, right)) break;  // empty until the next host block
+        dryL_[f] = wrapAdd(dryL_[f], left);
+        dryR_[f] = wrapAdd(dryR_[f], right);
+    }
+    OutputFrames stage{dryL_, dryR_, sendL_, sendR_, nullptr, mixer.mainVolumeL, mixer.mainVolumeR,
+                       mixer.reverbVolumeL, mixer.reverbVolumeR, settings.ReverbVolume, frames};
+    if (settings.EnableReverb == 0) {
+        kernels_->finishFrames(stage);
+    } else {
+        // The line in pieces that end at its end.
+        for (int32_t done = 0; done < frames; done += stage.frames) {
+            stage.frames = std::min(frames - done, (MixerState::kReverbEntries - mixer.reverbCursor) / 2);
+            std::tie(stage.dryL, stage.dryR, stage.sendL, stage.sendR) =
+                std::tuple(dryL_ + done, dryR_ + done, sendL_ + done, sendR_ + done);
+            stage.line = mixer.reverbLine + mixer.reverbCursor;
+            kernels_->finishFrames(stage);
+            mixer.reverbCursor = (mixer.reverbCursor + 2 * stage.frames) & (MixerState::kReverbEntries - 1);
+        }
+    }
+    if (settings.EnableAutoGain != 0) core.AutoGainFrames(dryL_, dryR_, frames);
+    kernels_->storeFrames(dryL_, dryR_, out, frames);
+    mixer.dryL = mixer.dryR = 0;
+    mixer.reverbSendL = mixer.reverbSendR = 0;
 }
 
 // The noise of the span in MixFrame's order: frame by frame, each frame's
@@ -165,35 +206,40 @@ void FastMixer::DealNoise(SpuCore& core, int32_t frames) {
     }
 }
 
-// The blocks of the voices with a steady pitch, decoded side by side.
+// The blocks of every voice, decoded side by side: as far as a voice with a
+// steady pitch gets, as far as a modulated one likely gets.
 void FastMixer::DecodeAhead(SpuCore& core, int32_t frames) {
     DecodeJob jobs[kVoices];
     int32_t count = 0;
     for (int n = 0; n < kVoices; ++n) {
-        const VoicePlan& plan = plans_[n];
-        if (!plan.sounding || plan.modulated) continue;
+        VoicePlan& plan = plans_[n];
+        if (!plan.sounding) continue;
         const SpuVoice& voice = core.voices[n];
-        const int32_t steps = std::min(plan.chain.steps, StepsWithin(voice.pitchCounter, voice.pitch, frames));
-        const DecodeJob job = StreamJob(voice, n, steps);
+        if (!plan.modulated)
+            plan.ahead = std::min(plan.chain.steps, StepsWithin(voice.pitchCounter, voice.pitch, frames));
+        // The samples the voice holds, or, when its block is due, the one
+        // sample it keeps of the block before.
+        int32_t* stream = streams_[n];
+        if (plan.decodeFirst) {
+            stream[0] = voice.samples[SpuVoice::kBlockSamples];
+        } else {
+            std::copy(voice.samples, voice.samples + SpuVoice::kBlockSamples + 1, stream);
+        }
+        const DecodeJob job = StreamJob(voice, n, plan.decodeFirst ? 0 : 1, plan.ahead + 1);
         if (job.count > 0) jobs[count++] = job;
     }
     kernels_->decode(core.soundRam, jobs, count);
 }
 
-// Starts the voice's stream with the samples it holds (or, when its block is
-// still to be decoded, with the one sample it keeps of the block before) and
-// names the blocks to decode after them: the block it is in when it is due,
-// then one block per step.
-DecodeJob FastMixer::StreamJob(const SpuVoice& voice, int n, int32_t steps) {
-    constexpr int kHeld = SpuVoice::kBlockSamples + 1;
+// Decoding the blocks of steps from..to - 1 into the voice's stream: step k's
+// block at 28 k + 1 (step 0: the block the voice is in, due in frame 0),
+// after the history the block before left.
+DecodeJob FastMixer::StreamJob(const SpuVoice& voice, int n, int32_t from, int32_t to) {
+    constexpr int kSamples = SpuVoice::kBlockSamples;
     int32_t* stream = streams_[n];
-    const Chain& chain = plans_[n].chain;
-    if (plans_[n].decodeFirst) {
-        stream[0] = voice.samples[SpuVoice::kBlockSamples];
-        return {chain.block, steps + 1, stream + 1, voice.history1, voice.history2};
-    }
-    std::copy(voice.samples, voice.samples + kHeld, stream);
-    return {chain.block + 1, steps, stream + kHeld, voice.history1, voice.history2};
+    const bool first = from == (plans_[n].decodeFirst ? 0 : 1);
+    return {plans_[n].chain.block + from, to - from, stream + kSamples * from + 1,
+            first ? voice.history1 : stream[kSamples * from], first ? voice.history2 : stream[kSamples * from - 1]};
 }
 
 // One voice over the span. Returns `frames`, or the frame in which the voice
@@ -201,9 +247,11 @@ DecodeJob FastMixer::StreamJob(const SpuVoice& voice, int n, int32_t steps) {
 int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     SpuVoice& voice = core.voices[n];
     VoicePlan& plan = plans_[n];
+    // The next voice reads this one's output of every frame when modulated.
+    const bool modulates = n + 1 < kVoices && plans_[n + 1].sounding && plans_[n + 1].modulated;
     if (!plan.sounding) {
         voice.active = 0;
-        std::fill_n(lastOutput_, frames, voice.lastOutput);
+        if (modulates) std::fill_n(lastOutput_, frames, voice.lastOutput);
         return frames;
     }
 
@@ -232,8 +280,8 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     }
     const int32_t steps = position_[sounds - 1] / kBlockEnd;
 
-    if (plan.modulated) {
-        const DecodeJob job = StreamJob(voice, n, steps);
+    if (steps > plan.ahead) {  // modulated, and further than likely
+        const DecodeJob job = StreamJob(voice, n, plan.ahead + 1, steps + 1);
         int32_t history1 = job.history1;
         int32_t history2 = job.history2;
         for (int32_t b = 0; b < job.count; ++b) {
@@ -252,7 +300,8 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     // positions that stay inside the decoded stream.
     const int32_t next = position_[sounds];
     std::fill_n(position_ + sounds, kVectorRoom, position_[sounds - 1]);
-    VoiceFrames mix{position_, envelope_, noise, streams_[n], 0, 0, 0, 0, sounds, voice.reverbEnabled != 0};
+    VoiceFrames mix{position_, envelope_, noise, streams_[n], 0, 0, 0, 0, sounds, voice.reverbEnabled != 0,
+                    !plan.modulated && voice.pitch <= 0x1000};
     Volume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL, voice.sweepStepL, voice.sweepDecreaseL,
            mix.volumeL, mix.sweepL);
     Volume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR, voice.sweepStepR, voice.sweepDecreaseR,
@@ -274,7 +323,7 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     voice.currentVolumeL = ClampVolume(mix.volumeL + sounds * mix.sweepL);
     voice.currentVolumeR = ClampVolume(mix.volumeR + sounds * mix.sweepR);
     voice.lastOutput = lastOutput_[sounds - 1];
-    std::fill(lastOutput_ + sounds, lastOutput_ + frames, voice.lastOutput);
+    if (modulates) std::fill(lastOutput_ + sounds, lastOutput_ + frames, voice.lastOutput);
     return frames;
 }
 

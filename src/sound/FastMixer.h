@@ -75,23 +75,24 @@ private:
         bool noise;        // noise applies
         bool decodeFirst;  // the voice's block is still to be decoded, in frame 0
         int32_t endFrame;  // steady pitch: frame whose block flags end the sound
-        int32_t irqFrame;  // modulated: earliest frame it could play out the IRQ block
+        int32_t ahead;     // steps whose blocks are decoded ahead
         int32_t sounds;    // dealt noise voices: frames in which they sound
         Chain chain;
     };
 
     int32_t Plan(SpuCore& core, int32_t frames);
     int32_t MixSpan(SpuCore& core, int32_t frames);
+    void FinishSpan(SpuCore& core, int16_t* out, int32_t frames);
     void DealNoise(SpuCore& core, int32_t frames);
     void DecodeAhead(SpuCore& core, int32_t frames);
-    DecodeJob StreamJob(const SpuVoice& voice, int n, int32_t steps);
+    DecodeJob StreamJob(const SpuVoice& voice, int n, int32_t from, int32_t to);
     int32_t MixVoice(SpuCore& core, int n, int32_t frames);
 
     const SpanKernels* kernels_ = nullptr;
     bool noiseAndFm_ = false;
     bool irqOn_ = false;
     bool dealNoise_ = false;  // two or more noise voices: their draws are dealt out first
-    bool mightRemix_ = false;
+    int remixVoices_ = 0;     // a remix puts back voices 0 to this - 1: up to the last modulated one
     VoicePlan plans_[kVoices] = {};
     SpuVoice saved_[kVoices];
     int32_t streams_[kVoices][kStreamSize] = {};

@@ -28,6 +28,25 @@ inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolum
 
 }  // namespace
 
+// Steers the positive peak of each 1024-frame window towards 24576, one
+// eighth of the way per window; 32768 is unity.
+inline void SpuCore::AutoGain(int32_t& dryL, int32_t& dryR) {
+    if (dryL > autoGainPeak) autoGainPeak = dryL;
+    if (dryR > autoGainPeak) autoGainPeak = dryR;
+    if (++autoGainCount >= 1024) {
+        const int32_t target = autoGainPeak > 24576 ? 0x30000000 / autoGainPeak : 32767;
+        autoGainPeak = 0;
+        autoGainCount = 0;
+        autoGain = (7 * autoGain + target) >> 3;
+    }
+    dryL = mulShift64(autoGain, dryL, 15);
+    dryR = mulShift64(autoGain, dryR, 15);
+}
+
+void SpuCore::AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames) {
+    for (int32_t f = 0; f < frames; ++f) AutoGain(dryL[f], dryR[f]);
+}
+
 // The output stage of one frame, from the sum of the voices (dry) and of
 // those that feed the reverb (send): XA, main volume, reverb, automatic gain
 // and the clamp.
@@ -57,20 +76,7 @@ inline void SpuCore::FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int3
         dryR = wrapAdd(dryR, mulShift64(wrapAdd(a >> 1, b), mixer.reverbVolumeR, 14));
     }
 
-    if (settings.EnableAutoGain != 0) {
-        // Steers the positive peak of each 1024-frame window towards 24576,
-        // one eighth of the way per window; 32768 is unity.
-        if (dryL > autoGainPeak) autoGainPeak = dryL;
-        if (dryR > autoGainPeak) autoGainPeak = dryR;
-        if (++autoGainCount >= 1024) {
-            const int32_t target = autoGainPeak > 24576 ? 0x30000000 / autoGainPeak : 32767;
-            autoGainPeak = 0;
-            autoGainCount = 0;
-            autoGain = (7 * autoGain + target) >> 3;
-        }
-        dryL = mulShift64(autoGain, dryL, 15);
-        dryR = mulShift64(autoGain, dryR, 15);
-    }
+    if (settings.EnableAutoGain != 0) AutoGain(dryL, dryR);
 
     out[0] = static_cast<int16_t>(saturate16(dryL));
     out[1] = static_cast<int16_t>(saturate16(dryR));
@@ -117,11 +123,6 @@ void SpuCore::MixFrame(int16_t out[2]) {
     }
 
     FinishFrame(dryL, dryR, sendL, sendR, out);
-}
-
-void SpuCore::FinishFrames(const int32_t* dryL, const int32_t* dryR, const int32_t* sendL, const int32_t* sendR,
-                           int16_t* out, int32_t frames) {
-    for (int32_t f = 0; f < frames; ++f) FinishFrame(dryL[f], dryR[f], sendL[f], sendR[f], out + 2 * f);
 }
 
 void SpuCore::Render(int16_t* out, uint32_t frames) {

@@ -37,6 +37,8 @@ struct VoiceFrames {
     int32_t sweepR;
     int32_t frames;
     bool reverb;              // the voice also feeds the reverb
+    bool nearby;              // the positions rise by at most 1.0 a frame: a vector's frames
+                              // read within kLanes + 1 consecutive samples
 };
 
 // Per-frame sums of a span, as MixFrame accumulates them.
@@ -57,6 +59,22 @@ struct DecodeJob {
     int32_t history2;
 };
 
+// The output stage of a span's frames after XA: the main volume, then the
+// reverb when `line` is set, in place in dryL and dryR.
+struct OutputFrames {
+    int32_t* dryL;
+    int32_t* dryR;
+    const int32_t* sendL;
+    const int32_t* sendR;
+    int32_t* line;            // the reverb line at the first frame's left entry, or null; 2 x frames entries
+    int32_t mainVolumeL;
+    int32_t mainVolumeR;
+    int32_t reverbVolumeL;
+    int32_t reverbVolumeR;
+    int32_t percent;          // ReverbVolume
+    int32_t frames;
+};
+
 struct SpanKernels {
     // position[j] = start + j x pitch.
     void (*fillPositions)(int32_t* position, int32_t start, int32_t pitch, int32_t count);
@@ -67,6 +85,9 @@ struct SpanKernels {
     // The voice's samples through its envelope and volumes, added to the sums;
     // lastOutput[j] is its envelope-scaled sample of frame j.
     void (*mixVoice)(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput);
+    void (*finishFrames)(const OutputFrames& frames);
+    // Each frame's sums clamped to -32767..32767, into `out` (interleaved).
+    void (*storeFrames)(const int32_t* left, const int32_t* right, int16_t* out, int32_t frames);
 };
 
 // The kernels of `path`; null for kReference and for paths this processor

@@ -3,9 +3,15 @@
 // a vector V of P::kLanes signed 32-bit lanes and these operations, all
 // wrapping and lane-wise: Set1, Lanes (0, 1, 2, ...), Load, Store (both
 // unaligned), Add, Sub, MulLo (low 32 bits of the product), And, Min, Max,
-// Greater (all ones where a > b), Sra<n>, Sll(v, n), Gather (base[index]) and
+// Greater (all ones where a > b), Sra<n>, Sll(v, n), First (lane 0),
+// Permute (table[index] for indexes below P::kLanes), Gather (base[index]),
 // LoadWords (the four 32-bit words of P::kLanes 16-byte blocks, word k of
-// block l in lane l of words[k]).
+// block l in lane l of words[k]), Transpose (P::kLanes vectors, in place),
+// StoreFirst (the first `count` lanes, 4 or P::kLanes), MulShift<n> (the
+// 64-bit product >> n, 0 < n < 32, its low 32 bits), MulHigh (the 64-bit
+// product >> 32), LoadPairs and StorePairs (left and right of P::kLanes
+// frames, interleaved in memory) and StoreFrames16 (2 x P::kLanes 16-bit
+// samples, left and right interleaved, of values within 16 bits).
 //
 // Include inside an unnamed namespace: each set has its own instances.
 
@@ -58,8 +64,16 @@ void MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutpu
             // samples[i] + ((samples[i + 1] - samples[i]) x fraction) >> 12
             const V position = P::Load(voice.position + j);
             const V index = P::template Sra<12>(position);
-            const V s0 = P::Gather(voice.stream, index);
-            const V s1 = P::Gather(voice.stream + 1, index);
+            V s0, s1;
+            if (voice.nearby) {
+                const int32_t first = P::First(index);
+                const V offset = P::Sub(index, P::Set1(first));
+                s0 = P::Permute(P::Load(voice.stream + first), offset);
+                s1 = P::Permute(P::Load(voice.stream + first + 1), offset);
+            } else {
+                s0 = P::Gather(voice.stream, index);
+                s1 = P::Gather(voice.stream + 1, index);
+            }
             sample = P::Add(s0, P::template Sra<12>(P::MulLo(P::Sub(s1, s0), P::And(position, fraction))));
         }
         const V output = P::template Sra<15>(P::MulLo(P::Load(voice.envelope + j), sample));
@@ -146,16 +160,93 @@ void Decode(const uint8_t* ram, const DecodeJob* jobs, int32_t count) {
         P::Store(history1, h1);
         P::Store(history2, h2);
 
+        // Each lane's 28 samples into its voice's stream, L rows at a time.
+#pragma GCC unroll 4
+        for (int first = 0; first < kSamples; first += L) {
+            V rows[L];
+#pragma GCC unroll 8
+            for (int r = 0; r < L; ++r) rows[r] = P::Load(out[std::min(first + r, kSamples - 1)]);
+            P::Transpose(rows);
+#pragma GCC unroll 8
+            for (int lane = 0; lane < L; ++lane) {
+                if (job[lane] != nullptr)
+                    P::StoreFirst(job[lane]->out + block[lane] * kSamples + first, rows[lane], std::min(L, kSamples - first));
+            }
+        }
         for (int lane = 0; lane < L; ++lane) {
-            if (job[lane] == nullptr) continue;
-            int32_t* to = job[lane]->out + block[lane] * kSamples;
-            for (int i = 0; i < kSamples; ++i) to[i] = out[i][lane];
-            if (++block[lane] == job[lane]->count) take(lane);
+            if (job[lane] != nullptr && ++block[lane] == job[lane]->count) take(lane);
+        }
+    }
+}
+
+// Signed division by 100, truncating: (x x 2^37 / 100) >> 37, plus one for
+// negative x (as compilers divide by a constant).
+template <class P>
+typename P::V Div100(typename P::V x) {
+    return P::Sub(P::template Sra<5>(P::MulHigh(x, P::Set1(0x51EB851F))), P::template Sra<31>(x));
+}
+
+// MixFrame's output stage, steps 3 and 4, P::kLanes frames at a time. A
+// last, partial vector goes through copies, so that nothing after the
+// frames changes: the caller may go on with the next frames (the reverb
+// line's start) from there.
+template <class P>
+void FinishFrames(const OutputFrames& f) {
+    using V = typename P::V;
+    constexpr int L = P::kLanes;
+    const V mainL = P::Set1(f.mainVolumeL), mainR = P::Set1(f.mainVolumeR);
+    const V returnL = P::Set1(f.reverbVolumeL), returnR = P::Set1(f.reverbVolumeR);
+    const V percent = P::Set1(f.percent), feedback = P::Set1(192);
+    for (int32_t j = 0; j < f.frames; j += L) {
+        const int32_t count = std::min(L, f.frames - j);
+        int32_t spare[4][2 * L] = {};
+        const auto piece = [&](int32_t* at, int32_t entries, int32_t* copy) {
+            return count == L ? at : std::copy_n(at, entries, copy) - entries;
+        };
+        int32_t* dryL = piece(f.dryL + j, count, spare[0]);
+        int32_t* dryR = piece(f.dryR + j, count, spare[1]);
+        V left = P::template MulShift<14>(P::Load(dryL), mainL);
+        V right = P::template MulShift<14>(P::Load(dryR), mainR);
+        if (f.line != nullptr) {
+            int32_t* line = piece(f.line + 2 * j, 2 * count, spare[2]);
+            V echoL, echoR;
+            P::LoadPairs(line, echoL, echoR);
+            // a = ((line x 192) >> 8) x percent / 100: 0.75 x ReverbVolume % of the delayed frame.
+            const V a = Div100<P>(P::MulLo(P::template Sra<8>(P::MulLo(echoL, feedback)), percent));
+            const V b = Div100<P>(P::MulLo(P::template Sra<8>(P::MulLo(echoR, feedback)), percent));
+            P::StorePairs(line, P::Add(P::Load(f.sendL + j), a), P::Add(P::Load(f.sendR + j), b));
+            if (count < L) std::copy_n(line, 2 * count, f.line + 2 * j);
+            left = P::Add(left, P::template MulShift<14>(P::Add(P::template Sra<1>(b), a), returnL));
+            right = P::Add(right, P::template MulShift<14>(P::Add(P::template Sra<1>(a), b), returnR));
+        }
+        P::Store(dryL, left);
+        P::Store(dryR, right);
+        if (count < L) {
+            std::copy_n(dryL, count, f.dryL + j);
+            std::copy_n(dryR, count, f.dryR + j);
+        }
+    }
+}
+
+template <class P>
+void StoreFrames(const int32_t* left, const int32_t* right, int16_t* out, int32_t frames) {
+    using V = typename P::V;
+    constexpr int L = P::kLanes;
+    const V most = P::Set1(32767), least = P::Set1(-32767);
+    for (int32_t j = 0; j < frames; j += L) {
+        const V l = P::Min(P::Max(P::Load(left + j), least), most);
+        const V r = P::Min(P::Max(P::Load(right + j), least), most);
+        if (frames - j >= L) {
+            P::StoreFrames16(out + 2 * j, l, r);
+        } else {
+            int16_t spare[2 * L];
+            P::StoreFrames16(spare, l, r);
+            std::copy_n(spare, 2 * (frames - j), out + 2 * j);
         }
     }
 }
 
 template <class P>
 constexpr SpanKernels KernelsOf() {
-    return {&FillPositions<P>, &FillEnvelope<P>, &Decode<P>, &MixVoice<P>};
+    return {&FillPositions<P>, &FillEnvelope<P>, &Decode<P>, &MixVoice<P>, &FinishFrames<P>, &StoreFrames<P>};
 }

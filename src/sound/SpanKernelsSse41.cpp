@@ -1,6 +1,8 @@
 // The span kernels for SSE4.1: four frames, or four voices' blocks, per vector.
 #include <immintrin.h>
 
+#include <algorithm>
+
 #include "sound/SpanKernels.h"
 #include "sound/VoiceGenerator.h"
 
@@ -27,19 +29,51 @@ struct Sse41 {
     static V Greater(V a, V b) { return _mm_cmpgt_epi32(a, b); }
     template <int n> static V Sra(V v) { return _mm_srai_epi32(v, n); }
     static V Sll(V v, int n) { return _mm_sll_epi32(v, _mm_cvtsi32_si128(n)); }
+    static int32_t First(V v) { return _mm_cvtsi128_si32(v); }
+    static V Permute(V table, V index) {
+        // Byte shuffle: bytes 4 i .. 4 i + 3 of the table for each index i.
+        const V quad = _mm_shuffle_epi8(_mm_slli_epi32(index, 2), _mm_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12));
+        return _mm_shuffle_epi8(table, _mm_add_epi8(quad, _mm_set1_epi32(0x03020100)));
+    }
     static V Gather(const int32_t* base, V index) {
         return _mm_setr_epi32(base[_mm_cvtsi128_si32(index)], base[_mm_extract_epi32(index, 1)],
                               base[_mm_extract_epi32(index, 2)], base[_mm_extract_epi32(index, 3)]);
     }
+    static void Transpose(V v[4]) {
+        const V t0 = _mm_unpacklo_epi32(v[0], v[1]), t1 = _mm_unpackhi_epi32(v[0], v[1]);
+        const V t2 = _mm_unpacklo_epi32(v[2], v[3]), t3 = _mm_unpackhi_epi32(v[2], v[3]);
+        v[0] = _mm_unpacklo_epi64(t0, t2);
+        v[1] = _mm_unpackhi_epi64(t0, t2);
+        v[2] = _mm_unpacklo_epi64(t1, t3);
+        v[3] = _mm_unpackhi_epi64(t1, t3);
+    }
+    static void StoreFirst(int32_t* p, V v, int) { Store(p, v); }
+    template <int n> static V MulShift(V a, V b) {
+        const V even = _mm_srli_epi64(_mm_mul_epi32(a, b), n);
+        const V odd = _mm_mul_epi32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+        return _mm_blend_epi16(even, _mm_slli_epi64(_mm_srli_epi64(odd, n), 32), 0xCC);
+    }
+    static V MulHigh(V a, V b) {
+        const V even = _mm_srli_epi64(_mm_mul_epi32(a, b), 32);
+        const V odd = _mm_mul_epi32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+        return _mm_blend_epi16(even, odd, 0xCC);
+    }
+    static void LoadPairs(const int32_t* p, V& left, V& right) {
+        const __m128 low = _mm_castsi128_ps(Load(p)), high = _mm_castsi128_ps(Load(p + 4));
+        left = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        right = _mm_castps_si128(_mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+    static void StorePairs(int32_t* p, V left, V right) {
+        Store(p, _mm_unpacklo_epi32(left, right));
+        Store(p + 4, _mm_unpackhi_epi32(left, right));
+    }
+    static void StoreFrames16(int16_t* p, V left, V right) {
+        const V packed = _mm_packs_epi32(_mm_unpacklo_epi32(left, right), _mm_unpackhi_epi32(left, right));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), packed);
+    }
     static void LoadWords(const uint8_t* const* blocks, V words[4]) {
-        const auto load = [&](int lane) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks[lane])); };
-        const V a = load(0), b = load(1), c = load(2), d = load(3);
-        const V ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
-        const V cd0 = _mm_unpacklo_epi32(c, d), cd1 = _mm_unpackhi_epi32(c, d);
-        words[0] = _mm_unpacklo_epi64(ab0, cd0);
-        words[1] = _mm_unpackhi_epi64(ab0, cd0);
-        words[2] = _mm_unpacklo_epi64(ab1, cd1);
-        words[3] = _mm_unpackhi_epi64(ab1, cd1);
+        for (int lane = 0; lane < 4; ++lane) words[lane] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks[lane]));
+        Transpose(words);
     }
 };
 

@@ -10,16 +10,22 @@ namespace zarn {
 
 static_assert(kMaxStep < kBlockEnd, "a frame steps at most one block");
 
-void WalkChain(const SpuVoice& voice, int32_t steps, bool irqOn, Chain& chain) {
+void WalkChain(const SpuVoice& voice, int32_t steps, bool irqOn, Chain& chain, bool untilLoop) {
     int32_t block = voice.blockAddress;
     int32_t repeat = voice.repeatAddress;
     chain.block[0] = block;
     chain.repeat[0] = repeat;
     chain.endStep = 0;
     chain.irqStep = 0;
+    // The chain's state is (block, repeat); where they are equal (after a
+    // jump to the loop), the block alone. When a state comes back, every
+    // block of the loop has been played out once.
+    int32_t anchor = -1;
     int32_t step = 0;
     while (step < steps) {
         if (irqOn && chain.irqStep == 0 && IsIrqBlock(voice.irqAddress, block)) chain.irqStep = step + 1;
+        const int32_t before = block;
+        const int32_t repeatBefore = repeat;
         const bool sounding = FollowFlags(voice.ram, block, repeat);
         ++step;
         chain.block[step] = block;
@@ -27,6 +33,13 @@ void WalkChain(const SpuVoice& voice, int32_t steps, bool irqOn, Chain& chain) {
         if (!sounding) {
             chain.endStep = step;
             break;
+        }
+        if (untilLoop) {
+            if (block == before && repeat == repeatBefore) break;
+            if (block == repeat) {
+                if (block == anchor) break;
+                if (anchor < 0) anchor = block;
+            }
         }
     }
     chain.steps = step;

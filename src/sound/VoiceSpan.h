@@ -36,8 +36,11 @@ struct Chain {
 
 // Follows up to `steps` block steps from the voice's block, stopping after a
 // step whose flags end the sound. With `irqOn`, notes the first step that
-// plays out the IRQ block (and goes on past it).
-void WalkChain(const SpuVoice& voice, int32_t steps, bool irqOn, Chain& chain);
+// plays out the IRQ block (and goes on past it). With `untilLoop` it also
+// stops when the chain comes back to where it was (a loop seen whole: the
+// steps after it find no end and no IRQ block either); the blocks of the
+// steps it skips are then not recorded.
+void WalkChain(const SpuVoice& voice, int32_t steps, bool irqOn, Chain& chain, bool untilLoop = false);
 
 // Block steps within the first `frames` frames of a voice that starts at
 // `start` and advances `pitch` (at most) per frame.

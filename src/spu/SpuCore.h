@@ -88,8 +88,8 @@ public:
 private:
     friend class FastMixer;
     void FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]);
-    void FinishFrames(const int32_t* dryL, const int32_t* dryR, const int32_t* sendL, const int32_t* sendR,
-                      int16_t* out, int32_t frames);
+    void AutoGain(int32_t& dryL, int32_t& dryR);
+    void AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames);
     void AdvanceTransfer();
     uint32_t TransferOffset() const;
 

@@ -65,7 +65,8 @@ inline bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
     const int32_t percent = settings_->XAVolume;
     left = wrapMul((buffer[readIndex] * volumeL) >> 15, percent) / 100;
     right = wrapMul((buffer[readIndex + 1] * volumeR) >> 15, percent) / 100;
-    readIndex = (readIndex + 2) % capacity;
+    readIndex += 2;  // even and below the even capacity: wraps to exactly 0
+    if (readIndex == capacity) readIndex = 0;
     return true;
 }
 

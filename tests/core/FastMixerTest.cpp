@@ -3,6 +3,7 @@
 // the whole SPU state must be the same.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -92,7 +93,9 @@ public:
                 state = got;
                 continue;
             }
-            ASSERT_EQ(out, expected) << where << ", path " << i;
+            const auto differ = std::mismatch(out.begin(), out.end(), expected.begin());
+            ASSERT_TRUE(differ.first == out.end()) << where << ", path " << i << ": sample " << differ.first - out.begin()
+                                                   << " of " << out.size() << " is " << *differ.first << ", not " << *differ.second;
             if (got != state) {
                 std::vector<std::string> names;
                 Flatten(*cores[i], got, &names);
