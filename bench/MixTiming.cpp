@@ -3,11 +3,12 @@
 // processor runs. The paths take turns, round after round, and each keeps
 // its best round, so a busy machine slows all of them alike.
 //
-//   scripts/wine-run build/windows/mix_timing.exe [rounds]
-//   build/native/mix_timing [rounds]
+//   scripts/wine-run build/windows/mix_timing.exe [rounds [scene [path]]]
+//   build/native/mix_timing [rounds [scene [path]]]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "Scenes.h"
 
@@ -21,10 +22,12 @@ int main(int argc, char** argv) {
     constexpr const char* kPathNames[] = {"reference", "sse4.1", "avx2"};
     std::printf("%-13s %-10s %12s %9s %8s\n", "scene", "path", "x realtime", "vs ref", "exact %");
     for (const bench::SceneKind kind : bench::kSceneKinds) {
+        if (argc > 2 && std::strcmp(argv[2], bench::SceneName(kind)) != 0) continue;
         Scene* scenes[3] = {};
         double best[3] = {1e30, 1e30, 1e30};
         for (int p = 0; p < 3; ++p) {
-            if (MixPathSupported(kPaths[p])) scenes[p] = new Scene(kind, kPaths[p]);
+            const bool wanted = argc <= 3 || std::strcmp(argv[3], kPathNames[p]) == 0;
+            if (wanted && MixPathSupported(kPaths[p])) scenes[p] = new Scene(kind, kPaths[p]);
         }
         for (int round = -1; round < rounds; ++round) {  // round -1 warms up
             for (int p = 0; p < 3; ++p) {
@@ -41,7 +44,7 @@ int main(int argc, char** argv) {
             const FastMixer::Counters& c = scenes[p]->Counters();
             const double all = static_cast<double>(c.spanFrames + c.exactFrames);
             std::printf("%-13s %-10s %12.1f %8.2fx %8.2f\n", bench::SceneName(kind), kPathNames[p], seconds / best[p],
-                        best[0] / best[p], all > 0 ? 100.0 * c.exactFrames / all : 0.0);
+                        scenes[0] ? best[0] / best[p] : 0.0, all > 0 ? 100.0 * c.exactFrames / all : 0.0);
             delete scenes[p];
         }
     }

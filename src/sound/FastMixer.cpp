@@ -33,6 +33,14 @@ void Volume(int32_t current, int32_t sweepMode, int32_t fixedVolume, int32_t swe
     sweep = sweepMode == 0 ? 0 : (1 - 2 * sweepDecrease) * sweepStep * 4;
 }
 
+// The noise of one voice over its frames, with the generator's state in
+// registers.
+void NoiseFrames(SpuVoice& voice, int32_t frames, int32_t* noise) {
+    int32_t counter = voice.noiseCounter, tick = voice.noiseTick, value = voice.noiseValue;
+    for (int32_t f = 0; f < frames; ++f) noise[f] = NoiseStep(counter, tick, value, voice.noiseRate);
+    std::tie(voice.noiseCounter, voice.noiseTick, voice.noiseValue) = std::tuple(counter, tick, value);
+}
+
 }  // namespace
 
 void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanKernels& kernels) {
@@ -206,6 +214,8 @@ void FastMixer::DealNoise(SpuCore& core, int32_t frames) {
     }
 }
 
+
+
 // The blocks of every voice, decoded side by side: as far as a voice with a
 // steady pitch gets, as far as a modulated one likely gets.
 void FastMixer::DecodeAhead(SpuCore& core, int32_t frames) {
@@ -290,9 +300,7 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     }
     const int32_t* noise = nullptr;
     if (plan.noise) {
-        if (!dealNoise_) {
-            for (int32_t f = 0; f < sounds; ++f) noise_[n][f] = NoiseSample(voice);
-        }
+        if (!dealNoise_) NoiseFrames(voice, sounds, noise_[n]);
         noise = noise_[n];
     }
 
@@ -300,8 +308,8 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     // positions that stay inside the decoded stream.
     const int32_t next = position_[sounds];
     std::fill_n(position_ + sounds, kVectorRoom, position_[sounds - 1]);
-    VoiceFrames mix{position_, envelope_, noise, streams_[n], 0, 0, 0, 0, sounds, voice.reverbEnabled != 0,
-                    !plan.modulated && voice.pitch <= 0x1000};
+    VoiceFrames mix{position_, envelope_, noise, streams_[n], 0, 0, 0, 0, sounds, plan.modulated ? -1 : voice.pitch,
+                    voice.reverbEnabled != 0};
     Volume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL, voice.sweepStepL, voice.sweepDecreaseL,
            mix.volumeL, mix.sweepL);
     Volume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR, voice.sweepStepR, voice.sweepDecreaseR,

@@ -36,9 +36,8 @@ struct VoiceFrames {
     int32_t sweepL;           // added to the volume every frame before the clamp; 0 when fixed
     int32_t sweepR;
     int32_t frames;
+    int32_t pitch;            // the steady advance per frame; -1 when it varies
     bool reverb;              // the voice also feeds the reverb
-    bool nearby;              // the positions rise by at most 1.0 a frame: a vector's frames
-                              // read within kLanes + 1 consecutive samples
 };
 
 // Per-frame sums of a span, as MixFrame accumulates them.

@@ -3,7 +3,8 @@
 // a vector V of P::kLanes signed 32-bit lanes and these operations, all
 // wrapping and lane-wise: Set1, Lanes (0, 1, 2, ...), Load, Store (both
 // unaligned), Add, Sub, MulLo (low 32 bits of the product), And, Min, Max,
-// Greater (all ones where a > b), Sra<n>, Sll(v, n), First (lane 0),
+// Greater (all ones where a > b), Select (b where the mask is set, else a),
+// Sra<n>, Sll(v, n), First (lane 0),
 // Permute (table[index] for indexes below P::kLanes), Gather (base[index]),
 // LoadWords (the four 32-bit words of P::kLanes 16-byte blocks, word k of
 // block l in lane l of words[k]), Transpose (P::kLanes vectors, in place),
@@ -41,38 +42,53 @@ void FillEnvelope(int32_t* volume, int32_t level, int32_t step, int32_t count) {
     }
 }
 
+// How a vector of frames reads its samples: the noise, or the stream
+// around each frame's position, taken from one or two windows of kLanes
+// consecutive samples, or gathered.
+enum class Read { kNoise, kOneWindow, kTwoWindows, kGather };
+
 // MixFrame's steps 4 and 6-9 for one voice, P::kLanes frames at a time.
-template <class P>
-void MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
+template <class P, Read kRead>
+void MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
     using V = typename P::V;
+    constexpr int L = P::kLanes;
+    const int32_t frames = voice.frames;
+    const bool reverb = voice.reverb;
     const V lanes = P::Lanes();
+    const V one = P::Set1(1), lastLane = P::Set1(L - 1);
     const V fraction = P::Set1(0xFFF);
     const V most = P::Set1(SpuVoice::kMaxVolume);
     const V least = P::Set1(-SpuVoice::kMaxVolume);
     // currentVolume after frame j: the volume plus (j + 1) sweeps, clamped
     // (a steady sweep reaches its bound once and stays there).
-    const V first = P::Add(lanes, P::Set1(1));
-    V volumeL = P::Add(P::Set1(voice.volumeL), P::MulLo(first, P::Set1(voice.sweepL)));
-    V volumeR = P::Add(P::Set1(voice.volumeR), P::MulLo(first, P::Set1(voice.sweepR)));
-    const V sweepL = P::Set1(voice.sweepL * P::kLanes);
-    const V sweepR = P::Set1(voice.sweepR * P::kLanes);
-    for (int32_t j = 0; j < voice.frames; j += P::kLanes) {
+    V volumeL = P::Add(P::Set1(voice.volumeL), P::MulLo(P::Add(lanes, one), P::Set1(voice.sweepL)));
+    V volumeR = P::Add(P::Set1(voice.volumeR), P::MulLo(P::Add(lanes, one), P::Set1(voice.sweepR)));
+    const V sweepL = P::Set1(voice.sweepL * L);
+    const V sweepR = P::Set1(voice.sweepR * L);
+    for (int32_t j = 0; j < frames; j += L) {
         V sample;
-        if (voice.noise != nullptr) {
+        if constexpr (kRead == Read::kNoise) {
             sample = P::Load(voice.noise + j);
         } else {
             // samples[i] + ((samples[i + 1] - samples[i]) x fraction) >> 12
             const V position = P::Load(voice.position + j);
             const V index = P::template Sra<12>(position);
             V s0, s1;
-            if (voice.nearby) {
-                const int32_t first = P::First(index);
-                const V offset = P::Sub(index, P::Set1(first));
-                s0 = P::Permute(P::Load(voice.stream + first), offset);
-                s1 = P::Permute(P::Load(voice.stream + first + 1), offset);
-            } else {
+            if constexpr (kRead == Read::kGather) {
                 s0 = P::Gather(voice.stream, index);
                 s1 = P::Gather(voice.stream + 1, index);
+            } else {
+                const int32_t first = P::First(index);
+                const V at = P::Sub(index, P::Set1(first));
+                const V next = P::Add(at, one);
+                const V window = P::Load(voice.stream + first);
+                s0 = P::Permute(window, at);
+                s1 = P::Permute(window, next);
+                if constexpr (kRead == Read::kTwoWindows) {
+                    const V further = P::Load(voice.stream + first + L);
+                    s0 = P::Select(P::Greater(at, lastLane), s0, P::Permute(further, at));
+                    s1 = P::Select(P::Greater(next, lastLane), s1, P::Permute(further, next));
+                }
             }
             sample = P::Add(s0, P::template Sra<12>(P::MulLo(P::Sub(s1, s0), P::And(position, fraction))));
         }
@@ -80,18 +96,34 @@ void MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutpu
         const V gainL = P::template Sra<10>(P::Min(P::Max(volumeL, least), most));
         const V gainR = P::template Sra<10>(P::Min(P::Max(volumeR, least), most));
         // Lanes past the voice's frames add nothing.
-        const V inside = P::Greater(P::Set1(voice.frames - j), lanes);
+        const V inside = P::Greater(P::Set1(frames - j), lanes);
         const V left = P::And(P::template Sra<14>(P::MulLo(gainL, output)), inside);
         const V right = P::And(P::template Sra<14>(P::MulLo(gainR, output)), inside);
         P::Store(sums.dryL + j, P::Add(P::Load(sums.dryL + j), left));
         P::Store(sums.dryR + j, P::Add(P::Load(sums.dryR + j), right));
-        if (voice.reverb) {
+        if (reverb) {
             P::Store(sums.sendL + j, P::Add(P::Load(sums.sendL + j), left));
             P::Store(sums.sendR + j, P::Add(P::Load(sums.sendR + j), right));
         }
         P::Store(lastOutput + j, output);
         volumeL = P::Add(volumeL, sweepL);
         volumeR = P::Add(volumeR, sweepR);
+    }
+}
+
+template <class P>
+void MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
+    constexpr int L = P::kLanes;
+    // The furthest a vector's last frame reads past its first frame's sample.
+    const int32_t reach = voice.pitch < 0 ? INT32_MAX : ((L - 1) * voice.pitch + 0xFFF) >> 12;
+    if (voice.noise != nullptr) {
+        MixFramesOf<P, Read::kNoise>(voice, sums, lastOutput);
+    } else if (reach < L - 1) {
+        MixFramesOf<P, Read::kOneWindow>(voice, sums, lastOutput);
+    } else if (reach < 2 * L - 1) {
+        MixFramesOf<P, Read::kTwoWindows>(voice, sums, lastOutput);
+    } else {
+        MixFramesOf<P, Read::kGather>(voice, sums, lastOutput);
     }
 }
 

@@ -27,6 +27,7 @@ struct Sse41 {
     static V Min(V a, V b) { return _mm_min_epi32(a, b); }
     static V Max(V a, V b) { return _mm_max_epi32(a, b); }
     static V Greater(V a, V b) { return _mm_cmpgt_epi32(a, b); }
+    static V Select(V mask, V a, V b) { return _mm_blendv_epi8(a, b, mask); }
     template <int n> static V Sra(V v) { return _mm_srai_epi32(v, n); }
     static V Sll(V v, int n) { return _mm_sll_epi32(v, _mm_cvtsi32_si128(n)); }
     static int32_t First(V v) { return _mm_cvtsi128_si32(v); }

@@ -161,25 +161,29 @@ inline void DecodeBlock(SpuVoice& voice) {
     voice.needDecode = 0;
 }
 
-// The noise sample of this frame, then one step of the noise generator:
-// sample and hold, a new random value noiseRate times per second, heard from
-// the next frame on. When noiseRate x noiseCounter would leave 32 bits the
-// count starts again, keeping the average rate.
-inline int32_t NoiseSample(SpuVoice& voice) {
-    const int32_t sample = voice.noiseValue;
-    const int64_t counter = static_cast<int64_t>(voice.noiseCounter) + 1;
-    if (counter * voice.noiseRate > INT32_MAX || counter > INT32_MAX) {
-        voice.noiseCounter = 0;
-        voice.noiseTick = 0;
+// One frame of the noise generator: sample and hold, a new random value
+// `rate` times per second, heard from the next frame on. Returns the frame's
+// sample, the value held before the step. When rate x counter would leave 32
+// bits the count starts again, keeping the average rate.
+inline int32_t NoiseStep(int32_t& counter, int32_t& tick, int32_t& value, int32_t rate) {
+    const int32_t sample = value;
+    const int64_t next = static_cast<int64_t>(counter) + 1;
+    if (next * rate > INT32_MAX || next > INT32_MAX) {
+        counter = 0;
+        tick = 0;
     } else {
-        voice.noiseCounter = static_cast<int32_t>(counter);
+        counter = static_cast<int32_t>(next);
     }
-    const int32_t tick = voice.noiseRate * voice.noiseCounter / 44100;
-    if (tick != voice.noiseTick) {
-        voice.noiseTick = tick;
-        voice.noiseValue = (NextNoiseRandom() * 49152 - 805281792) / 32767;  // -24576..24576
+    const int32_t now = rate * counter / 44100;
+    if (now != tick) {
+        tick = now;
+        value = (NextNoiseRandom() * 49152 - 805281792) / 32767;  // -24576..24576
     }
     return sample;
+}
+
+inline int32_t NoiseSample(SpuVoice& voice) {
+    return NoiseStep(voice.noiseCounter, voice.noiseTick, voice.noiseValue, voice.noiseRate);
 }
 
 // The frame's sample: linear interpolation between the two samples around the
