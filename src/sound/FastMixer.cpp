@@ -314,7 +314,7 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
            mix.volumeL, mix.sweepL);
     Volume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR, voice.sweepStepR, voice.sweepDecreaseR,
            mix.volumeR, mix.sweepR);
-    kernels_->mixVoice(mix, {dryL_, dryR_, sendL_, sendR_}, lastOutput_);
+    voice.lastOutput = kernels_->mixVoice(mix, {dryL_, dryR_, sendL_, sendR_}, modulates ? lastOutput_ : nullptr);
 
     // The state the voice leaves its last sounding frame with.
     voice.active = sounds == frames ? 1 : 0;
@@ -330,7 +330,6 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     voice.needDecode = 0;
     voice.currentVolumeL = ClampVolume(mix.volumeL + sounds * mix.sweepL);
     voice.currentVolumeR = ClampVolume(mix.volumeR + sounds * mix.sweepR);
-    voice.lastOutput = lastOutput_[sounds - 1];
     if (modulates) std::fill(lastOutput_ + sounds, lastOutput_ + frames, voice.lastOutput);
     return frames;
 }

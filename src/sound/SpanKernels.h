@@ -34,6 +34,7 @@ struct VoiceFrames {
     int32_t volumeL;          // currentVolumeL before the first frame, x 1024
     int32_t volumeR;
     int32_t sweepL;           // added to the volume every frame before the clamp; 0 when fixed
+                              // (a fixed volume is a multiple of 1024)
     int32_t sweepR;
     int32_t frames;
     int32_t pitch;            // the steady advance per frame; -1 when it varies
@@ -81,9 +82,10 @@ struct SpanKernels {
     void (*fillEnvelope)(int32_t* volume, int32_t level, int32_t step, int32_t count);
     // The jobs' blocks, several voices at a time.
     void (*decode)(const uint8_t* ram, const DecodeJob* jobs, int32_t count);
-    // The voice's samples through its envelope and volumes, added to the sums;
-    // lastOutput[j] is its envelope-scaled sample of frame j.
-    void (*mixVoice)(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput);
+    // The voice's samples through its envelope and volumes, added to the sums.
+    // Returns its envelope-scaled sample of the last frame, and puts that of
+    // every frame j into lastOutput[j] unless lastOutput is null.
+    int32_t (*mixVoice)(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput);
     void (*finishFrames)(const OutputFrames& frames);
     // Each frame's sums clamped to -32767..32767, into `out` (interleaved).
     void (*storeFrames)(const int32_t* left, const int32_t* right, int16_t* out, int32_t frames);

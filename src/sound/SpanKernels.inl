@@ -47,9 +47,10 @@ void FillEnvelope(int32_t* volume, int32_t level, int32_t step, int32_t count) {
 // consecutive samples, or gathered.
 enum class Read { kNoise, kOneWindow, kTwoWindows, kGather };
 
-// MixFrame's steps 4 and 6-9 for one voice, P::kLanes frames at a time.
-template <class P, Read kRead>
-void MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
+// MixFrame's steps 4 and 6-9 for one voice, P::kLanes frames at a time;
+// kSweep: a volume sweeps (otherwise both are fixed).
+template <class P, Read kRead, bool kSweep>
+int32_t MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
     using V = typename P::V;
     constexpr int L = P::kLanes;
     const int32_t frames = voice.frames;
@@ -65,7 +66,10 @@ void MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOu
     V volumeR = P::Add(P::Set1(voice.volumeR), P::MulLo(P::Add(lanes, one), P::Set1(voice.sweepR)));
     const V sweepL = P::Set1(voice.sweepL * L);
     const V sweepR = P::Set1(voice.sweepR * L);
-    for (int32_t j = 0; j < frames; j += L) {
+    const V fixedL = P::Set1(voice.volumeL >> 10), fixedR = P::Set1(voice.volumeR >> 10);
+
+    // The frames j .. j + L - 1, of which those from `inside` on add nothing.
+    const auto mix = [&](int32_t j, bool whole) {
         V sample;
         if constexpr (kRead == Read::kNoise) {
             sample = P::Load(voice.noise + j);
@@ -93,38 +97,54 @@ void MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOu
             sample = P::Add(s0, P::template Sra<12>(P::MulLo(P::Sub(s1, s0), P::And(position, fraction))));
         }
         const V output = P::template Sra<15>(P::MulLo(P::Load(voice.envelope + j), sample));
-        const V gainL = P::template Sra<10>(P::Min(P::Max(volumeL, least), most));
-        const V gainR = P::template Sra<10>(P::Min(P::Max(volumeR, least), most));
-        // Lanes past the voice's frames add nothing.
-        const V inside = P::Greater(P::Set1(frames - j), lanes);
-        const V left = P::And(P::template Sra<14>(P::MulLo(gainL, output)), inside);
-        const V right = P::And(P::template Sra<14>(P::MulLo(gainR, output)), inside);
+        V gainL = fixedL, gainR = fixedR;
+        if constexpr (kSweep) {
+            gainL = P::template Sra<10>(P::Min(P::Max(volumeL, least), most));
+            gainR = P::template Sra<10>(P::Min(P::Max(volumeR, least), most));
+            volumeL = P::Add(volumeL, sweepL);
+            volumeR = P::Add(volumeR, sweepR);
+        }
+        V left = P::template Sra<14>(P::MulLo(gainL, output));
+        V right = P::template Sra<14>(P::MulLo(gainR, output));
+        if (!whole) {
+            const V inside = P::Greater(P::Set1(frames - j), lanes);
+            left = P::And(left, inside);
+            right = P::And(right, inside);
+        }
         P::Store(sums.dryL + j, P::Add(P::Load(sums.dryL + j), left));
         P::Store(sums.dryR + j, P::Add(P::Load(sums.dryR + j), right));
         if (reverb) {
             P::Store(sums.sendL + j, P::Add(P::Load(sums.sendL + j), left));
             P::Store(sums.sendR + j, P::Add(P::Load(sums.sendR + j), right));
         }
-        P::Store(lastOutput + j, output);
-        volumeL = P::Add(volumeL, sweepL);
-        volumeR = P::Add(volumeR, sweepR);
+        return output;
+    };
+    const int32_t last = (frames - 1) / L * L;  // the last vector, whole or not
+    for (int32_t j = 0; j < last; j += L) {
+        const V output = mix(j, true);
+        if (lastOutput != nullptr) P::Store(lastOutput + j, output);
     }
+    int32_t outputs[L];
+    P::Store(outputs, mix(last, frames - last == L));
+    if (lastOutput != nullptr) std::copy_n(outputs, L, lastOutput + last);
+    return outputs[frames - 1 - last];
 }
 
-template <class P>
-void MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
+template <class P, bool kSweep>
+int32_t MixVoiceWith(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
     constexpr int L = P::kLanes;
     // The furthest a vector's last frame reads past its first frame's sample.
     const int32_t reach = voice.pitch < 0 ? INT32_MAX : ((L - 1) * voice.pitch + 0xFFF) >> 12;
-    if (voice.noise != nullptr) {
-        MixFramesOf<P, Read::kNoise>(voice, sums, lastOutput);
-    } else if (reach < L - 1) {
-        MixFramesOf<P, Read::kOneWindow>(voice, sums, lastOutput);
-    } else if (reach < 2 * L - 1) {
-        MixFramesOf<P, Read::kTwoWindows>(voice, sums, lastOutput);
-    } else {
-        MixFramesOf<P, Read::kGather>(voice, sums, lastOutput);
-    }
+    if (voice.noise != nullptr) return MixFramesOf<P, Read::kNoise, kSweep>(voice, sums, lastOutput);
+    if (reach < L - 1) return MixFramesOf<P, Read::kOneWindow, kSweep>(voice, sums, lastOutput);
+    if (reach < 2 * L - 1) return MixFramesOf<P, Read::kTwoWindows, kSweep>(voice, sums, lastOutput);
+    return MixFramesOf<P, Read::kGather, kSweep>(voice, sums, lastOutput);
+}
+
+template <class P>
+int32_t MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
+    if (voice.sweepL != 0 || voice.sweepR != 0) return MixVoiceWith<P, true>(voice, sums, lastOutput);
+    return MixVoiceWith<P, false>(voice, sums, lastOutput);
 }
 
 // DecodeSamples for P::kLanes voices at once: each lane runs one voice's
