@@ -50,7 +50,10 @@ struct SpanSums {
 };
 
 // The blocks of one voice, decoded in order with the voice's filter history:
-// block k into out[28 k .. 28 k + 27].
+// block k into out[28 k .. 28 k + 27]. One decode call takes a job per voice
+// at most.
+constexpr int32_t kMaxDecodeJobs = 24;
+
 struct DecodeJob {
     const int32_t* blocks;  // block addresses, 8-byte units
     int32_t count;

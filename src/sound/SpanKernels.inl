@@ -69,7 +69,7 @@ int32_t MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* las
     const V fixedL = P::Set1(voice.volumeL >> 10), fixedR = P::Set1(voice.volumeR >> 10);
 
     // The frames j .. j + L - 1, of which those from `inside` on add nothing.
-    const auto mix = [&](int32_t j, bool whole) {
+    const auto mix = [&](int32_t j, bool whole) __attribute__((always_inline)) {
         V sample;
         if constexpr (kRead == Read::kNoise) {
             sample = P::Load(voice.noise + j);
@@ -147,39 +147,87 @@ int32_t MixVoice(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOu
     return MixVoiceWith<P, false>(voice, sums, lastOutput);
 }
 
-// DecodeSamples for P::kLanes voices at once: each lane runs one voice's
-// filter chain through that voice's blocks; a lane whose voice is done takes
-// the next job.
+// The filter chains of G vectors of lanes through one block each. A sample
+// is s = raw + (p >> 6), where p = h1 x f0 + h2 x f1 is the prediction from
+// the two samples before; the chain carries p itself, as
+// p' = s x f0 + h1 x f1 = (p >> 6) x f0 + (raw x f0 + h1 x f1) (all modulo
+// 2^32), so that a sample waits on a shift, a product and a sum only. The
+// G vectors side by side fill that wait.
+template <class P, int G>
+void DecodeRound(const typename P::V (*words)[4], const int32_t* f0, const int32_t* f1, const int32_t* scale,
+                 int32_t* history1, int32_t* history2, int32_t (*out)[SpuVoice::kBlockSamples][P::kLanes]) {
+    using V = typename P::V;
+    constexpr int L = P::kLanes;
+    V h1[G], p[G];
+    for (int g = 0; g < G; ++g) {
+        h1[g] = P::Load(history1 + g * L);
+        p[g] = P::Add(P::MulLo(h1[g], P::Load(f0 + g * L)), P::MulLo(P::Load(history2 + g * L), P::Load(f1 + g * L)));
+    }
+#pragma GCC unroll 28
+    for (int i = 0; i < SpuVoice::kBlockSamples; ++i) {
+        // Sample i is in byte 2 + i / 2, low nibble first.
+        const int byte = 2 + i / 2;
+        const int bit = 8 * (byte % 4) + 4 * (i % 2);
+#pragma GCC unroll 2
+        for (int g = 0; g < G; ++g) {
+            const V c0 = P::Load(f0 + g * L);
+            const V nibble = P::template Sra<28>(P::Sll(words[g][byte / 4], 28 - bit));
+            const V raw = P::template Sra<15>(P::MulLo(nibble, P::Load(scale + g * L)));
+            const V shifted = P::template Sra<6>(p[g]);
+            const V rest = P::Add(P::MulLo(raw, c0), P::MulLo(h1[g], P::Load(f1 + g * L)));
+            h1[g] = P::Add(raw, shifted);
+            p[g] = P::Add(P::MulLo(shifted, c0), rest);
+            P::Store(out[g][i], h1[g]);
+        }
+    }
+    for (int g = 0; g < G; ++g) {
+        P::Store(history1 + g * L, h1[g]);
+        P::Store(history2 + g * L, P::Load(out[g][SpuVoice::kBlockSamples - 2]));
+    }
+}
+
+// DecodeSamples for several voices at once: each lane runs one voice's filter
+// chain through that voice's blocks, and a lane whose voice is done takes the
+// next job. P::kDecodeGroups vectors of lanes run side by side while there
+// is work for them: the longest jobs go first, and when no job is left the
+// lanes of the last vectors move into the free lanes of the first.
 template <class P>
 void Decode(const uint8_t* ram, const DecodeJob* jobs, int32_t count) {
     using V = typename P::V;
     constexpr int L = P::kLanes;
+    constexpr int G = P::kDecodeGroups;
     constexpr int kSamples = SpuVoice::kBlockSamples;
     static const uint8_t kSilent[16] = {};
-    const DecodeJob* job[L];
-    int32_t block[L];
-    int32_t history1[L], history2[L], f0[L], f1[L], scale[L];
-    int32_t out[kSamples][L];
+    const DecodeJob* order[kMaxDecodeJobs];
+    for (int32_t k = 0; k < count; ++k) {
+        int32_t at = k;
+        for (; at > 0 && order[at - 1]->count < jobs[k].count; --at) order[at] = order[at - 1];
+        order[at] = &jobs[k];
+    }
+    const DecodeJob* job[G * L];
+    int32_t block[G * L];
+    int32_t history1[G * L], history2[G * L], f0[G * L], f1[G * L], scale[G * L];
+    int32_t out[G][kSamples][L];
     int32_t next = 0;
     const auto take = [&](int lane) {
-        job[lane] = next < count ? &jobs[next++] : nullptr;
+        job[lane] = next < count ? order[next++] : nullptr;
         block[lane] = 0;
         if (job[lane] != nullptr) {
             history1[lane] = job[lane]->history1;
             history2[lane] = job[lane]->history2;
         }
     };
-    for (int lane = 0; lane < L; ++lane) take(lane);
+    for (int lane = 0; lane < G * L; ++lane) take(lane);
 
     while (true) {
-        const uint8_t* data[L];
-        uint8_t wrapped[L][16];
-        bool busy = false;
-        for (int lane = 0; lane < L; ++lane) {
+        const uint8_t* data[G * L];
+        uint8_t wrapped[G * L][16];
+        int groups = 0;  // vectors with work, from the first
+        for (int lane = 0; lane < G * L; ++lane) {
             data[lane] = kSilent;
             f0[lane] = f1[lane] = scale[lane] = 0;
             if (job[lane] == nullptr) continue;
-            busy = true;
+            groups = lane / L + 1;
             data[lane] = voice_detail::BlockData(ram, job[lane]->blocks[block[lane]], wrapped[lane]);
             const int32_t filter = voice_detail::FilterNumber(data[lane][0]);
             f0[lane] = voice_detail::kFilters[filter][0];
@@ -187,46 +235,42 @@ void Decode(const uint8_t* ram, const DecodeJob* jobs, int32_t count) {
             // A signed nibble n gives int16(n << 12) >> shift == (n x 2^(27 - shift)) >> 15.
             scale[lane] = 1 << (27 - (data[lane][0] & 0x0F));
         }
-        if (!busy) return;
-
-        V words[4];
-        P::LoadWords(data, words);
-        const V coefficient0 = P::Load(f0);
-        const V coefficient1 = P::Load(f1);
-        const V nibbleScale = P::Load(scale);
-        V h1 = P::Load(history1);
-        V h2 = P::Load(history2);
-#pragma GCC unroll 28
-        for (int i = 0; i < kSamples; ++i) {
-            // Sample i is in byte 2 + i / 2, low nibble first.
-            const int byte = 2 + i / 2;
-            const int bit = 8 * (byte % 4) + 4 * (i % 2);
-            const V nibble = P::template Sra<28>(P::Sll(words[byte / 4], 28 - bit));
-            const V raw = P::template Sra<15>(P::MulLo(nibble, nibbleScale));
-            const V predicted = P::Add(P::MulLo(h1, coefficient0), P::MulLo(h2, coefficient1));
-            const V sample = P::Add(raw, P::template Sra<6>(predicted));
-            h2 = h1;
-            h1 = sample;
-            P::Store(out[i], sample);
+        if (groups == 0) return;
+        V words[G][4];
+        for (int g = 0; g < groups; ++g) P::LoadWords(data + g * L, words[g]);
+        if (groups == 1) {
+            DecodeRound<P, 1>(words, f0, f1, scale, history1, history2, out);
+        } else {
+            DecodeRound<P, G>(words, f0, f1, scale, history1, history2, out);
         }
-        P::Store(history1, h1);
-        P::Store(history2, h2);
 
-        // Each lane's 28 samples into its voice's stream, L rows at a time.
+        for (int g = 0; g < groups; ++g) {
+            // Each lane's 28 samples into its voice's stream, L rows at a time.
 #pragma GCC unroll 4
-        for (int first = 0; first < kSamples; first += L) {
-            V rows[L];
+            for (int first = 0; first < kSamples; first += L) {
+                V rows[L];
 #pragma GCC unroll 8
-            for (int r = 0; r < L; ++r) rows[r] = P::Load(out[std::min(first + r, kSamples - 1)]);
-            P::Transpose(rows);
+                for (int r = 0; r < L; ++r) rows[r] = P::Load(out[g][std::min(first + r, kSamples - 1)]);
+                P::Transpose(rows);
 #pragma GCC unroll 8
-            for (int lane = 0; lane < L; ++lane) {
-                if (job[lane] != nullptr)
-                    P::StoreFirst(job[lane]->out + block[lane] * kSamples + first, rows[lane], std::min(L, kSamples - first));
+                for (int l = 0; l < L; ++l) {
+                    const int lane = g * L + l;
+                    if (job[lane] != nullptr)
+                        P::StoreFirst(job[lane]->out + block[lane] * kSamples + first, rows[l], std::min(L, kSamples - first));
+                }
             }
         }
-        for (int lane = 0; lane < L; ++lane) {
+        for (int lane = 0; lane < G * L; ++lane) {
             if (job[lane] != nullptr && ++block[lane] == job[lane]->count) take(lane);
+        }
+        // No job left: the first vectors' free lanes take over the last vectors' work.
+        for (int to = 0, from = G * L - 1; next == count && to < from; ++to) {
+            if (job[to] != nullptr) continue;
+            while (from > to && job[from] == nullptr) --from;
+            if (from == to) break;
+            std::tie(job[to], block[to], history1[to], history2[to]) =
+                std::tuple(job[from], block[from], history1[from], history2[from]);
+            job[from] = nullptr;
         }
     }
 }

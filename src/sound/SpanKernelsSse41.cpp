@@ -2,6 +2,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "sound/SpanKernels.h"
 #include "sound/VoiceGenerator.h"
@@ -14,6 +15,7 @@ namespace zarn {
 namespace {
 
 struct Sse41 {
+    static constexpr int kDecodeGroups = 2;
     static constexpr int kLanes = 4;
     using V = __m128i;
     static V Set1(int32_t value) { return _mm_set1_epi32(value); }
