@@ -67,6 +67,11 @@ void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanK
         done += span;
         counters.spanFrames += span;
         ++counters.spans;
+        if (irqNext_ && done < frames) {  // the interrupt's frame, known without planning it
+            core.MixFrame(out + 2 * done);
+            ++done;
+            ++counters.exactFrames;
+        }
     }
 }
 
@@ -92,6 +97,7 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
     dealNoise_ = noiseVoices >= 2;
 
     int32_t span = frames;
+    int32_t irqFrame = INT32_MAX;  // the first frame in which a voice with a steady pitch plays out the IRQ block
     remixVoices_ = 0;
     for (int n = 0; n < kVoices; ++n) {
         const SpuVoice& voice = core.voices[n];
@@ -122,8 +128,10 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
         }
         WalkChain(voice, StepsWithin(start, voice.pitch, span), irqOn_, plan.chain);
         if (plan.chain.endStep != 0) plan.endFrame = StepFrame(start, voice.pitch, plan.chain.endStep);
-        if (plan.chain.irqStep != 0) span = std::min(span, StepFrame(start, voice.pitch, plan.chain.irqStep));
+        if (plan.chain.irqStep != 0) irqFrame = std::min(irqFrame, StepFrame(start, voice.pitch, plan.chain.irqStep));
     }
+    irqNext_ = irqFrame <= span;
+    span = std::min(span, irqFrame);
     if (span == 0) return 0;
 
     for (int n = 0; n < kVoices; ++n) {
@@ -271,7 +279,7 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     int32_t irqFrame = frames;
     if (plan.modulated) {
         // lastOutput_ holds the previous voice's output of every frame.
-        ModulatedPositions(voice.pitchCounter, voice.pitch, lastOutput_, frames, position_);
+        kernels_->modulatedPositions(voice.pitchCounter, voice.pitch, lastOutput_, frames, position_);
         WalkChain(voice, position_[frames - 1] / kBlockEnd, irqOn_, chain);
         endFrame = chain.endStep != 0 ? StepFrame(position_, frames, chain.endStep) : INT32_MAX;
         if (chain.irqStep != 0) irqFrame = StepFrame(position_, frames, chain.irqStep);

@@ -92,6 +92,7 @@ private:
     bool noiseAndFm_ = false;
     bool irqOn_ = false;
     bool dealNoise_ = false;  // two or more noise voices: their draws are dealt out first
+    bool irqNext_ = false;    // the frame after the span raises the interrupt
     int remixVoices_ = 0;     // a remix puts back voices 0 to this - 1: up to the last modulated one
     VoicePlan plans_[kVoices] = {};
     SpuVoice saved_[kVoices];

@@ -81,6 +81,12 @@ struct OutputFrames {
 struct SpanKernels {
     // position[j] = start + j x pitch.
     void (*fillPositions)(int32_t* position, int32_t start, int32_t pitch, int32_t count);
+    // position[0..frames] of a pitch-modulated voice (sound/VoiceSpan.h)
+    // that starts at `start`: frame j advances by the pitch scaled by
+    // modulator[j], the previous voice's output of that frame. A backward
+    // step stops at the start of the block being read.
+    void (*modulatedPositions)(int32_t start, int32_t pitch, const int32_t* modulator, int32_t frames,
+                               int32_t* position);
     // volume[k] = the envelope volume of level + (k + 1) x step.
     void (*fillEnvelope)(int32_t* volume, int32_t level, int32_t step, int32_t count);
     // The jobs' blocks, several voices at a time.

@@ -3,7 +3,9 @@
 // a vector V of P::kLanes signed 32-bit lanes and these operations, all
 // wrapping and lane-wise: Set1, Lanes (0, 1, 2, ...), Load, Store (both
 // unaligned), Add, Sub, MulLo (low 32 bits of the product), And, Min, Max,
-// Greater (all ones where a > b), Select (b where the mask is set, else a),
+// Greater (all ones where a > b), AllBelow (every lane, taken unsigned,
+// below n), PrefixSum (lane k: the sum of lanes 0..k), Select (b where the
+// mask is set, else a),
 // Sra<n>, Sll(v, n), First (lane 0),
 // Permute (table[index] for indexes below P::kLanes), Gather (base[index]),
 // LoadWords (the four 32-bit words of P::kLanes 16-byte blocks, word k of
@@ -27,6 +29,31 @@ void FillPositions(int32_t* position, int32_t start, int32_t pitch, int32_t coun
     }
 }
 
+// ModulatedPositions (sound/VoiceSpan.h), P::kLanes frames at a time while
+// no step goes backwards (then a step cannot stop at a block's start), the
+// rule itself for the frames of a vector with a backward step.
+template <class P>
+void ModulatedPositions(int32_t start, int32_t pitch, const int32_t* modulator, int32_t frames, int32_t* position) {
+    using V = typename P::V;
+    constexpr int L = P::kLanes;
+    const V bias = P::Set1(32768), scale = P::Set1(pitch), zero = P::Set1(0);
+    position[0] = start;
+    for (int32_t j = 0; j < frames; j += L) {
+        const V step = P::template Sra<15>(P::MulLo(P::Add(P::Load(modulator + j), bias), scale));
+        if (!P::AllBelow(P::Greater(zero, step), 1)) {
+            int32_t steps[L];
+            P::Store(steps, step);
+            for (int k = 0; k < L; ++k) {
+                // The start of the block read in frame j + k, after its block step.
+                const int32_t base = position[j + k] / kBlockEnd * kBlockEnd;
+                position[j + k + 1] = std::max(base, position[j + k] + steps[k]);
+            }
+            continue;
+        }
+        P::Store(position + j + 1, P::Add(P::Set1(position[j]), P::PrefixSum(step)));
+    }
+}
+
 // envelopeVolume of a level: level >> 8, but 1 for the levels 1..255.
 template <class P>
 void FillEnvelope(int32_t* volume, int32_t level, int32_t step, int32_t count) {
@@ -45,7 +72,7 @@ void FillEnvelope(int32_t* volume, int32_t level, int32_t step, int32_t count) {
 // How a vector of frames reads its samples: the noise, or the stream
 // around each frame's position, taken from one or two windows of kLanes
 // consecutive samples, or gathered.
-enum class Read { kNoise, kOneWindow, kTwoWindows, kGather };
+enum class Read { kNoise, kOneWindow, kTwoWindows, kGather, kWindowsOrGather };
 
 // MixFrame's steps 4 and 6-9 for one voice, P::kLanes frames at a time;
 // kSweep: a volume sweeps (otherwise both are fixed).
@@ -77,22 +104,25 @@ int32_t MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* las
             // samples[i] + ((samples[i + 1] - samples[i]) x fraction) >> 12
             const V position = P::Load(voice.position + j);
             const V index = P::template Sra<12>(position);
+            const int32_t first = P::First(index);
+            const V at = P::Sub(index, P::Set1(first));
+            const V next = P::Add(at, one);
+            // A varying pitch reads through the windows when its frames fall in them.
+            const bool windows = kRead == Read::kOneWindow || kRead == Read::kTwoWindows ||
+                                 (kRead == Read::kWindowsOrGather && P::AllBelow(at, 2 * L - 1));
             V s0, s1;
-            if constexpr (kRead == Read::kGather) {
-                s0 = P::Gather(voice.stream, index);
-                s1 = P::Gather(voice.stream + 1, index);
-            } else {
-                const int32_t first = P::First(index);
-                const V at = P::Sub(index, P::Set1(first));
-                const V next = P::Add(at, one);
+            if (windows) {
                 const V window = P::Load(voice.stream + first);
                 s0 = P::Permute(window, at);
                 s1 = P::Permute(window, next);
-                if constexpr (kRead == Read::kTwoWindows) {
+                if constexpr (kRead != Read::kOneWindow) {
                     const V further = P::Load(voice.stream + first + L);
                     s0 = P::Select(P::Greater(at, lastLane), s0, P::Permute(further, at));
                     s1 = P::Select(P::Greater(next, lastLane), s1, P::Permute(further, next));
                 }
+            } else {
+                s0 = P::Gather(voice.stream, index);
+                s1 = P::Gather(voice.stream + 1, index);
             }
             sample = P::Add(s0, P::template Sra<12>(P::MulLo(P::Sub(s1, s0), P::And(position, fraction))));
         }
@@ -134,8 +164,9 @@ template <class P, bool kSweep>
 int32_t MixVoiceWith(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
     constexpr int L = P::kLanes;
     // The furthest a vector's last frame reads past its first frame's sample.
-    const int32_t reach = voice.pitch < 0 ? INT32_MAX : ((L - 1) * voice.pitch + 0xFFF) >> 12;
+    const int32_t reach = ((L - 1) * voice.pitch + 0xFFF) >> 12;
     if (voice.noise != nullptr) return MixFramesOf<P, Read::kNoise, kSweep>(voice, sums, lastOutput);
+    if (voice.pitch < 0) return MixFramesOf<P, Read::kWindowsOrGather, kSweep>(voice, sums, lastOutput);
     if (reach < L - 1) return MixFramesOf<P, Read::kOneWindow, kSweep>(voice, sums, lastOutput);
     if (reach < 2 * L - 1) return MixFramesOf<P, Read::kTwoWindows, kSweep>(voice, sums, lastOutput);
     return MixFramesOf<P, Read::kGather, kSweep>(voice, sums, lastOutput);
@@ -344,5 +375,6 @@ void StoreFrames(const int32_t* left, const int32_t* right, int16_t* out, int32_
 
 template <class P>
 constexpr SpanKernels KernelsOf() {
-    return {&FillPositions<P>, &FillEnvelope<P>, &Decode<P>, &MixVoice<P>, &FinishFrames<P>, &StoreFrames<P>};
+    return {&FillPositions<P>, &ModulatedPositions<P>, &FillEnvelope<P>, &Decode<P>,
+            &MixVoice<P>,      &FinishFrames<P>,       &StoreFrames<P>};
 }

@@ -6,6 +6,7 @@
 
 #include "sound/SpanKernels.h"
 #include "sound/VoiceGenerator.h"
+#include "sound/VoiceSpan.h"
 
 // Only the code below uses AVX2; the headers above keep the baseline.
 #pragma GCC target("avx2")
@@ -29,6 +30,15 @@ struct Avx2 {
     static V Min(V a, V b) { return _mm256_min_epi32(a, b); }
     static V Max(V a, V b) { return _mm256_max_epi32(a, b); }
     static V Greater(V a, V b) { return _mm256_cmpgt_epi32(a, b); }
+    static bool AllBelow(V v, int32_t n) {
+        return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_min_epu32(v, Set1(n - 1)), v)) == -1;
+    }
+    static V PrefixSum(V v) {
+        v = Add(v, _mm256_slli_si256(v, 4));
+        v = Add(v, _mm256_slli_si256(v, 8));  // sums within each half
+        const V low = _mm256_permutevar8x32_epi32(v, Set1(3));  // the first half's total, everywhere
+        return Add(v, _mm256_blend_epi32(Set1(0), low, 0xF0));
+    }
     static V Select(V mask, V a, V b) { return _mm256_blendv_epi8(a, b, mask); }
     template <int n> static V Sra(V v) { return _mm256_srai_epi32(v, n); }
     static V Sll(V v, int n) { return _mm256_sll_epi32(v, _mm_cvtsi32_si128(n)); }

@@ -6,6 +6,7 @@
 
 #include "sound/SpanKernels.h"
 #include "sound/VoiceGenerator.h"
+#include "sound/VoiceSpan.h"
 
 // Only the code below uses SSE4.1; the headers above keep the baseline.
 #pragma GCC target("sse4.1")
@@ -29,6 +30,13 @@ struct Sse41 {
     static V Min(V a, V b) { return _mm_min_epi32(a, b); }
     static V Max(V a, V b) { return _mm_max_epi32(a, b); }
     static V Greater(V a, V b) { return _mm_cmpgt_epi32(a, b); }
+    static bool AllBelow(V v, int32_t n) {
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_min_epu32(v, Set1(n - 1)), v)) == 0xFFFF;
+    }
+    static V PrefixSum(V v) {
+        v = Add(v, _mm_slli_si128(v, 4));
+        return Add(v, _mm_slli_si128(v, 8));
+    }
     static V Select(V mask, V a, V b) { return _mm_blendv_epi8(a, b, mask); }
     template <int n> static V Sra(V v) { return _mm_srai_epi32(v, n); }
     static V Sll(V v, int n) { return _mm_sll_epi32(v, _mm_cvtsi32_si128(n)); }

@@ -58,31 +58,18 @@ int32_t StepFrame(const int32_t* position, int32_t frames, int32_t step) {
     return frame;
 }
 
-void ModulatedPositions(int32_t start, int32_t pitch, const int32_t* modulator, int32_t frames,
-                        int32_t* position) {
-    // `base`: the start of the block read in frame j, after its block step.
-    int32_t base = start >= kBlockEnd ? kBlockEnd : 0;
-    int32_t at = start;
-    position[0] = at;
-    for (int32_t j = 0; j < frames; ++j) {
-        const int32_t step = wrapMul(wrapAdd(modulator[j], 32768), pitch) >> 15;
-        at = std::max(base, at + step);
-        if (at >= base + kBlockEnd) base += kBlockEnd;
-        position[j + 1] = at;
-    }
-}
-
 namespace {
 
 constexpr int32_t kNever = INT32_MAX;
 
 // How many frames k = 1, 2, ... keep level + k x step below `bound`, and
-// above it.
-int64_t FramesBelow(int64_t level, int64_t step, int64_t bound) {
+// above it. Levels stay within -1..0x7FFFFF plus a step (sound/Envelope.h),
+// steps within +-0x3FFFFF, bounds within the levels: all of it fits 32 bits.
+int32_t FramesBelow(int32_t level, int32_t step, int32_t bound) {
     if (level + step >= bound) return 0;
     return step <= 0 ? kNever : (bound - 1 - level) / step;
 }
-int64_t FramesAbove(int64_t level, int64_t step, int64_t bound) {
+int32_t FramesAbove(int32_t level, int32_t step, int32_t bound) {
     if (level + step <= bound) return 0;
     return step >= 0 ? kNever : (level - bound - 1) / -step;
 }
@@ -90,19 +77,15 @@ int64_t FramesAbove(int64_t level, int64_t step, int64_t bound) {
 // Frames from now in which EnvelopeStep only adds the step: no phase change
 // and no clamp (the conditions of sound/Envelope.h, in closed form).
 int32_t LinearFrames(const SpuVoice& voice) {
-    const int64_t level = voice.envelopeLevel;
-    const int64_t step = voice.envelopeStep;
-    int64_t frames = 0;
+    const int32_t level = voice.envelopeLevel;
+    const int32_t step = voice.envelopeStep;
     switch (voice.envelopePhase) {
-    case kAttack: frames = FramesBelow(level, step, SpuVoice::kFullScale); break;
-    case kDecay: frames = FramesAbove(level, step, voice.sustainLevel * 0x7FFFF - 1); break;
-    case kSustain:
-        frames = std::min(FramesBelow(level, step, SpuVoice::kFullScale), FramesAbove(level, step, 0));
-        break;
-    case kRelease: frames = FramesAbove(level, step, 0); break;
-    default: break;
+    case kAttack: return FramesBelow(level, step, SpuVoice::kFullScale);
+    case kDecay: return FramesAbove(level, step, voice.sustainLevel * 0x7FFFF - 1);
+    case kSustain: return std::min(FramesBelow(level, step, SpuVoice::kFullScale), FramesAbove(level, step, 0));
+    case kRelease: return FramesAbove(level, step, 0);
+    default: return 0;
     }
-    return static_cast<int32_t>(std::min<int64_t>(frames, kNever));
 }
 
 // Runs up to `frames` frames; returns the frames run, fewer when the envelope

@@ -57,12 +57,6 @@ int32_t StepFrame(int32_t start, int32_t pitch, int32_t step);
 // The first frame whose position has reached block step `step`.
 int32_t StepFrame(const int32_t* position, int32_t frames, int32_t step);
 
-// position[0..frames] of a pitch-modulated voice: frame j advances by the
-// pitch scaled by modulator[j], the previous voice's output of that frame.
-// A backward step stops at the start of the block being read.
-void ModulatedPositions(int32_t start, int32_t pitch, const int32_t* modulator, int32_t frames,
-                        int32_t* position);
-
 // Runs the voice's envelope (a voice that is not Off) over the first
 // `frames` frames of a span whose block flags end the sound in frame
 // `endFrame` (when it is below `frames`), and writes each frame's
