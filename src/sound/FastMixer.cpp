@@ -122,7 +122,8 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
             // advancing kMaxStep a frame (nothing at pitch 0).
             const int32_t pitch = std::min(voice.pitch, 1) * kMaxStep;
             WalkChain(voice, StepsWithin(start, pitch, span), false, plan.chain, true);
-            if (plan.chain.endStep != 0) span = std::min(span, StepFrame(start, pitch, plan.chain.endStep) + 1);
+            const int32_t end = plan.chain.endStep != 0 ? StepFrame(start, pitch, plan.chain.endStep) : span;
+            if (end < span) span = end + 1;
             plan.ahead = std::min(plan.chain.steps, likely);
             continue;
         }

@@ -3,39 +3,57 @@
 //
 // MixFrame works frame-major: every voice, then the output stage, frame after
 // frame. Within a span the voices meet in only two ways, and both keep their
-// order when the span is mixed voice-major:
+// order when the span is mixed voice-major, in ascending voice order:
 //   - a pitch-modulated voice reads the previous voice's output of the same
 //     frame: the previous voice has been mixed over the whole span already;
 //   - voices with noise draw from one random sequence, frame by frame in
 //     ascending voice order: the frames at which each draws depend only on
-//     its noise counter and on how long it sounds, so the span's draws are
-//     dealt out in that order before the voices are mixed.
+//     its noise counter and on how long it sounds, so with two or more noise
+//     voices the span's draws are dealt out in that order before the voices
+//     are mixed (DealNoise).
 // Each voice's frames then come from closed forms (sound/VoiceSpan.h) and the
-// vector kernels (sound/SpanKernels.h): read positions, the blocks it plays
-// through decoded ahead into one stream (several voices' blocks side by
-// side), its envelope, its volume sweep. The sums of every frame then run
-// through the output stage of MixFrame itself, frame by frame.
+// vector kernels (sound/SpanKernels.h): its read positions, the chain of
+// blocks it plays through decoded ahead into one stream (several voices'
+// blocks side by side), its envelope, its volume sweep. The span's per-frame
+// sums go through the output stage (XA, main volume, reverb, automatic gain,
+// clamp) frame for frame as MixFrame would.
 //
-// A span never holds a frame in which the interrupt could be raised: the host
-// may change any voice from its interrupt function, in the middle of a frame.
-// Such a frame, and any frame at which a span cannot be planned, is mixed by
-// MixFrame. Planning a span (Plan):
+// Invariants of a span:
+//   - no frame in it raises the interrupt: the host may change any voice, or
+//     anything else, from its interrupt function in the middle of a frame;
+//   - every voice that sounds at its start has a read position below two
+//     blocks and a pitch below one block, as every mixed frame leaves them
+//     (the planning leaves any other voice to MixFrame for one frame), so a
+//     frame steps one block at most;
+//   - the frames at which each noise voice draws are known before the first
+//     voice is mixed;
+//   - nothing outside the voices, the sums and the noise draws changes until
+//     the output stage: a span that must be mixed again is put back whole.
+// Envelope phase changes, block ends (whatever the flags) and block steps
+// happen inside spans, at their frames. A span never reaches across one
+// render call, hence across one pass of the sound thread.
+//
+// What a voice carries out of a span is what its last sounding frame left:
+// pitchCounter, blockAddress, repeatAddress, the 29 samples of its block and
+// the filter history (read back from its stream), needDecode (clear),
+// envelopeLevel, envelopeStep, envelopeVolume and envelopePhase, the two
+// current volumes, lastOutput, the noise counter, tick and value, and active
+// (whether it still sounded at the start of the span's last frame).
+//
+// Planning a span (Plan) ends it early, or leaves frames to MixFrame:
 //   - a voice with a steady pitch finishes its blocks at frames known in
 //     advance: the span ends before the first frame in which one of them
-//     plays out the IRQ block;
-//   - a pitch-modulated voice's frames are known only once the voice before
-//     it is mixed. When it might reach the IRQ block within the span, the
-//     voices are saved first; should it reach it, they are put back and the
-//     span is mixed again, ending before that frame (a remix);
+//     plays out the IRQ block, and that frame goes to MixFrame;
+//   - a pitch-modulated voice's frames are known only once the voice before it
+//     is mixed (only a block step in frame 0 is certain before). With the
+//     interrupt on, the voices up to the last modulated one are saved first;
+//     should one reach the IRQ block, they are put back and the span is mixed
+//     again, ending before that frame (a remix);
 //   - with two or more noise voices, a pitch-modulated one must not fall
-//     silent through its block flags before the span's last frame (its draws
-//     must be known in advance): the span ends at the earliest frame where
-//     that could happen;
-//   - a voice whose read position is not one a mixed frame leaves (only a
-//     test can set one) is left to MixFrame for one frame.
-// Envelope phase changes, block ends and the interrupt-free block steps
-// happen inside spans, at their frames. A span never reaches across one
-// render call.
+//     silent through its block flags before the span's last frame: the span
+//     ends at the earliest frame where that could happen;
+//   - spans shorter than 4 frames (the end of a render call, an interrupt
+//     close ahead) go to MixFrame.
 #pragma once
 
 #include <cstdint>

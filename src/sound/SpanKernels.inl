@@ -1,20 +1,21 @@
 // The kernels of sound/SpanKernels.h as templates over an instruction set P,
 // included by the file of each set after its target is switched on. P gives
 // a vector V of P::kLanes signed 32-bit lanes and these operations, all
-// wrapping and lane-wise: Set1, Lanes (0, 1, 2, ...), Load, Store (both
-// unaligned), Add, Sub, MulLo (low 32 bits of the product), And, Min, Max,
-// Greater (all ones where a > b), AllBelow (every lane, taken unsigned,
-// below n), PrefixSum (lane k: the sum of lanes 0..k), Select (b where the
-// mask is set, else a),
-// Sra<n>, Sll(v, n), First (lane 0),
-// Permute (table[index] for indexes below P::kLanes), Gather (base[index]),
-// LoadWords (the four 32-bit words of P::kLanes 16-byte blocks, word k of
-// block l in lane l of words[k]), Transpose (P::kLanes vectors, in place),
-// StoreFirst (the first `count` lanes, 4 or P::kLanes), MulShift<n> (the
-// 64-bit product >> n, 0 < n < 32, its low 32 bits), MulHigh (the 64-bit
-// product >> 32), LoadPairs and StorePairs (left and right of P::kLanes
-// frames, interleaved in memory) and StoreFrames16 (2 x P::kLanes 16-bit
-// samples, left and right interleaved, of values within 16 bits).
+// wrapping and lane-wise:
+//   Set1, Lanes (0, 1, 2, ...), Load, Store (both unaligned), First (lane 0)
+//   Add, Sub, MulLo (low 32 bits of the product), And, Min, Max, Sra<n>,
+//   Sll(v, n), PrefixSum (lane k: the sum of lanes 0..k)
+//   MulShift<n> (the 64-bit product >> n, 0 < n < 32), MulHigh (>> 32)
+//   Greater (all ones where a > b), Select(mask, a, b) (b where the mask is
+//   set), AllBelow (every lane, taken unsigned, below n)
+//   Permute (table[index], indexes below kLanes), Gather (base[index])
+//   LoadWords (the four 32-bit words of kLanes 16-byte blocks: word k of
+//   block l in lane l of words[k]), Transpose (kLanes vectors, in place),
+//   StoreFirst (the first `count` lanes, 4 or kLanes)
+//   LoadPairs, StorePairs (left and right of kLanes frames, interleaved in
+//   memory), StoreFrames16 (the same as 16-bit samples; values within 16
+//   bits)
+// and kDecodeGroups, the vectors of lanes the decoder runs side by side.
 //
 // Include inside an unnamed namespace: each set has its own instances.
 
@@ -29,7 +30,7 @@ void FillPositions(int32_t* position, int32_t start, int32_t pitch, int32_t coun
     }
 }
 
-// ModulatedPositions (sound/VoiceSpan.h), P::kLanes frames at a time while
+// modulatedPositions of sound/SpanKernels.h, P::kLanes frames at a time while
 // no step goes backwards (then a step cannot stop at a block's start), the
 // rule itself for the frames of a vector with a backward step.
 template <class P>
@@ -74,8 +75,10 @@ void FillEnvelope(int32_t* volume, int32_t level, int32_t step, int32_t count) {
 // consecutive samples, or gathered.
 enum class Read { kNoise, kOneWindow, kTwoWindows, kGather, kWindowsOrGather };
 
-// MixFrame's steps 4 and 6-9 for one voice, P::kLanes frames at a time;
-// kSweep: a volume sweeps (otherwise both are fixed).
+// MixFrame's work on one voice after its envelope step (which the volume
+// update before it joins): the sample, its scaling by envelope and volume,
+// the sums. P::kLanes frames at a time; kSweep: a volume sweeps (otherwise
+// both are fixed).
 template <class P, Read kRead, bool kSweep>
 int32_t MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* lastOutput) {
     using V = typename P::V;
@@ -95,7 +98,8 @@ int32_t MixFramesOf(const VoiceFrames& voice, const SpanSums& sums, int32_t* las
     const V sweepR = P::Set1(voice.sweepR * L);
     const V fixedL = P::Set1(voice.volumeL >> 10), fixedR = P::Set1(voice.volumeR >> 10);
 
-    // The frames j .. j + L - 1, of which those from `inside` on add nothing.
+    // The frames j .. j + L - 1; of a vector that is not whole, only those
+    // up to `frames` add to the sums.
     const auto mix = [&](int32_t j, bool whole) __attribute__((always_inline)) {
         V sample;
         if constexpr (kRead == Read::kNoise) {
@@ -313,10 +317,10 @@ typename P::V Div100(typename P::V x) {
     return P::Sub(P::template Sra<5>(P::MulHigh(x, P::Set1(0x51EB851F))), P::template Sra<31>(x));
 }
 
-// MixFrame's output stage, steps 3 and 4, P::kLanes frames at a time. A
-// last, partial vector goes through copies, so that nothing after the
-// frames changes: the caller may go on with the next frames (the reverb
-// line's start) from there.
+// MixFrame's output stage after XA, the main volume and the reverb,
+// P::kLanes frames at a time. A last, partial vector goes through copies, so
+// that nothing after the frames changes: the caller goes on with the next
+// frames (from the reverb line's start) there.
 template <class P>
 void FinishFrames(const OutputFrames& f) {
     using V = typename P::V;
