@@ -24,9 +24,9 @@ namespace {
 // filled only to report a difference.
 void Flatten(const SpuCore& spu, std::vector<int64_t>& values, std::vector<std::string>* names) {
     values.clear();
-    const auto put = [&](const std::string& name, int64_t value) {
+    const auto put = [&](int64_t value, auto&&... name) {
         values.push_back(value);
-        if (names) names->push_back(name);
+        if (names) names->push_back((std::string() + ... + name));
     };
 #define FIELD(x) {#x, &SpuVoice::x}
     static const std::pair<const char*, int32_t SpuVoice::*> kFields[] = {
@@ -39,21 +39,22 @@ void Flatten(const SpuCore& spu, std::vector<int64_t>& values, std::vector<std::
         FIELD(envelopeLevel), FIELD(envelopeStep), FIELD(lastOutput), FIELD(noiseCounter), FIELD(noiseValue),
         FIELD(noiseRate), FIELD(noiseTick), FIELD(history1), FIELD(history2)};
 #undef FIELD
+    const auto number = [&](int i) { return names ? std::to_string(i) : std::string(); };
     for (int n = 0; n < SpuCore::kVoiceCount; ++n) {
         const SpuVoice& voice = spu.voices[n];
-        const std::string prefix = "voice " + std::to_string(n) + " ";
-        for (const auto& [name, field] : kFields) put(prefix + name, voice.*field);
-        put(prefix + "needDecode", voice.needDecode);
-        for (int i = 0; i <= SpuVoice::kBlockSamples; ++i) put(prefix + "samples " + std::to_string(i), voice.samples[i]);
+        const std::string prefix = names ? "voice " + std::to_string(n) + " " : "";
+        for (const auto& [name, field] : kFields) put(voice.*field, prefix, name);
+        put(voice.needDecode, prefix, "needDecode");
+        for (int i = 0; i <= SpuVoice::kBlockSamples; ++i) put(voice.samples[i], prefix, "samples ", number(i));
     }
     const MixerState& m = spu.mixer;
     for (const auto& [name, value] :
          {std::pair{"dryL", m.dryL}, {"dryR", m.dryR}, {"reverbSendL", m.reverbSendL}, {"reverbSendR", m.reverbSendR},
           {"reverbCursor", m.reverbCursor}, {"autoGain", spu.autoGain}, {"autoGainPeak", spu.autoGainPeak},
           {"autoGainCount", spu.autoGainCount}, {"xa.readIndex", spu.xa.readIndex}})
-        put(name, value);
-    for (int i = 0; i < MixerState::kReverbEntries; ++i) put("reverbLine " + std::to_string(i), m.reverbLine[i]);
-    for (int i = 0; i < SpuCore::kRegisterCount; ++i) put("registerImage " + std::to_string(i), spu.registerImage[i]);
+        put(value, name);
+    for (int i = 0; i < MixerState::kReverbEntries; ++i) put(m.reverbLine[i], "reverbLine ", number(i));
+    for (int i = 0; i < SpuCore::kRegisterCount; ++i) put(spu.registerImage[i], "registerImage ", number(i));
 }
 
 // One core per mixer, driven alike. Each core's interrupt function counts
