@@ -37,6 +37,7 @@ void Paths(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK_CAPTURE(Mix, music, SceneKind::kMusic)->Apply(Paths);
+BENCHMARK_CAPTURE(Mix, music_1ms, SceneKind::kMusicPasses)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, interrupts, SceneKind::kInterrupts)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, varied_pitch, SceneKind::kVariedPitch)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, busy, SceneKind::kBusy)->Apply(Paths);

@@ -19,15 +19,16 @@ namespace zarn::bench {
 
 enum class SceneKind {
     kMusic,        // 24 voices playing notes: one noise voice, two modulated, reverb, XA
+    kMusicPasses,  // the music in the sound thread's 1 ms passes: 44 frames per render call
     kInterrupts,   // the music, and a streaming voice whose loop raises an interrupt every 112 frames
     kVariedPitch,  // 24 voices held at pitches from 0.25 to 4, nothing else
     kBusy,         // 24 voices, four with noise, eight modulated, sweeps, reverb, XA, automatic gain
     kIdle,         // nothing sounds
 };
-constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic, SceneKind::kInterrupts, SceneKind::kVariedPitch,
-                                     SceneKind::kBusy, SceneKind::kIdle};
+constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic, SceneKind::kMusicPasses, SceneKind::kInterrupts,
+                                     SceneKind::kVariedPitch, SceneKind::kBusy, SceneKind::kIdle};
 inline const char* SceneName(SceneKind kind) {
-    constexpr const char* kNames[] = {"music", "interrupts", "varied_pitch", "busy", "idle"};
+    constexpr const char* kNames[] = {"music", "music_1ms", "interrupts", "varied_pitch", "busy", "idle"};
     return kNames[static_cast<int>(kind)];
 }
 
@@ -37,7 +38,7 @@ public:
 
     Scene(SceneKind kind, MixPath path) : kind_(kind) {
         settings_.Load();
-        settings_.EnableReverb = kind == SceneKind::kMusic || kind == SceneKind::kInterrupts || kind == SceneKind::kBusy;
+        settings_.EnableReverb = kind != SceneKind::kVariedPitch && kind != SceneKind::kIdle;
         settings_.EnableAutoGain = kind == SceneKind::kBusy;
         spu_ = std::make_unique<SpuCore>(settings_);
         spu_->mixPath = path;
@@ -62,12 +63,16 @@ public:
         }
     }
 
-    // One host tick: the music moves on, XA is topped up, 735 frames are rendered.
+    // One host tick: the music moves on, XA is topped up, 735 frames are
+    // rendered (in one call, or in the sound thread's passes).
     void RenderCall() {
-        if (kind_ == SceneKind::kMusic || kind_ == SceneKind::kInterrupts) PlayNotes();
+        if (kind_ == SceneKind::kMusic || kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kInterrupts)
+            PlayNotes();
         if (settings_.EnableReverb && spu_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2)
             spu_->xa.QueueBlock(*xa_);
-        spu_->Render(out_.data(), kFramesPerCall);
+        const uint32_t pass = kind_ == SceneKind::kMusicPasses ? 44 : kFramesPerCall;
+        for (uint32_t done = 0; done < kFramesPerCall; done += pass)
+            spu_->Render(out_.data() + 2 * done, std::min(pass, kFramesPerCall - done));
     }
 
     const FastMixer::Counters& Counters() const { return spu_->fastMixer.counters; }

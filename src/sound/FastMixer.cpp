@@ -109,9 +109,9 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
             // checks them); only a step in frame 0 is certain now.
             if (irqOn_ && start >= kBlockEnd && IsIrqBlock(voice.irqAddress, voice.blockAddress)) return 0;
             if (irqOn_) remixVoices_ = n + 1;
-            // Its blocks are decoded ahead as far as twice its pitch reaches,
-            // where a modulator within 16 bits takes it.
-            const int32_t likely = std::min(kMaxSteps, StepsWithin(start, 2 * voice.pitch, span) + 1);
+            // Its blocks are decoded ahead as far as 1.5 times its pitch
+            // reaches (a modulator within +-16384); MixVoice decodes any further.
+            const int32_t likely = std::min(kMaxSteps, StepsWithin(start, voice.pitch + voice.pitch / 2, span));
             if (!(dealNoise_ && plan.noise)) {
                 WalkChain(voice, likely, false, plan.chain);
                 plan.ahead = plan.chain.steps;
