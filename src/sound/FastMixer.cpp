@@ -223,8 +223,6 @@ void FastMixer::DealNoise(SpuCore& core, int32_t frames) {
     }
 }
 
-
-
 // The blocks of every voice, decoded side by side: as far as a voice with a
 // steady pitch gets, as far as a modulated one likely gets.
 void FastMixer::DecodeAhead(SpuCore& core, int32_t frames) {
