@@ -1,7 +1,9 @@
 // Mixer speed without Google Benchmark, for the Windows builds under Wine
 // (and natively, to compare): every scene on every mixer path this
 // processor runs. The paths take turns, round after round, and each keeps
-// its best round, so a busy machine slows all of them alike.
+// its best round, so a busy machine slows all of them alike. Columns: the
+// factor over real time, the ratio to the reference path, the share of
+// frames the fast mixer left to MixFrame and its frames per span.
 //
 //   scripts/wine-run build/windows/mix_timing.exe [rounds [scene [path]]]
 //   build/native/mix_timing [rounds [scene [path]]]
@@ -20,7 +22,7 @@ int main(int argc, char** argv) {
     constexpr int kCalls = 20;  // 14700 frames, a third of a second of sound, per round
     constexpr MixPath kPaths[] = {MixPath::kReference, MixPath::kSse41, MixPath::kAvx2};
     constexpr const char* kPathNames[] = {"reference", "sse4.1", "avx2"};
-    std::printf("%-13s %-10s %12s %9s %8s\n", "scene", "path", "x realtime", "vs ref", "exact %");
+    std::printf("%-13s %-10s %12s %9s %8s %6s\n", "scene", "path", "x realtime", "vs ref", "exact %", "span");
     for (const bench::SceneKind kind : bench::kSceneKinds) {
         if (argc > 2 && std::strcmp(argv[2], bench::SceneName(kind)) != 0) continue;
         Scene* scenes[3] = {};
@@ -43,8 +45,9 @@ int main(int argc, char** argv) {
             if (scenes[p] == nullptr) continue;
             const FastMixer::Counters& c = scenes[p]->Counters();
             const double all = static_cast<double>(c.spanFrames + c.exactFrames);
-            std::printf("%-13s %-10s %12.1f %8.2fx %8.2f\n", bench::SceneName(kind), kPathNames[p], seconds / best[p],
-                        scenes[0] ? best[0] / best[p] : 0.0, all > 0 ? 100.0 * c.exactFrames / all : 0.0);
+            std::printf("%-13s %-10s %12.1f %8.2fx %8.2f %6.1f\n", bench::SceneName(kind), kPathNames[p], seconds / best[p],
+                        scenes[0] ? best[0] / best[p] : 0.0, all > 0 ? 100.0 * c.exactFrames / all : 0.0,
+                        c.spans > 0 ? static_cast<double>(c.spanFrames) / c.spans : 0.0);
             delete scenes[p];
         }
     }
