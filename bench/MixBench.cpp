@@ -39,6 +39,7 @@ void Paths(benchmark::internal::Benchmark* b) {
 BENCHMARK_CAPTURE(Mix, music, SceneKind::kMusic)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, music_1ms, SceneKind::kMusicPasses)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, interrupts, SceneKind::kInterrupts)->Apply(Paths);
+BENCHMARK_CAPTURE(Mix, storm, SceneKind::kStorm)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, varied_pitch, SceneKind::kVariedPitch)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, busy, SceneKind::kBusy)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, idle, SceneKind::kIdle)->Apply(Paths);

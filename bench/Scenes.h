@@ -21,14 +21,16 @@ enum class SceneKind {
     kMusic,        // 24 voices playing notes: one noise voice, two modulated, reverb, XA
     kMusicPasses,  // the music in the sound thread's 1 ms passes: 44 frames per render call
     kInterrupts,   // the music, and a streaming voice whose loop raises an interrupt every 112 frames
+    kStorm,        // 24 voices on one loop that holds the interrupt block: an interrupt every 6 frames
     kVariedPitch,  // 24 voices held at pitches from 0.25 to 4, nothing else
     kBusy,         // 24 voices, four with noise, eight modulated, sweeps, reverb, XA, automatic gain
     kIdle,         // nothing sounds
 };
-constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic, SceneKind::kMusicPasses, SceneKind::kInterrupts,
-                                     SceneKind::kVariedPitch, SceneKind::kBusy, SceneKind::kIdle};
+constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic,       SceneKind::kMusicPasses, SceneKind::kInterrupts,
+                                     SceneKind::kStorm,       SceneKind::kVariedPitch, SceneKind::kBusy,
+                                     SceneKind::kIdle};
 inline const char* SceneName(SceneKind kind) {
-    constexpr const char* kNames[] = {"music", "music_1ms", "interrupts", "varied_pitch", "busy", "idle"};
+    constexpr const char* kNames[] = {"music", "music_1ms", "interrupts", "storm", "varied_pitch", "busy", "idle"};
     return kNames[static_cast<int>(kind)];
 }
 
@@ -38,7 +40,7 @@ public:
 
     Scene(SceneKind kind, MixPath path) : kind_(kind) {
         settings_.Load();
-        settings_.EnableReverb = kind != SceneKind::kVariedPitch && kind != SceneKind::kIdle;
+        settings_.EnableReverb = kind != SceneKind::kVariedPitch && kind != SceneKind::kStorm && kind != SceneKind::kIdle;
         settings_.EnableAutoGain = kind == SceneKind::kBusy;
         spu_ = std::make_unique<SpuCore>(settings_);
         spu_->mixPath = path;
@@ -49,6 +51,8 @@ public:
             BuildBusy();
         } else if (kind == SceneKind::kVariedPitch) {
             BuildVariedPitch();
+        } else if (kind == SceneKind::kStorm) {
+            BuildStorm();
         } else {
             BuildMusic(kind == SceneKind::kInterrupts);
         }
@@ -153,6 +157,18 @@ private:
         if (kind_ == SceneKind::kInterrupts) on &= ~(1u << kStreamVoice);
         KeyOff(off & ~on);
         KeyOn(on);
+    }
+
+    // As the live load test plays: one looping tone of 8 blocks, voice n at
+    // pitch 1 + n / 24, the interrupt address on the tone's fifth block.
+    void BuildStorm() {
+        Instrument(kInstrument, 8, 4, 9000);
+        for (int n = 0; n < SpuCore::kVoiceCount; ++n)
+            Voice(n, 0x0200, 0x0200, 0x1000 + 0x1000 * n / 24, kInstrument, 0x000F, 127 << 6);
+        Write(0x1F801D80, 0x3FFF);
+        Write(0x1F801D82, 0x3FFF);
+        Write(0x1F801DA4, kInstrument + 2 * 4);
+        KeyOn(0xFFFFFF);
     }
 
     void BuildVariedPitch() {

@@ -12,9 +12,13 @@ namespace zarn {
 
 namespace {
 
-// Spans shorter than this go to MixFrame: planning them costs more than the
-// vectors save.
-constexpr int32_t kShortestSpan = 4;
+// A span costs about as much as ten frames of MixFrame before its first
+// frame: shorter spans go to MixFrame.
+constexpr int32_t kShortestSpan = 16;
+// While interrupts come too close together for spans, MixFrame goes on
+// without planning for a while: 16 frames after the first plan that fails,
+// twice as long after each further one, 512 (11.6 ms) at most.
+constexpr int32_t kLongestHoldOff = 512;
 
 // Mixed frames leave the position below two blocks (one step at most, then
 // an advance below one block) and the pitch is a 16-bit register.
@@ -47,16 +51,30 @@ void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanK
     kernels_ = &kernels;
     int32_t limit = kSpanFrames;
     uint32_t done = 0;
+    const auto exactly = [&](int32_t count) {
+        for (int32_t f = 0; f < count; ++f) core.MixFrame(out + 2 * (done + f));
+        done += count;
+        counters.exactFrames += count;
+    };
     while (done < frames) {
-        const int32_t span = Plan(core, static_cast<int32_t>(std::min<uint32_t>(frames - done, limit)));
-        limit = kSpanFrames;
-        if (span < kShortestSpan) {
-            const int32_t exact = std::max(span, 1);
-            for (int32_t f = 0; f < exact; ++f) core.MixFrame(out + 2 * (done + f));
-            done += exact;
-            counters.exactFrames += exact;
+        const int32_t wanted = static_cast<int32_t>(std::min<uint32_t>(frames - done, limit));
+        if (holdOffLeft_ > 0) {
+            const int32_t count = std::min(wanted, holdOffLeft_);
+            holdOffLeft_ -= count;
+            exactly(count);
             continue;
         }
+        const int32_t span = Plan(core, wanted);
+        limit = kSpanFrames;
+        if (span < kShortestSpan) {
+            if (span < wanted) {  // cut short, not by the end of the call
+                holdOff_ = std::clamp(2 * holdOff_, kShortestSpan, kLongestHoldOff);
+                holdOffLeft_ = holdOff_;
+            }
+            exactly(std::max(span, 1));
+            continue;
+        }
+        holdOff_ = 0;
         const int32_t mixed = MixSpan(core, span);
         if (mixed < span) {  // put back; mix again up to the interrupt
             limit = mixed;
@@ -67,11 +85,7 @@ void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanK
         done += span;
         counters.spanFrames += span;
         ++counters.spans;
-        if (irqNext_ && done < frames) {  // the interrupt's frame, known without planning it
-            core.MixFrame(out + 2 * done);
-            ++done;
-            ++counters.exactFrames;
-        }
+        if (irqNext_ && done < frames) exactly(1);  // the interrupt's frame, known without planning it
     }
 }
 
@@ -130,6 +144,7 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
         WalkChain(voice, StepsWithin(start, voice.pitch, span), irqOn_, plan.chain);
         if (plan.chain.endStep != 0) plan.endFrame = StepFrame(start, voice.pitch, plan.chain.endStep);
         if (plan.chain.irqStep != 0) irqFrame = std::min(irqFrame, StepFrame(start, voice.pitch, plan.chain.irqStep));
+        if (irqFrame < kShortestSpan) return irqFrame;  // too short a span: no need to plan on
     }
     irqNext_ = irqFrame <= span;
     span = std::min(span, irqFrame);

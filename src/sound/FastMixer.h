@@ -52,8 +52,9 @@
 //   - with two or more noise voices, a pitch-modulated one must not fall
 //     silent through its block flags before the span's last frame: the span
 //     ends at the earliest frame where that could happen;
-//   - spans shorter than 4 frames (the end of a render call, an interrupt
-//     close ahead) go to MixFrame.
+//   - spans shorter than 16 frames (the end of a render call, an interrupt
+//     close ahead) go to MixFrame; while interrupts keep coming that close
+//     together, MixFrame goes on for up to 512 frames before the next plan.
 #pragma once
 
 #include <cstdint>
@@ -111,6 +112,8 @@ private:
     bool irqOn_ = false;
     bool dealNoise_ = false;  // two or more noise voices: their draws are dealt out first
     bool irqNext_ = false;    // the frame after the span raises the interrupt
+    int32_t holdOff_ = 0;     // frames MixFrame mixes on after a plan that failed
+    int32_t holdOffLeft_ = 0;
     int remixVoices_ = 0;     // a remix puts back voices 0 to this - 1: up to the last modulated one
     VoicePlan plans_[kVoices] = {};
     SpuVoice saved_[kVoices];
