@@ -8,6 +8,7 @@
 // voices sound together, turning a saturating mix into noise.
 #include "settings/DriverSettings.h"
 #include "sound/Envelope.h"
+#include "sound/FastMixer.h"
 #include "sound/VoiceGenerator.h"
 #include "spu/SpuCore.h"
 
@@ -15,7 +16,7 @@ namespace zarn {
 
 namespace {
 
-constexpr int32_t kMaxVolume = 0xFFFFFF;  // currentVolume: 1024 x the 14-bit volume
+constexpr int32_t kMaxVolume = SpuVoice::kMaxVolume;
 
 // Fixed volume, or a sweep that moves the same amount every frame.
 inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolume,
@@ -26,6 +27,62 @@ inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolum
 }
 
 }  // namespace
+
+// Steers the positive peak of each 1024-frame window towards 24576, one
+// eighth of the way per window; 32768 is unity.
+inline void SpuCore::AutoGain(int32_t& dryL, int32_t& dryR) {
+    if (dryL > autoGainPeak) autoGainPeak = dryL;
+    if (dryR > autoGainPeak) autoGainPeak = dryR;
+    if (++autoGainCount >= 1024) {
+        const int32_t target = autoGainPeak > 24576 ? 0x30000000 / autoGainPeak : 32767;
+        autoGainPeak = 0;
+        autoGainCount = 0;
+        autoGain = (7 * autoGain + target) >> 3;
+    }
+    dryL = mulShift64(autoGain, dryL, 15);
+    dryR = mulShift64(autoGain, dryR, 15);
+}
+
+void SpuCore::AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames) {
+    for (int32_t f = 0; f < frames; ++f) AutoGain(dryL[f], dryR[f]);
+}
+
+// The output stage of one frame, from the sum of the voices (dry) and of
+// those that feed the reverb (send): XA, main volume, reverb, automatic gain
+// and the clamp.
+inline void SpuCore::FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]) {
+    const DriverSettings& settings = *settings_;
+    int32_t xaL, xaR;
+    if (xa.TakeFrame(xaL, xaR)) {
+        dryL = wrapAdd(dryL, xaL);
+        dryR = wrapAdd(dryR, xaR);
+    }
+
+    dryL = mulShift64(mixer.mainVolumeL, dryL, 14);
+    dryR = mulShift64(mixer.mainVolumeR, dryR, 14);
+
+    if (settings.EnableReverb != 0) {
+        // One feedback delay of 4096 frames; feedback 0.75 x ReverbVolume %.
+        // Each side's return also carries half of the other side's echo.
+        // With ReverbVolume above 133 % the echo grows and wraps at 32 bits.
+        const int32_t percent = settings.ReverbVolume;
+        int32_t* line = mixer.reverbLine + mixer.reverbCursor;
+        const int32_t a = wrapMul(wrapMul(line[0], 192) >> 8, percent) / 100;
+        const int32_t b = wrapMul(wrapMul(line[1], 192) >> 8, percent) / 100;
+        line[0] = wrapAdd(sendL, a);
+        line[1] = wrapAdd(sendR, b);
+        mixer.reverbCursor = (mixer.reverbCursor + 2) & (MixerState::kReverbEntries - 1);
+        dryL = wrapAdd(dryL, mulShift64(wrapAdd(b >> 1, a), mixer.reverbVolumeL, 14));
+        dryR = wrapAdd(dryR, mulShift64(wrapAdd(a >> 1, b), mixer.reverbVolumeR, 14));
+    }
+
+    if (settings.EnableAutoGain != 0) AutoGain(dryL, dryR);
+
+    out[0] = static_cast<int16_t>(saturate16(dryL));
+    out[1] = static_cast<int16_t>(saturate16(dryR));
+    mixer.dryL = mixer.dryR = 0;
+    mixer.reverbSendL = mixer.reverbSendR = 0;
+}
 
 void SpuCore::MixFrame(int16_t out[2]) {
     const DriverSettings& settings = *settings_;
@@ -65,53 +122,15 @@ void SpuCore::MixFrame(int16_t out[2]) {
         AdvancePitch(voice, noiseAndFm);
     }
 
-    int32_t xaL, xaR;
-    if (xa.TakeFrame(xaL, xaR)) {
-        dryL = wrapAdd(dryL, xaL);
-        dryR = wrapAdd(dryR, xaR);
-    }
-
-    dryL = mulShift64(mixer.mainVolumeL, dryL, 14);
-    dryR = mulShift64(mixer.mainVolumeR, dryR, 14);
-
-    if (settings.EnableReverb != 0) {
-        // One feedback delay of 4096 frames; feedback 0.75 x ReverbVolume %.
-        // Each side's return also carries half of the other side's echo.
-        // With ReverbVolume above 133 % the echo grows and wraps at 32 bits.
-        const int32_t percent = settings.ReverbVolume;
-        int32_t* line = mixer.reverbLine + mixer.reverbCursor;
-        const int32_t a = wrapMul(wrapMul(line[0], 192) >> 8, percent) / 100;
-        const int32_t b = wrapMul(wrapMul(line[1], 192) >> 8, percent) / 100;
-        line[0] = wrapAdd(sendL, a);
-        line[1] = wrapAdd(sendR, b);
-        mixer.reverbCursor = (mixer.reverbCursor + 2) & (MixerState::kReverbEntries - 1);
-        dryL = wrapAdd(dryL, mulShift64(wrapAdd(b >> 1, a), mixer.reverbVolumeL, 14));
-        dryR = wrapAdd(dryR, mulShift64(wrapAdd(a >> 1, b), mixer.reverbVolumeR, 14));
-    }
-
-    if (settings.EnableAutoGain != 0) {
-        // Steers the positive peak of each 1024-frame window towards 24576,
-        // one eighth of the way per window; 32768 is unity.
-        if (dryL > autoGainPeak) autoGainPeak = dryL;
-        if (dryR > autoGainPeak) autoGainPeak = dryR;
-        if (++autoGainCount >= 1024) {
-            const int32_t target = autoGainPeak > 24576 ? 0x30000000 / autoGainPeak : 32767;
-            autoGainPeak = 0;
-            autoGainCount = 0;
-            autoGain = (7 * autoGain + target) >> 3;
-        }
-        dryL = mulShift64(autoGain, dryL, 15);
-        dryR = mulShift64(autoGain, dryR, 15);
-    }
-
-    out[0] = static_cast<int16_t>(saturate16(dryL));
-    out[1] = static_cast<int16_t>(saturate16(dryR));
-    mixer.dryL = mixer.dryR = 0;
-    mixer.reverbSendL = mixer.reverbSendR = 0;
+    FinishFrame(dryL, dryR, sendL, sendR, out);
 }
 
 void SpuCore::Render(int16_t* out, uint32_t frames) {
-    for (uint32_t f = 0; f < frames; ++f) MixFrame(out + 2 * f);
+    if (const SpanKernels* kernels = KernelsFor(mixPath)) {
+        fastMixer.Render(*this, out, frames, *kernels);
+    } else {
+        for (uint32_t f = 0; f < frames; ++f) MixFrame(out + 2 * f);
+    }
     PublishVoiceStatus();
 }
 

@@ -11,4 +11,8 @@ int32_t NextNoiseRandom() {
     return static_cast<int32_t>((noiseState >> 16) & 0x7FFF);
 }
 
+uint32_t NoiseRandomState() { return noiseState; }
+
+void SetNoiseRandomState(uint32_t state) { noiseState = state; }
+
 }  // namespace zarn

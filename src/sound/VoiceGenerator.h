@@ -32,6 +32,22 @@ inline int32_t BlockFlags(const uint8_t* ram, int32_t blockAddress) {
     return static_cast<int8_t>(BlockByte(ram, blockAddress, 1));
 }
 
+// The block's 16 bytes; only the block at unit 0xFFFF runs past the end of
+// sound RAM and is gathered into `wrapped` with its addresses wrapped.
+inline const uint8_t* BlockData(const uint8_t* ram, int32_t blockAddress, uint8_t (&wrapped)[16]) {
+    const uint32_t start = static_cast<uint32_t>(blockAddress) * 8 & SpuCore::kRamMask;
+    if (start <= SpuCore::kRamBytes - 16) return ram + start;
+    for (uint32_t i = 0; i < 16; ++i) wrapped[i] = BlockByte(ram, blockAddress, i);
+    return wrapped;
+}
+
+// Filter number of a block header: the byte taken signed, >> 4; numbers
+// beyond the table (header bytes 0x50-0xFF) predict nothing, like filter 0.
+inline int32_t FilterNumber(uint8_t header) {
+    const int32_t filter = static_cast<int8_t>(header) >> 4;
+    return filter >= 0 && filter <= 4 ? filter : 0;
+}
+
 // Prediction filters (f0 for the last output, f1 for the one before), >> 6:
 // 0: none, 1: 0.9375 h1, 2: 1.797 h1 - 0.8125 h2, 3: 1.531 h1 - 0.859 h2,
 // 4: 1.906 h1 - 0.9375 h2.
@@ -39,47 +55,56 @@ constexpr int32_t kFilters[5][2] = {{0, 0}, {60, 0}, {115, -52}, {98, -55}, {122
 
 }  // namespace voice_detail
 
+// Whether a voice finishing `blockAddress` raises the interrupt: the same
+// 16-byte block when the addresses differ at most in bit 0.
+inline bool IsIrqBlock(int32_t irqAddress, int32_t blockAddress) { return ((irqAddress ^ blockAddress) & ~1) == 0; }
+
+// Moves from the block just played out to the next one by its flags byte.
+// Returns false when the flags end the sound.
+inline bool FollowFlags(const uint8_t* ram, int32_t& blockAddress, int32_t& repeatAddress) {
+    using voice_detail::BlockFlags;
+    bool sounding = true;
+    switch (BlockFlags(ram, blockAddress)) {
+    case 0:
+    case 2:
+    case 4:
+    case 5:
+        blockAddress = wrapAdd(blockAddress, 2);
+        break;
+    case 1:
+    case 7:
+        sounding = false;
+        blockAddress = wrapAdd(blockAddress, 2);
+        break;
+    case 3:
+        blockAddress = repeatAddress;
+        break;
+    case 6:
+        repeatAddress = blockAddress;
+        blockAddress = wrapAdd(blockAddress, 2);
+        break;
+    default:  // 8..127 or negative: the sound stops where it is
+        sounding = false;
+        break;
+    }
+    // A block flagged 7 is never entered: the one before it plays again.
+    if (BlockFlags(ram, blockAddress) == 7) blockAddress = wrapSub(blockAddress, 2);
+    return sounding;
+}
+
 // While the read position has passed the end of the block: check the IRQ
 // address against the block just played out, follow its flags, and make the
 // next block due for decoding. `irq` is null when interrupts are off.
 inline void StepBlocks(SpuVoice& voice, const IrqLine* irq) {
-    using voice_detail::BlockFlags;
     while (voice.pitchCounter >= SpuVoice::kBlockEnd) {
-        // Same 16-byte block when the addresses differ at most in bit 0.
-        if (irq != nullptr && ((voice.irqAddress ^ voice.blockAddress) & ~1) == 0) {
+        if (irq != nullptr && IsIrqBlock(voice.irqAddress, voice.blockAddress)) {
             irq->handler(irq->context);
             // The host may key this voice on again from its interrupt function
             // (the lock is recursive): playback then starts afresh, and the
             // stepping must not carry the old position into the new sound.
             if (voice.pitchCounter < SpuVoice::kBlockEnd) return;
         }
-        switch (BlockFlags(voice.ram, voice.blockAddress)) {
-        case 0:
-        case 2:
-        case 4:
-        case 5:
-            voice.blockAddress = wrapAdd(voice.blockAddress, 2);
-            break;
-        case 1:
-        case 7:
-            voice.envelopePhase = kOff;
-            voice.blockAddress = wrapAdd(voice.blockAddress, 2);
-            break;
-        case 3:
-            voice.blockAddress = voice.repeatAddress;
-            break;
-        case 6:
-            voice.repeatAddress = voice.blockAddress;
-            voice.blockAddress = wrapAdd(voice.blockAddress, 2);
-            break;
-        default:  // 8..127 or negative: the sound stops where it is
-            voice.envelopePhase = kOff;
-            break;
-        }
-        // A block flagged 7 is never entered: the one before it plays again.
-        if (BlockFlags(voice.ram, voice.blockAddress) == 7) {
-            voice.blockAddress = wrapSub(voice.blockAddress, 2);
-        }
+        if (!FollowFlags(voice.ram, voice.blockAddress, voice.repeatAddress)) voice.envelopePhase = kOff;
         voice.pitchCounter -= SpuVoice::kBlockEnd;
         voice.needDecode = 1;
     }
@@ -90,7 +115,7 @@ namespace voice_detail {
 // The 28 samples of one block with the filter's coefficients known at compile
 // time, which shortens the multiply chain that each sample waits for.
 template <int32_t f0, int32_t f1>
-inline void DecodeSamples(const uint8_t* block, int shift, int32_t* out, int32_t& h1, int32_t& h2) {
+inline void DecodeNibbles(const uint8_t* block, int shift, int32_t* out, int32_t& h1, int32_t& h2) {
     for (int i = 2; i < 16; ++i) {
         const uint32_t byte = block[i];
         for (const uint32_t nibble : {byte & 0x0F, byte >> 4}) {
@@ -106,36 +131,59 @@ inline void DecodeSamples(const uint8_t* block, int shift, int32_t* out, int32_t
 
 }  // namespace voice_detail
 
-// Decodes the block at blockAddress into samples[1..28]; samples[0] keeps the
-// previous block's last sample for the interpolation. The outputs and the
-// filter history are not clamped, so they wrap at 32 bits.
-inline void DecodeBlock(SpuVoice& voice) {
+// Decodes the 28 samples of the block at `blockAddress` into `out`, carrying
+// the filter history. The outputs and the history are not clamped, so they
+// wrap at 32 bits.
+inline void DecodeSamples(const uint8_t* ram, int32_t blockAddress, int32_t& history1, int32_t& history2,
+                          int32_t* out) {
     using namespace voice_detail;
-    voice.samples[0] = voice.samples[SpuVoice::kBlockSamples];
-    // The block's 16 bytes; only the block at unit 0xFFFF runs past the end
-    // of sound RAM and is gathered with its addresses wrapped.
-    const uint32_t start = static_cast<uint32_t>(voice.blockAddress) * 8 & SpuCore::kRamMask;
     uint8_t wrapped[16];
-    const uint8_t* block = voice.ram + start;
-    if (start > SpuCore::kRamBytes - 16) {
-        for (uint32_t i = 0; i < 16; ++i) wrapped[i] = BlockByte(voice.ram, voice.blockAddress, i);
-        block = wrapped;
-    }
+    const uint8_t* block = BlockData(ram, blockAddress, wrapped);
     const int shift = block[0] & 0x0F;
-    int32_t h1 = voice.history1;
-    int32_t h2 = voice.history2;
-    int32_t* out = voice.samples + 1;
-    // Filter numbers beyond the table (header bytes 0x50-0xFF) predict nothing.
-    switch (static_cast<int8_t>(block[0]) >> 4) {
-    case 1: DecodeSamples<kFilters[1][0], kFilters[1][1]>(block, shift, out, h1, h2); break;
-    case 2: DecodeSamples<kFilters[2][0], kFilters[2][1]>(block, shift, out, h1, h2); break;
-    case 3: DecodeSamples<kFilters[3][0], kFilters[3][1]>(block, shift, out, h1, h2); break;
-    case 4: DecodeSamples<kFilters[4][0], kFilters[4][1]>(block, shift, out, h1, h2); break;
-    default: DecodeSamples<kFilters[0][0], kFilters[0][1]>(block, shift, out, h1, h2); break;
+    int32_t h1 = history1;
+    int32_t h2 = history2;
+    switch (FilterNumber(block[0])) {
+    case 1: DecodeNibbles<kFilters[1][0], kFilters[1][1]>(block, shift, out, h1, h2); break;
+    case 2: DecodeNibbles<kFilters[2][0], kFilters[2][1]>(block, shift, out, h1, h2); break;
+    case 3: DecodeNibbles<kFilters[3][0], kFilters[3][1]>(block, shift, out, h1, h2); break;
+    case 4: DecodeNibbles<kFilters[4][0], kFilters[4][1]>(block, shift, out, h1, h2); break;
+    default: DecodeNibbles<kFilters[0][0], kFilters[0][1]>(block, shift, out, h1, h2); break;
     }
-    voice.history1 = h1;
-    voice.history2 = h2;
+    history1 = h1;
+    history2 = h2;
+}
+
+// Decodes the block at blockAddress into samples[1..28]; samples[0] keeps the
+// previous block's last sample for the interpolation.
+inline void DecodeBlock(SpuVoice& voice) {
+    voice.samples[0] = voice.samples[SpuVoice::kBlockSamples];
+    DecodeSamples(voice.ram, voice.blockAddress, voice.history1, voice.history2, voice.samples + 1);
     voice.needDecode = 0;
+}
+
+// One frame of the noise generator: sample and hold, a new random value
+// `rate` times per second, heard from the next frame on. Returns the frame's
+// sample, the value held before the step. When rate x counter would leave 32
+// bits the count starts again, keeping the average rate.
+inline int32_t NoiseStep(int32_t& counter, int32_t& tick, int32_t& value, int32_t rate) {
+    const int32_t sample = value;
+    const int64_t next = static_cast<int64_t>(counter) + 1;
+    if (next * rate > INT32_MAX || next > INT32_MAX) {
+        counter = 0;
+        tick = 0;
+    } else {
+        counter = static_cast<int32_t>(next);
+    }
+    const int32_t now = rate * counter / 44100;
+    if (now != tick) {
+        tick = now;
+        value = (NextNoiseRandom() * 49152 - 805281792) / 32767;  // -24576..24576
+    }
+    return sample;
+}
+
+inline int32_t NoiseSample(SpuVoice& voice) {
+    return NoiseStep(voice.noiseCounter, voice.noiseTick, voice.noiseValue, voice.noiseRate);
 }
 
 // The frame's sample: linear interpolation between the two samples around the
@@ -145,27 +193,8 @@ inline int32_t ReadSample(SpuVoice& voice, bool noiseAndFmOn) {
     const int32_t fraction = voice.pitchCounter & 0xFFF;
     const int32_t s0 = voice.samples[index];
     const int32_t s1 = voice.samples[index + 1];
-    int32_t sample = wrapAdd(s0, wrapMul(wrapSub(s1, s0), fraction) >> 12);
-
-    if (noiseAndFmOn && voice.noiseEnabled != 0) {
-        // Sample and hold: a new random value noiseRate times per second,
-        // heard from the next frame on. When noiseRate x noiseCounter would
-        // leave 32 bits the count starts again, keeping the average rate.
-        sample = voice.noiseValue;
-        const int64_t counter = static_cast<int64_t>(voice.noiseCounter) + 1;
-        if (counter * voice.noiseRate > INT32_MAX || counter > INT32_MAX) {
-            voice.noiseCounter = 0;
-            voice.noiseTick = 0;
-        } else {
-            voice.noiseCounter = static_cast<int32_t>(counter);
-        }
-        const int32_t tick = voice.noiseRate * voice.noiseCounter / 44100;
-        if (tick != voice.noiseTick) {
-            voice.noiseTick = tick;
-            voice.noiseValue = (NextNoiseRandom() * 49152 - 805281792) / 32767;  // -24576..24576
-        }
-    }
-    return sample;
+    const int32_t sample = wrapAdd(s0, wrapMul(wrapSub(s1, s0), fraction) >> 12);
+    return (noiseAndFmOn && voice.noiseEnabled != 0) ? NoiseSample(voice) : sample;
 }
 
 // Moves the read position by the pitch, or with pitch modulation by the pitch

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "sound/FastMixer.h"
 #include "spu/MixerState.h"
 #include "spu/SpuVoice.h"
 #include "xa/XaRing.h"
@@ -56,7 +57,8 @@ public:
 
     // Sound (sound/Mixer.cpp): one output frame, left and right.
     void MixFrame(int16_t out[2]);
-    // `frames` frames into `out` (interleaved), then the voice status.
+    // `frames` frames into `out` (interleaved) on the mixPath, then the voice
+    // status. Every path gives the same frames and the same state.
     void Render(int16_t* out, uint32_t frames);
 
     // The host interrupt, called with the lock held when a voice plays out
@@ -77,7 +79,17 @@ public:
     SpuVoice voices[kVoiceCount];
     XaRing xa;
 
+    // The mixer Render runs: the fastest this processor has, unless a test or
+    // a benchmark picks another. A path the processor lacks mixes as
+    // kReference.
+    MixPath mixPath = BestMixPath();
+    FastMixer fastMixer;
+
 private:
+    friend class FastMixer;
+    void FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]);
+    void AutoGain(int32_t& dryL, int32_t& dryR);
+    void AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames);
     void AdvanceTransfer();
     uint32_t TransferOffset() const;
 

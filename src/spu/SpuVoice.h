@@ -17,6 +17,7 @@ public:
     static constexpr int kBlockSamples = 28;
     static constexpr int32_t kBlockEnd = kBlockSamples << 12;  // pitchCounter at which a block is played out
     static constexpr int32_t kFullScale = 0x7FFFFF;             // envelopeLevel at full volume
+    static constexpr int32_t kMaxVolume = 0xFFFFFF;             // currentVolume: 1024 x the 14-bit volume
 
     SpuVoice() = default;
     virtual ~SpuVoice() = default;

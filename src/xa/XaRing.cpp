@@ -88,7 +88,7 @@ void XaRing::QueueBlock(const XaDecodeBlock& block) {
         if (IsFull()) break;  // the rest of the block is dropped
         buffer[writeIndex] = source[frame * channels];
         buffer[writeIndex + 1] = source[frame * channels + channels - 1];
-        writeIndex = (writeIndex + 2) % capacity;
+        writeIndex = Next(writeIndex);
         accumulator += block.frequency;
         frame = accumulator / kOutputRate;
     }

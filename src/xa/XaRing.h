@@ -44,7 +44,7 @@ public:
     bool ReadyFor(const XaDecodeBlock& block) const;
 
     int32_t QueuedSamples() const;
-    bool IsFull() const { return capacity == 0 || (writeIndex + 2) % capacity == readIndex; }
+    bool IsFull() const { return capacity == 0 || Next(writeIndex) == readIndex; }
 
     int32_t sizeSetting;      // XABufferSize the buffer was built for
     int32_t volumeL = 0;      // CD volume, -32767..32767
@@ -56,6 +56,8 @@ public:
 
 private:
     void Allocate(int32_t sizeKiB);
+    // The index one frame on: even indexes below the even capacity wrap to 0.
+    int32_t Next(int32_t index) const { return index + 2 == capacity ? 0 : index + 2; }
 
     const DriverSettings* settings_;
 };
@@ -65,7 +67,7 @@ inline bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
     const int32_t percent = settings_->XAVolume;
     left = wrapMul((buffer[readIndex] * volumeL) >> 15, percent) / 100;
     right = wrapMul((buffer[readIndex + 1] * volumeR) >> 15, percent) / 100;
-    readIndex = (readIndex + 2) % capacity;
+    readIndex = Next(readIndex);
     return true;
 }
 
