@@ -1,16 +1,44 @@
 // The plugin's entry points and lifecycle, called as a host calls them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <thread>
 
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
 #include "spu/SpuCore.h"
+#include "state/FreezeRecord.h"
+#include "state/SpuRecorder.h"
 #include "support/Adpcm.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
+
+// The plugin makes its objects, the XA ring and the recorder's buffers with
+// nothrow allocations. While armed, the n-th of them from now fails.
+namespace {
+std::atomic<int> nothrowToFail{0};
+std::atomic<bool> nothrowFailed{false};
+
+void* AllocateUnlessArmed(size_t bytes, bool array) noexcept {
+    if (nothrowToFail > 0 && --nothrowToFail == 0) {
+        nothrowFailed = true;
+        return nullptr;
+    }
+    try {
+        return array ? ::operator new[](bytes) : ::operator new(bytes);
+    } catch (...) {
+        return nullptr;
+    }
+}
+}  // namespace
+
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return AllocateUnlessArmed(bytes, false); }
+void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return AllocateUnlessArmed(bytes, true); }
 
 namespace zarn {
 namespace {
@@ -29,8 +57,8 @@ TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
     SPUwriteRegister(0x1F801C04, 0x1000);
     EXPECT_EQ(SPUreadRegister(0x1F801C04), 0u);
     uint16_t words[2] = {1, 2};
-    SPUreadDMAMem(words, 2);
-    EXPECT_EQ(words[0], 1);
+    SPUreadDMAMem(words, 2);  // no core: zeros, not the host's old words
+    EXPECT_EQ(words[0] | words[1], 0);
     EXPECT_EQ(SPUopen(nullptr), 0);
     EXPECT_FALSE(plugin::SoundThreadRunning());
     EXPECT_EQ(SPUclose() | SPUshutdown(), 0);
@@ -80,6 +108,57 @@ TEST_F(LifecycleTest, InitOpenCloseShutdown) {
     EXPECT_EQ(SPUshutdown(), 0);
     EXPECT_FALSE(plugin::SoundThreadRunning());
     EXPECT_TRUE(plugin::core == nullptr && plugin::currentSettings == nullptr && plugin::output == nullptr);
+}
+
+// Every object SPUinit makes fails in turn. Without a core nothing may look
+// done: saves and loads return 0, and the host's buffers get zeros rather
+// than keep their old bytes. Without the XA ring's memory or the sound
+// device the plugin plays on.
+TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
+    const auto record = std::make_unique<FreezeRecord>();
+    uint8_t* const bytes = reinterpret_cast<uint8_t*>(record.get());
+    int withoutCore = 0, failures = 0;
+    for (;; ++failures) {
+        nothrowFailed = false;
+        nothrowToFail = failures + 1;
+        SPUinit();
+        nothrowToFail = 0;
+        if (!nothrowFailed) break;
+        SCOPED_TRACE(failures + 1);
+        if (plugin::core == nullptr) {
+            ++withoutCore;
+            std::memset(bytes, 0xA5, sizeof *record);
+            EXPECT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 0);
+            EXPECT_TRUE(std::all_of(bytes, bytes + sizeof *record, [](uint8_t b) { return b == 0xA5; }));
+            EXPECT_EQ(SPUfreeze(2, record.get()), 1);  // the size query needs no state
+            int16_t out[3] = {7, 7, 7};
+            SPUrender(out, 6);
+            uint16_t words[3] = {5, 5, 5};
+            SPUreadDMAMem(words, 2);
+            EXPECT_EQ(std::vector<int>({out[0], out[1], out[2], words[0], words[1], words[2]}),
+                      std::vector<int>({0, 0, 7, 0, 0, 5}));
+            EXPECT_EQ(SPUreadRegister(0x1F801C00) | SPUreadDMA(), 0u);
+            SPUopen(nullptr);
+            EXPECT_FALSE(plugin::SoundThreadRunning());
+        } else {
+            EXPECT_EQ(SPUfreeze(1, record.get()), 1);
+            SPUopen(nullptr);
+            EXPECT_TRUE(plugin::SoundThreadRunning());
+            SPUclose();
+        }
+        SPUshutdown();
+    }
+    EXPECT_GE(withoutCore, 2);  // the settings record, the core
+    EXPECT_GT(failures, withoutCore);
+
+    // The recorder's buffers: a start that gets no memory records nothing.
+    SPUinit();
+    for (const int which : {1, 2}) {
+        nothrowToFail = which;
+        plugin::StartRecording();
+        nothrowToFail = 0;
+        EXPECT_FALSE(plugin::recorder.IsRecording()) << which;
+    }
 }
 
 std::atomic<int> irqCalls{0};
