@@ -124,7 +124,12 @@ RegFile::RegFile(std::string_view text) {
             current = Line{};
         }
     }
-    if (!current.raw.empty()) lines_.push_back(std::move(current));
+    // A continuation mark on the last line has no line to join: it is ended
+    // here, or a value or key written after it would join it and be lost.
+    if (!current.raw.empty()) {
+        current.raw += '\n';
+        lines_.push_back(std::move(current));
+    }
 }
 
 size_t RegFile::FindKey(std::string_view key) const {
