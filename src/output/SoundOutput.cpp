@@ -18,11 +18,14 @@ SoundOutput::~SoundOutput() = default;
 
 bool SoundOutput::Open(void* window, const DriverSettings& settings) {
     if (system_ == nullptr) return false;
+    // Read without the lock, like the fields the sound thread reads each pass.
+    const int32_t channels = DriverSettings::Live(settings.WaveFormatChannels);
+    const int32_t bytesPerSample = DriverSettings::Live(settings.WaveFormatBytesPerSample);
     WaveFormat primary;
-    primary.channels = static_cast<uint16_t>(settings.WaveFormatChannels);
-    primary.samplesPerSecond = static_cast<uint32_t>(settings.WaveFormatSampleRate);
-    primary.bitsPerSample = static_cast<uint16_t>(8 * settings.WaveFormatBytesPerSample);
-    primary.blockAlign = static_cast<uint16_t>(settings.WaveFormatBytesPerSample * settings.WaveFormatChannels);
+    primary.channels = static_cast<uint16_t>(channels);
+    primary.samplesPerSecond = static_cast<uint32_t>(DriverSettings::Live(settings.WaveFormatSampleRate));
+    primary.bitsPerSample = static_cast<uint16_t>(8 * bytesPerSample);
+    primary.blockAlign = static_cast<uint16_t>(bytesPerSample * channels);
     primary.averageBytesPerSecond = primary.blockAlign * primary.samplesPerSecond;
     systemOpen_ = system_->Open(window, primary);
     return systemOpen_;

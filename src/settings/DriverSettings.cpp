@@ -33,9 +33,9 @@ DriverSettings::DriverSettings()
 }
 
 void DriverSettings::SetDefaults() {
-    WaveFormatSampleRate = 44100;
-    WaveFormatBytesPerSample = 2;
-    WaveFormatChannels = 2;
+    Store(WaveFormatSampleRate, 44100);
+    Store(WaveFormatBytesPerSample, 2);
+    Store(WaveFormatChannels, 2);
     SetSoundBufferSize(8);
     SetXABufferSize(48);
     SetHighResolutionMode(1);

@@ -72,9 +72,15 @@ public:
     // The window that owns the configure dialog (an HWND on Windows).
     void* OwnerWindow = nullptr;
 
+    // Reads one field whole: the sound thread reads the wave format, the
+    // buffer size and the sleep mode without the lock while the real-time
+    // window may be changing them.
+    static int32_t Live(const int32_t& field) {
+        return std::atomic_ref<int32_t>(const_cast<int32_t&>(field)).load(std::memory_order_relaxed);
+    }
+
 protected:
-    // Writes one field whole: the sound thread reads some fields without the
-    // lock while the real-time window changes them.
+    // Writes one field whole, for the readers of Live.
     static void Store(int32_t& field, int32_t value) {
         std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
     }
