@@ -69,7 +69,8 @@ void Render(int16_t* buffer, uint32_t bytes);
 
 // The register recorder (under SpuLock). The log goes to "spuZarn.pss" in the
 // current directory; a stop that cannot write it keeps the recording for a
-// retry, and SPUshutdown writes a recording still running.
+// retry, and SPUshutdown writes a recording still running (or, when it
+// cannot, keeps it for a stop after the next SPUinit).
 void StartRecording();
 void StopRecording();
 
