@@ -25,8 +25,10 @@ public:
     virtual void Save() = 0;  // the nine stored values
 
     // Puts the twelve named defaults into their fields; the three engine
-    // switches are left alone.
+    // switches are left alone. The wave format's three alone:
+    // SetWaveFormatDefaults.
     void SetDefaults();
+    void SetWaveFormatDefaults();
 
     // Setters of the nine fields the dialogs edit: each stores its value as
     // it is, unchecked (the dialogs' OK validates, the real-time window does
@@ -66,6 +68,7 @@ public:
     struct StoredField {
         int index;                    // into ValueNames
         int32_t DriverSettings::*field;
+        int32_t defaultValue;
     };
     static const StoredField kStored[kStoredCount];
 

@@ -2,11 +2,13 @@
 // platform: the registry on Windows, the REGEDIT4 file elsewhere.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 
 #if !defined(_WIN32)
 #include <unistd.h>
@@ -84,6 +86,20 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndStoredOnesAreTakenAsTheyAre) {
         EXPECT_EQ(test::StoredDword(e.name), static_cast<uint32_t>(value++)) << e.name;
     }
     EXPECT_EQ(loaded.EnableAutoGain, 3);
+
+    // A reload (the real-time window's Cancel) writes each field once: the
+    // sound thread, reading without the lock, never sees the default pass by.
+    std::atomic<bool> loading{true};
+    std::atomic<int> seen{1000};
+    std::thread reader([&] {
+        while (loading) {
+            if (const int32_t size = DriverSettings::Live(loaded.SoundBufferSize); size != 1000) seen = size;
+        }
+    });
+    for (int i = 0; i < 50; ++i) loaded.Load();
+    loading = false;
+    reader.join();
+    EXPECT_EQ(seen, 1000);
 
     // Any 4-byte value counts, whatever its type and range; wave-format
     // values in the key are ignored; unreadable values keep their defaults.
