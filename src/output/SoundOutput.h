@@ -66,7 +66,8 @@ public:
     uint32_t WriteOffset = 0;   // where the next pass writes; 0 after CreateStream
 
 private:
-    // Passes whose failure counts towards giving the device up.
+    // A pass the device failed; kFailedPassesForClock of them in a row give
+    // it up for the clock.
     void DeviceFailed();
     void FallBackToClock();
 

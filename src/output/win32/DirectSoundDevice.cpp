@@ -103,9 +103,8 @@ public:
         StreamBuffer->Unlock(first.data, first.bytes, second.data, second.bytes);
     }
 
-    // A restored buffer plays on from where it stands.
-    // DSERR_BUFFERLOST: another program still has the device; asked again
-    // next pass.
+    // A restored buffer plays on from where it stands. DSERR_BUFFERLOST:
+    // another program still has the device, so it is asked again next pass.
     RestoreResult Restore() override {
         const HRESULT result = StreamBuffer->Restore();
         if (result == DSERR_BUFFERLOST) return RestoreResult::StillLost;
