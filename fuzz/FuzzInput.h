@@ -18,19 +18,12 @@ public:
     FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
     bool Empty() const { return size_ == 0; }
-    size_t Left() const { return size_; }
-    const uint8_t* Data() const { return data_; }
 
     template <typename T>
     T Take() {
         static_assert(std::is_trivially_copyable_v<T>);
-        uint8_t bytes[sizeof(T)] = {};
-        const size_t got = size_ < sizeof(T) ? size_ : sizeof(T);
-        if (got > 0) std::memcpy(bytes, data_, got);
-        data_ += got;
-        size_ -= got;
-        T value;
-        std::memcpy(&value, bytes, sizeof(T));
+        T value{};
+        TakeInto(&value, sizeof value);
         return value;
     }
 
