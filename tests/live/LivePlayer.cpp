@@ -198,8 +198,10 @@ uint32_t VoiceBits() { return Read(kVoiceActivity) | Read(kVoiceActivity + 2) <<
 
 // The tone: 8 blocks holding 4 periods of a sine, looping; at pitch 0x1000
 // (44100 samples/s) that is 787.5 Hz, one pass 224 samples. The interrupt
-// address lies in the fifth block.
+// address lies in the fifth block. Voice 0 plays that copy; the others play a
+// second copy, so that only voice 0 raises the interrupt, as in a game's mix.
 constexpr uint32_t kToneUnit = 0x200;  // 8-byte units: byte 0x1000 of sound RAM
+constexpr uint32_t kOtherToneUnit = 0x240;
 constexpr int kToneBlocks = 8, kTonePeriods = 4;
 constexpr uint32_t kIrqUnit = kToneUnit + 2 * 4;
 
@@ -317,21 +319,22 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> tone = spuhost::EncodeAdpcmLoop(sine);
     std::vector<uint16_t> words(tone.size() / 2);
     for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint16_t>(tone[2 * i] | tone[2 * i + 1] << 8);
-    Write(kTransferAddress, kToneUnit);
-    spu.writeDmaMem(words.data(), static_cast<int32_t>(words.size()));
+    for (const uint32_t unit : {kToneUnit, kOtherToneUnit}) {
+        Write(kTransferAddress, unit);
+        spu.writeDmaMem(words.data(), static_cast<int32_t>(words.size()));
+    }
 
     // Volumes, pitch, start and loop address; attack and decay at once, then
     // the envelope holds at sustain level 15.
-    double expectedIrqHz = 0;
     for (int v = 0; v < voices; ++v) {
         const uint32_t volume = 0x3FFF / voices;
+        const uint32_t unit = v == 0 ? kToneUnit : kOtherToneUnit;
         for (const auto& [offset, value] : {std::pair{0x0u, volume}, {0x2u, volume}, {0x4u, PitchOf(v, voices)},
-                                            {0x6u, kToneUnit}, {0x8u, 0x000Fu}, {0xAu, 127u << 6},
-                                            {0xEu, kToneUnit}}) {
+                                            {0x6u, unit}, {0x8u, 0x000Fu}, {0xAu, 127u << 6}, {0xEu, unit}}) {
             Write(Voice(v, offset), value);
         }
-        expectedIrqHz += 44100.0 * PitchOf(v, voices) / 0x1000 / (kToneBlocks * spuhost::kAdpcmBlockSamples);
     }
+    const double expectedIrqHz = 44100.0 * PitchOf(0, voices) / 0x1000 / (kToneBlocks * spuhost::kAdpcmBlockSamples);
     Write(kMainVolumeL, 0x3FFF);
     Write(kMainVolumeR, 0x3FFF);
     Write(kIrqAddress, kIrqUnit);
