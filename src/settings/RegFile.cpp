@@ -115,7 +115,11 @@ RegFile::RegFile(std::string_view text) {
 
         if (!current.raw.empty() || !current.logical.empty()) current.raw += '\n';
         current.raw += physical;
-        std::string_view part = physical;
+        // The mark is the last character before any trailing blanks: a stray
+        // carriage return after it (a line ending in a backslash and "\r\r\n")
+        // would otherwise hide it here, yet not once the text is written back
+        // with plain line ends.
+        std::string_view part = Trim(physical);
         const bool continues = !part.empty() && part.back() == '\\';
         if (continues) part.remove_suffix(1);
         current.logical += Trim(part);

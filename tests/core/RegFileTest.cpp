@@ -51,6 +51,11 @@ TEST(RegFileTest, WritingKeepsEverythingElse) {
         EXPECT_EQ(reread.ReadValue(kKey, "XAVolume"), 7u) << last;
         EXPECT_EQ(reread.ReadValue("HKEY_CURRENT_USER\\Other", "XAVolume"), 8u) << last;
     }
+    // A continuation mark with a stray carriage return after it continues,
+    // before and after the text is written back.
+    const RegFile stray(std::string("[") + kKey + "]\r\n\"XAVolume\"=hex:01,02,\\\r\r\n  03,04\r\n");
+    EXPECT_EQ(stray.ReadValue(kKey, "XAVolume"), 0x04030201u);
+    EXPECT_EQ(RegFile(stray.Text()).ReadValue(kKey, "XAVolume"), 0x04030201u);
 }
 
 TEST(RegFileTest, NewFileGetsTheExportHeader) {
