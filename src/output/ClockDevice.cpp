@@ -46,6 +46,6 @@ SoundDevice::LockResult ClockDevice::Lock(uint32_t offset, uint32_t bytes, Regio
 
 void ClockDevice::Unlock(const Region&, const Region&) {}
 
-bool ClockDevice::Restore() { return true; }
+SoundDevice::RestoreResult ClockDevice::Restore() { return RestoreResult::Restored; }
 
 }  // namespace zarn

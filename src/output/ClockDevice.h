@@ -29,7 +29,7 @@ public:
     bool PlayCursor(uint32_t& cursor) override;
     LockResult Lock(uint32_t offset, uint32_t bytes, Region& first, Region& second) override;
     void Unlock(const Region& first, const Region& second) override;
-    bool Restore() override;
+    RestoreResult Restore() override;
 
 private:
     int64_t (*now_)();

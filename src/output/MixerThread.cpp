@@ -5,8 +5,6 @@
 // length later (8 KiB, the default, is about 46 ms).
 #include "output/MixerThread.h"
 
-#include <atomic>
-
 #include "output/SoundOutput.h"
 #include "platform/Platform.h"
 #include "platform/SpuLock.h"
@@ -16,12 +14,6 @@
 namespace zarn {
 
 namespace {
-
-// Settings fields that the thread reads at the head of every pass without
-// the lock: single aligned words that the real-time window may change.
-int32_t Live(const int32_t& field) {
-    return std::atomic_ref<int32_t>(const_cast<int32_t&>(field)).load(std::memory_order_relaxed);
-}
 
 // Mixes under the SPU lock, then publishes the voice status.
 class CoreFrames : public FrameSource {
@@ -46,19 +38,19 @@ uint32_t MixerThread(void* argument) {
     const platform::FineTimer fineTimer;  // 1 ms sleeps last about 1 ms
 
     output.Open(job.window, settings);
-    int32_t bufferSize = Live(settings.SoundBufferSize);
+    int32_t bufferSize = DriverSettings::Live(settings.SoundBufferSize);
     output.CreateStream(bufferSize);
     // The opposite of the setting, so that the first pass sets the period.
-    bool highResolution = Live(settings.HighResolutionMode) == 0;
+    bool highResolution = DriverSettings::Live(settings.HighResolutionMode) == 0;
     uint32_t sleepMilliseconds = 5;
 
     // The stop flag is tested before the first pass and after every pass.
     while (job.stop->load(std::memory_order_relaxed) == 0) {
-        if ((Live(settings.HighResolutionMode) != 0) != highResolution) {
+        if ((DriverSettings::Live(settings.HighResolutionMode) != 0) != highResolution) {
             highResolution = !highResolution;
             sleepMilliseconds = highResolution ? 1 : 5;
         }
-        if (const int32_t size = Live(settings.SoundBufferSize); size != bufferSize) {
+        if (const int32_t size = DriverSettings::Live(settings.SoundBufferSize); size != bufferSize) {
             bufferSize = size;
             output.DestroyStream();
             output.CreateStream(bufferSize);  // starts empty, at offset 0

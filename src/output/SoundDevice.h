@@ -28,6 +28,10 @@ public:
         uint32_t bytes = 0;
     };
     enum class LockResult { Locked, Lost, Refused };
+    // A lost buffer given back; still lost, for now (DirectSound while
+    // another program has the device); or not to be had again (the device
+    // is gone).
+    enum class RestoreResult { Restored, StillLost, Failed };
 
     virtual ~SoundDevice() = default;
 
@@ -42,12 +46,11 @@ public:
     // The stream. PlayCursor is the byte offset the device plays next. Lock
     // hands out `bytes` bytes from `offset`, in two pieces when they wrap
     // past the end of the buffer; Unlock gives them back, as Lock returned
-    // them, for the device to play. A lost buffer is asked back by Restore,
-    // which says whether the device gave it.
+    // them, for the device to play. A lost buffer is asked back by Restore.
     virtual bool PlayCursor(uint32_t& cursor) = 0;
     virtual LockResult Lock(uint32_t offset, uint32_t bytes, Region& first, Region& second) = 0;
     virtual void Unlock(const Region& first, const Region& second) = 0;
-    virtual bool Restore() = 0;
+    virtual RestoreResult Restore() = 0;
 };
 
 // Lock of a looping buffer in memory: `bytes` from `offset`, wrapping to

@@ -18,11 +18,14 @@ SoundOutput::~SoundOutput() = default;
 
 bool SoundOutput::Open(void* window, const DriverSettings& settings) {
     if (system_ == nullptr) return false;
+    // Read without the lock, like the fields the sound thread reads each pass.
+    const int32_t channels = DriverSettings::Live(settings.WaveFormatChannels);
+    const int32_t bytesPerSample = DriverSettings::Live(settings.WaveFormatBytesPerSample);
     WaveFormat primary;
-    primary.channels = static_cast<uint16_t>(settings.WaveFormatChannels);
-    primary.samplesPerSecond = static_cast<uint32_t>(settings.WaveFormatSampleRate);
-    primary.bitsPerSample = static_cast<uint16_t>(8 * settings.WaveFormatBytesPerSample);
-    primary.blockAlign = static_cast<uint16_t>(settings.WaveFormatBytesPerSample * settings.WaveFormatChannels);
+    primary.channels = static_cast<uint16_t>(channels);
+    primary.samplesPerSecond = static_cast<uint32_t>(DriverSettings::Live(settings.WaveFormatSampleRate));
+    primary.bitsPerSample = static_cast<uint16_t>(8 * bytesPerSample);
+    primary.blockAlign = static_cast<uint16_t>(bytesPerSample * channels);
     primary.averageBytesPerSecond = primary.blockAlign * primary.samplesPerSecond;
     systemOpen_ = system_->Open(window, primary);
     return systemOpen_;
@@ -48,7 +51,22 @@ bool SoundOutput::CreateStream(int32_t bufferSizeKiB) {
     }
     StreamBytes = reported;
     WriteOffset = 0;
+    failedPasses_ = 0;
     return stream_ == system_.get();
+}
+
+void SoundOutput::FallBackToClock() {
+    if (stream_ == &clock_) return;
+    stream_->DestroyStream();
+    uint32_t reported = 0;
+    clock_.CreateStream(StreamBytes, reported);
+    stream_ = &clock_;
+    StreamBytes = reported;
+    WriteOffset = 0;
+}
+
+void SoundOutput::DeviceFailed() {
+    if (++failedPasses_ >= kFailedPassesForClock) FallBackToClock();
 }
 
 bool SoundOutput::DestroyStream() {
@@ -66,16 +84,28 @@ bool SoundOutput::Close() {
 uint32_t SoundOutput::WritePass(FrameSource& source) {
     if (stream_ == nullptr) return 0;
     uint32_t cursor;
-    if (!stream_->PlayCursor(cursor)) return 0;
+    if (!stream_->PlayCursor(cursor)) {
+        DeviceFailed();
+        return 0;
+    }
     // Bytes the device has played since the last pass; none when the cursor
     // has not moved.
     const uint32_t free = cursor >= WriteOffset ? cursor - WriteOffset : cursor + StreamBytes - WriteOffset;
     SoundDevice::Region first, second;
     switch (stream_->Lock(WriteOffset, free, first, second)) {
     case SoundDevice::LockResult::Locked: break;
-    case SoundDevice::LockResult::Lost: stream_->Restore(); return 0;
-    case SoundDevice::LockResult::Refused: return 0;
+    case SoundDevice::LockResult::Lost:
+        switch (stream_->Restore()) {
+        case SoundDevice::RestoreResult::Restored: failedPasses_ = 0; break;
+        case SoundDevice::RestoreResult::StillLost: break;
+        case SoundDevice::RestoreResult::Failed: FallBackToClock(); break;
+        }
+        return 0;
+    case SoundDevice::LockResult::Refused:
+        if (free != 0) DeviceFailed();
+        return 0;
     }
+    failedPasses_ = 0;
     // Only the first piece is written; a span that wraps is finished by the
     // next pass, from the start of the buffer.
     source.Mix(reinterpret_cast<int16_t*>(first.data), first.bytes / kFrameBytes);

@@ -6,7 +6,13 @@
 //
 // When the system device or its stream cannot be had (no sound device, or a
 // buffer size the device refuses), the stream runs on a clock device that
-// plays into nothing at the real rate, so the SPU goes on in real time.
+// plays into nothing at the real rate, so the SPU goes on in real time. So
+// it does when the device fails during playback (unplugged, its driver
+// gone): a buffer the device cannot restore, or kFailedPassesForClock
+// passes in a row without a play cursor or with a lock refused though bytes
+// are free, hand the rest of the stream to the clock. A buffer that is
+// merely lost for a while (DirectSound while another program has the
+// device) is asked back every pass instead.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +57,8 @@ public:
     // and the pass ends. Returns the bytes written.
     uint32_t WritePass(FrameSource& source);
 
+    static constexpr int kFailedPassesForClock = 100;
+
     // Whether the stream runs on the system device rather than the clock.
     bool OnSystemDevice() const { return stream_ != nullptr && stream_ == system_.get(); }
 
@@ -58,10 +66,16 @@ public:
     uint32_t WriteOffset = 0;   // where the next pass writes; 0 after CreateStream
 
 private:
+    // A pass the device failed; kFailedPassesForClock of them in a row give
+    // it up for the clock.
+    void DeviceFailed();
+    void FallBackToClock();
+
     std::unique_ptr<SoundDevice> system_;
     ClockDevice clock_;
     bool systemOpen_ = false;
     SoundDevice* stream_ = nullptr;   // the device whose stream is playing
+    int failedPasses_ = 0;            // in a row, on the system device
 };
 
 }  // namespace zarn

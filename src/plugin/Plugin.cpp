@@ -1,5 +1,6 @@
 #include "plugin/Plugin.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 
@@ -69,7 +70,8 @@ void DestroyObjects() {
 }  // namespace
 
 // A second SPUinit without SPUshutdown keeps the objects it has. When an
-// object cannot be created, none is kept, and the SPU entry points do nothing.
+// object cannot be created, none is kept: the SPU entry points then read
+// zeros, render silence and refuse save states.
 int32_t Init() {
     if (initialised) return 0;
     SpuLock::Initialise();
@@ -179,7 +181,11 @@ void WriteDmaBlock(const uint16_t* words, int32_t count) {
 }
 
 void ReadDmaBlock(uint16_t* words, int32_t count) {
-    if (core == nullptr || words == nullptr) return;
+    if (words == nullptr || count < 1) return;
+    if (core == nullptr) {
+        std::fill_n(words, count, uint16_t{0});  // nothing to read: not the host's old words either
+        return;
+    }
     SpuLockGuard lock;
     core->ReadTransferBlock(words, count);
 }
@@ -226,7 +232,7 @@ int32_t Freeze(uint32_t mode, FreezeRecord* record) {
         WriteFreezeHeader(reinterpret_cast<uint8_t*>(record));
         return 1;
     }
-    if (core == nullptr) return 1;
+    if (core == nullptr) return 0;  // no state to save or load into: the host must not keep the record
     SpuLockGuard lock;
     if (mode != 0) {
         SaveFreeze(*core, *record, mode == 1);
@@ -255,9 +261,14 @@ void StopRecording() {
     if (recorder.IsRecording() && currentSettings != nullptr) recorder.StopRecording(currentSettings->TickParSecond, file);
 }
 
-// The caller's buffer holds `bytes` bytes; whole frames of 4 bytes are written.
+// The caller's buffer holds `bytes` bytes; whole frames of 4 bytes are
+// written, silence when there is no core.
 void Render(int16_t* buffer, uint32_t bytes) {
-    if (core == nullptr || (buffer == nullptr && bytes >= 4)) return;
+    if (buffer == nullptr && bytes >= 4) return;
+    if (core == nullptr) {
+        std::fill_n(buffer, bytes / 4 * 2, int16_t{0});
+        return;
+    }
     SpuLockGuard lock;
     core->Render(buffer, bytes / 4);
 }

@@ -1,7 +1,9 @@
 // The plugin's process-wide objects and the work behind each entry point.
 // SPUinit creates the lock, the settings record, the SPU core and the sound
-// output; SPUshutdown destroys them. Entry points that need the core do
-// nothing (and read 0) while it does not exist.
+// output; SPUshutdown destroys them. While there is no core (before SPUinit,
+// or when it could not create its objects) the entry points that need one
+// change nothing: reads give 0, the host's render and DMA-read buffers get
+// zeros, and a save-state save or load returns 0.
 #pragma once
 
 #include <atomic>
@@ -67,7 +69,8 @@ void Render(int16_t* buffer, uint32_t bytes);
 
 // The register recorder (under SpuLock). The log goes to "spuZarn.pss" in the
 // current directory; a stop that cannot write it keeps the recording for a
-// retry, and SPUshutdown writes a recording still running.
+// retry, and SPUshutdown writes a recording still running (or, when it
+// cannot, keeps it for a stop after the next SPUinit).
 void StartRecording();
 void StopRecording();
 

@@ -12,15 +12,15 @@ enum Field {
 }  // namespace
 
 const DriverSettings::StoredField DriverSettings::kStored[kStoredCount] = {
-    {kSoundBufferSize, &DriverSettings::SoundBufferSize},
-    {kXABufferSize, &DriverSettings::XABufferSize},
-    {kShowRealtimeConfigWindow, &DriverSettings::ShowRealtimeConfigWindow},
-    {kHighResolutionMode, &DriverSettings::HighResolutionMode},
-    {kEnableReverb, &DriverSettings::EnableReverb},
-    {kEnableSpuIrq, &DriverSettings::EnableSpuIrq},
-    {kXAVolume, &DriverSettings::XAVolume},
-    {kReverbVolume, &DriverSettings::ReverbVolume},
-    {kTickParSecond, &DriverSettings::TickParSecond},
+    {kSoundBufferSize, &DriverSettings::SoundBufferSize, 8},
+    {kXABufferSize, &DriverSettings::XABufferSize, 48},
+    {kShowRealtimeConfigWindow, &DriverSettings::ShowRealtimeConfigWindow, 0},
+    {kHighResolutionMode, &DriverSettings::HighResolutionMode, 1},
+    {kEnableReverb, &DriverSettings::EnableReverb, 0},
+    {kEnableSpuIrq, &DriverSettings::EnableSpuIrq, 1},
+    {kXAVolume, &DriverSettings::XAVolume, 75},
+    {kReverbVolume, &DriverSettings::ReverbVolume, 50},
+    {kTickParSecond, &DriverSettings::TickParSecond, 100},
 };
 
 DriverSettings::DriverSettings()
@@ -33,18 +33,14 @@ DriverSettings::DriverSettings()
 }
 
 void DriverSettings::SetDefaults() {
-    WaveFormatSampleRate = 44100;
-    WaveFormatBytesPerSample = 2;
-    WaveFormatChannels = 2;
-    SetSoundBufferSize(8);
-    SetXABufferSize(48);
-    SetHighResolutionMode(1);
-    SetShowRealtimeConfigWindow(0);
-    SetEnableReverb(0);
-    SetEnableSpuIrq(1);
-    SetXAVolume(75);
-    SetReverbVolume(50);
-    SetTickParSecond(100);
+    SetWaveFormatDefaults();
+    for (const StoredField& stored : kStored) Store(this->*stored.field, stored.defaultValue);
+}
+
+void DriverSettings::SetWaveFormatDefaults() {
+    Store(WaveFormatSampleRate, 44100);
+    Store(WaveFormatBytesPerSample, 2);
+    Store(WaveFormatChannels, 2);
 }
 
 }  // namespace zarn

@@ -25,8 +25,10 @@ public:
     virtual void Save() = 0;  // the nine stored values
 
     // Puts the twelve named defaults into their fields; the three engine
-    // switches are left alone.
+    // switches are left alone. The wave format's three alone:
+    // SetWaveFormatDefaults.
     void SetDefaults();
+    void SetWaveFormatDefaults();
 
     // Setters of the nine fields the dialogs edit: each stores its value as
     // it is, unchecked (the dialogs' OK validates, the real-time window does
@@ -66,15 +68,22 @@ public:
     struct StoredField {
         int index;                    // into ValueNames
         int32_t DriverSettings::*field;
+        int32_t defaultValue;
     };
     static const StoredField kStored[kStoredCount];
 
     // The window that owns the configure dialog (an HWND on Windows).
     void* OwnerWindow = nullptr;
 
+    // Reads one field whole: the sound thread reads the wave format, the
+    // buffer size and the sleep mode without the lock while the real-time
+    // window may be changing them.
+    static int32_t Live(const int32_t& field) {
+        return std::atomic_ref<int32_t>(const_cast<int32_t&>(field)).load(std::memory_order_relaxed);
+    }
+
 protected:
-    // Writes one field whole: the sound thread reads some fields without the
-    // lock while the real-time window changes them.
+    // Writes one field whole, for the readers of Live.
     static void Store(int32_t& field, int32_t value) {
         std::atomic_ref<int32_t>(field).store(value, std::memory_order_relaxed);
     }

@@ -115,7 +115,11 @@ RegFile::RegFile(std::string_view text) {
 
         if (!current.raw.empty() || !current.logical.empty()) current.raw += '\n';
         current.raw += physical;
-        std::string_view part = physical;
+        // The mark is the last character before any trailing blanks: a stray
+        // carriage return after it (a line ending in a backslash and "\r\r\n")
+        // would otherwise hide it here, yet not once the text is written back
+        // with plain line ends.
+        std::string_view part = Trim(physical);
         const bool continues = !part.empty() && part.back() == '\\';
         if (continues) part.remove_suffix(1);
         current.logical += Trim(part);
@@ -124,7 +128,12 @@ RegFile::RegFile(std::string_view text) {
             current = Line{};
         }
     }
-    if (!current.raw.empty()) lines_.push_back(std::move(current));
+    // A continuation mark on the last line has no line to join: it is ended
+    // here, or a value or key written after it would join it and be lost.
+    if (!current.raw.empty()) {
+        current.raw += '\n';
+        lines_.push_back(std::move(current));
+    }
 }
 
 size_t RegFile::FindKey(std::string_view key) const {

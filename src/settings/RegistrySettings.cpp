@@ -9,16 +9,20 @@ RegistrySettings::RegistrySettings() {
     OwnerWindow = platform::ActiveWindow();
 }
 
+// Each field is written once, with its stored value or else its default:
+// the sound thread, which reads some fields without the lock while the
+// real-time window's Cancel loads, never sees a default pass by on the way
+// to the stored value (it would re-create its stream twice). A key just
+// created holds nothing yet, so it receives the defaults.
 void RegistrySettings::Load() {
     RegistryKey key(KeyPath);
-    SetDefaults();
-    if (key.WasCreated()) Save();
+    SetWaveFormatDefaults();
     for (const StoredField& stored : kStored) {
         uint32_t value;
-        if (key.ReadValue(ValueNames[stored.index], value)) {
-            Store(this->*stored.field, static_cast<int32_t>(value));
-        }
+        const bool read = key.ReadValue(ValueNames[stored.index], value);
+        Store(this->*stored.field, read ? static_cast<int32_t>(value) : stored.defaultValue);
     }
+    if (key.WasCreated()) Save();
 }
 
 void RegistrySettings::Save() {

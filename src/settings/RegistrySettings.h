@@ -14,9 +14,9 @@ public:
     RegistrySettings();
     ~RegistrySettings() override = default;
 
-    // Defaults first; a key created by this call receives them at once; then
-    // every stored value that can be read replaces its default. A value that
-    // cannot be read (missing, not 4 bytes, key not openable) keeps its default.
+    // Every stored value that can be read, and the default of each that
+    // cannot (missing, not 4 bytes, key not openable); a key created by this
+    // call receives the defaults. Each field is written once.
     void Load() override;
     // Writes the nine stored values; failures leave the store as it was.
     void Save() override;

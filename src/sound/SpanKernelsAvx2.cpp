@@ -9,7 +9,11 @@
 #include "sound/VoiceSpan.h"
 
 // Only the code below uses AVX2; the headers above keep the baseline.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC target("avx2")
+#endif
 
 namespace zarn {
 
@@ -120,3 +124,7 @@ struct Avx2 {
 const SpanKernels kAvx2Kernels = KernelsOf<Avx2>();
 
 }  // namespace zarn
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif

@@ -9,7 +9,11 @@
 #include "sound/VoiceSpan.h"
 
 // Only the code below uses SSE4.1; the headers above keep the baseline.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("sse4.1"))), apply_to = function)
+#else
 #pragma GCC target("sse4.1")
+#endif
 
 namespace zarn {
 
@@ -95,3 +99,7 @@ struct Sse41 {
 const SpanKernels kSse41Kernels = KernelsOf<Sse41>();
 
 }  // namespace zarn
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif

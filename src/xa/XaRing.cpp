@@ -23,7 +23,11 @@ int64_t BlockBytes(const XaDecodeBlock& block, int32_t channels) {
 }
 
 // Mono or stereo at a positive rate with frames in it; anything else is
-// ignored whole.
+// ignored whole. An XA sector codes one or two channels, so a `stereo` of 2
+// or more comes from a broken or uninitialised header, never from a disc.
+// Taken as stereo + 1 channels it would have us read that many samples per
+// frame, past the end of what the host filled in (a garbage 0x7FFFFFFF
+// would read gigabytes beyond it): such a block is dropped instead.
 bool Acceptable(const XaDecodeBlock& block) {
     return (block.stereo == 0 || block.stereo == 1) && block.frequency > 0 && block.sampleCount > 0;
 }
@@ -52,9 +56,9 @@ void XaRing::Allocate(int32_t sizeKiB) {
     readIndex = 0;
 }
 
+// Without a sum past the capacity, which may lie close to INT32_MAX.
 int32_t XaRing::QueuedSamples() const {
-    if (capacity == 0) return 0;
-    return ((writeIndex - readIndex) % capacity + capacity) % capacity;
+    return writeIndex >= readIndex ? writeIndex - readIndex : writeIndex - readIndex + capacity;
 }
 
 bool XaRing::ReadyFor(const XaDecodeBlock& block) const {

@@ -40,6 +40,22 @@ TEST(RegFileTest, WritingKeepsEverythingElse) {
     expected.insert(expected.find("\n[HKEY_CURRENT_USER\\Third]"), "\"TickParSecond\"=dword:deadbeef\n");
     EXPECT_EQ(file.Text(), expected);
     EXPECT_EQ(RegFile(file.Text()).ReadValue(kKey, "TickParSecond"), 0xDEADBEEFu);
+
+    // A file whose last line asks to be continued: what is written after it
+    // stays a line of its own.
+    for (const char* last : {"\"Blob\"=hex:01,\\", "\\"}) {
+        RegFile dangling(std::string("REGEDIT4\n\n[") + kKey + "]\n" + last);
+        dangling.WriteDword(kKey, "XAVolume", 7);
+        dangling.WriteDword("HKEY_CURRENT_USER\\Other", "XAVolume", 8);
+        const RegFile reread(dangling.Text());
+        EXPECT_EQ(reread.ReadValue(kKey, "XAVolume"), 7u) << last;
+        EXPECT_EQ(reread.ReadValue("HKEY_CURRENT_USER\\Other", "XAVolume"), 8u) << last;
+    }
+    // A continuation mark with a stray carriage return after it continues,
+    // before and after the text is written back.
+    const RegFile stray(std::string("[") + kKey + "]\r\n\"XAVolume\"=hex:01,02,\\\r\r\n  03,04\r\n");
+    EXPECT_EQ(stray.ReadValue(kKey, "XAVolume"), 0x04030201u);
+    EXPECT_EQ(RegFile(stray.Text()).ReadValue(kKey, "XAVolume"), 0x04030201u);
 }
 
 TEST(RegFileTest, NewFileGetsTheExportHeader) {

@@ -80,6 +80,13 @@ TEST_F(XaRingTest, SizeChangeRebuildsTheRingEmpty) {
         EXPECT_FALSE(ring->TakeFrame(left, right)) << size;
         EXPECT_TRUE(ring->ReadyFor(*block)) << size;  // a waiting host is never stuck
     }
+    // The queued count stays in 32 bits for a ring of nearly 2^31 samples
+    // (an XABufferSize near 4,194,303 KiB that was allocated).
+    ring->capacity = 2147483646;
+    std::tie(ring->writeIndex, ring->readIndex) = std::tuple(2147483644, 0);
+    EXPECT_EQ(ring->QueuedSamples(), 2147483644);
+    std::tie(ring->writeIndex, ring->readIndex) = std::tuple(0, 2147483644);
+    EXPECT_EQ(ring->QueuedSamples(), 2);
 }
 
 TEST_F(XaRingTest, TakeFrameScalesByCdVolumeAndPercent) {

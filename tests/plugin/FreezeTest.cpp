@@ -149,12 +149,20 @@ TEST_F(FreezeTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
     EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 3 * 12);
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1);  // no temporary file left
 
-    // SPUshutdown writes a running recording.
+    // SPUshutdown writes a running recording; one it cannot write is kept
+    // for the stop after the next SPUinit.
     plugin::StartRecording();
     SPUwriteRegister(0x1F801D88, 1);
+    fs::remove(register_log::kFileName);
+    fs::create_directory(register_log::kFileName);
+    SPUshutdown();
+    EXPECT_TRUE(plugin::recorder.IsRecording());
+    fs::remove(register_log::kFileName);
+    ASSERT_EQ(SPUinit(), 0);
+    SPUwriteRegister(0x1F801D88, 2);
     SPUshutdown();
     EXPECT_FALSE(plugin::recorder.IsRecording());
-    EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 12);
+    EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 2 * 12);
     fs::current_path(previous);
     fs::remove_all(directory);
 }

@@ -1,16 +1,47 @@
 // The plugin's entry points and lifecycle, called as a host calls them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <thread>
+#include <tuple>
+#include <vector>
 
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
 #include "spu/SpuCore.h"
+#include "state/FreezeRecord.h"
+#include "state/SpuRecorder.h"
+#include "xa/XaDecodeBlock.h"
 #include "support/Adpcm.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
+
+// The plugin makes its objects, the XA ring and the recorder's buffers with
+// nothrow allocations. While armed, the n-th of them from now fails.
+namespace {
+std::atomic<int> nothrowToFail{0};
+std::atomic<bool> nothrowFailed{false};
+
+void* AllocateUnlessArmed(size_t bytes, bool array) noexcept {
+    if (nothrowToFail > 0 && --nothrowToFail == 0) {
+        nothrowFailed = true;
+        return nullptr;
+    }
+    try {
+        return array ? ::operator new[](bytes) : ::operator new(bytes);
+    } catch (...) {
+        return nullptr;
+    }
+}
+}  // namespace
+
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return AllocateUnlessArmed(bytes, false); }
+void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return AllocateUnlessArmed(bytes, true); }
 
 namespace zarn {
 namespace {
@@ -29,8 +60,8 @@ TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
     SPUwriteRegister(0x1F801C04, 0x1000);
     EXPECT_EQ(SPUreadRegister(0x1F801C04), 0u);
     uint16_t words[2] = {1, 2};
-    SPUreadDMAMem(words, 2);
-    EXPECT_EQ(words[0], 1);
+    SPUreadDMAMem(words, 2);  // no core: zeros, not the host's old words
+    EXPECT_EQ(words[0] | words[1], 0);
     EXPECT_EQ(SPUopen(nullptr), 0);
     EXPECT_FALSE(plugin::SoundThreadRunning());
     EXPECT_EQ(SPUclose() | SPUshutdown(), 0);
@@ -91,6 +122,112 @@ bool Eventually(Condition done) {
     for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return done();
 }
+
+// Voice 0 loops a block that raises the interrupt at every pass; the main
+// volume is up, the voice feeds the reverb, the CD volume is up.
+void PlayALoopingVoice() {
+    test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());
+    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u}, {0x1F801C06, 0x10}, {0x1F801C00, 0x3FFF},
+                                         {0x1F801C02, 0x3FFF}, {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6},
+                                         {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF}, {0x1F801D84, 0x3FFF},
+                                         {0x1F801D86, 0x3FFF}, {0x1F801D98, 1}, {0x1F801DB0, 0x7FFF},
+                                         {0x1F801DB2, 0x7FFF}, {0x1F801DA4, 0x10}, {0x1F801D88, 1}}) {
+        SPUwriteRegister(address, value);
+    }
+}
+
+// Stored values no dialog would accept, some of a type other than REG_DWORD:
+// the plugin loads them as they are and plays on, or stays silent, on the
+// sound thread and in SPUrender alike (the sanitizer build checks that no
+// buffer is overrun and nothing divides by zero).
+TEST_F(LifecycleTest, HostileStoredSettingsKeepThePluginGoing) {
+    struct Round { int32_t soundBuffer, xaBuffer, xaVolume, reverbVolume, tempo; };
+    const Round rounds[] = {{0, 0, 100000, 100000, 0}, {-1, -1, -100000, -100000, -7},
+                            {100000, 1000000, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}};
+    const auto stored = [](const Round& r) { return std::vector<int32_t>{r.soundBuffer, r.xaBuffer, r.xaVolume, r.reverbVolume, r.tempo}; };
+    const auto dword = [](int32_t v) {
+        return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    };
+    auto xa = std::make_unique<XaDecodeBlock>();
+    std::tie(xa->frequency, xa->stereo, xa->sampleCount) = std::tuple(44100, 1, 2000);
+    std::fill(std::begin(xa->samples), std::end(xa->samples), int16_t{30000});
+    for (const Round& round : rounds) {
+        test::UseFreshSettingsStore();
+        const char* const names[] = {"SoundBufferSize", "XABufferSize", "XAVolume", "ReverbVolume", "TickParSecond"};
+        for (size_t i = 0; i < 5; ++i) test::StoreValue(names[i], i % 2 == 0 ? 4 : 3, dword(stored(round)[i]));
+        test::StoreValue("EnableReverb", 1, {'1', 0, 0, 0});  // REG_SZ "1": its four bytes, 0x31
+        ASSERT_EQ(SPUinit(), 0);
+        DriverSettings& settings = *plugin::currentSettings;
+        EXPECT_EQ((std::vector<int32_t>{settings.SoundBufferSize, settings.XABufferSize, settings.XAVolume,
+                                        settings.ReverbVolume, settings.TickParSecond, settings.EnableReverb}),
+                  [&] { auto v = stored(round); v.push_back(0x31); return v; }());
+        // The XA ring holds nothing when its size is below 1 or its memory
+        // cannot be had; else the block.
+        SPUplayADPCMchannel(xa.get());
+        EXPECT_EQ(plugin::core->xa.QueuedSamples(), plugin::core->xa.capacity == 0 ? 0 : 4000);
+        PlayALoopingVoice();
+        SPUregisterCallback(CountIrq);
+        std::vector<int16_t> frames(2 * 2000);
+        SPUrender(frames.data(), 4 * 2000);
+        irqCalls = 0;
+        SPUopen(nullptr);
+        EXPECT_TRUE(Eventually([] { return irqCalls > 10; })) << round.soundBuffer;
+        SPUclose();
+        SPUshutdown();
+    }
+}
+
+// Every object SPUinit makes fails in turn. Without a core nothing may look
+// done: saves and loads return 0, and the host's buffers get zeros rather
+// than keep their old bytes. Without the XA ring's memory or the sound
+// device the plugin plays on.
+TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
+    const auto record = std::make_unique<FreezeRecord>();
+    uint8_t* const bytes = reinterpret_cast<uint8_t*>(record.get());
+    int withoutCore = 0, failures = 0;
+    for (;; ++failures) {
+        nothrowFailed = false;
+        nothrowToFail = failures + 1;
+        SPUinit();
+        nothrowToFail = 0;
+        if (!nothrowFailed) break;
+        SCOPED_TRACE(failures + 1);
+        if (plugin::core == nullptr) {
+            ++withoutCore;
+            std::memset(bytes, 0xA5, sizeof *record);
+            EXPECT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 0);
+            EXPECT_TRUE(std::all_of(bytes, bytes + sizeof *record, [](uint8_t b) { return b == 0xA5; }));
+            EXPECT_EQ(SPUfreeze(2, record.get()), 1);  // the size query needs no state
+            int16_t out[3] = {7, 7, 7};
+            SPUrender(out, 6);
+            uint16_t words[3] = {5, 5, 5};
+            SPUreadDMAMem(words, 2);
+            EXPECT_EQ(std::vector<int>({out[0], out[1], out[2], words[0], words[1], words[2]}),
+                      std::vector<int>({0, 0, 7, 0, 0, 5}));
+            EXPECT_EQ(SPUreadRegister(0x1F801C00) | SPUreadDMA(), 0u);
+            SPUopen(nullptr);
+            EXPECT_FALSE(plugin::SoundThreadRunning());
+        } else {
+            EXPECT_EQ(SPUfreeze(1, record.get()), 1);
+            SPUopen(nullptr);
+            EXPECT_TRUE(plugin::SoundThreadRunning());
+            SPUclose();
+        }
+        SPUshutdown();
+    }
+    EXPECT_GE(withoutCore, 2);  // the settings record, the core
+    EXPECT_GT(failures, withoutCore);
+
+    // The recorder's buffers: a start that gets no memory records nothing.
+    SPUinit();
+    for (const int which : {1, 2}) {
+        nothrowToFail = which;
+        plugin::StartRecording();
+        nothrowToFail = 0;
+        EXPECT_FALSE(plugin::recorder.IsRecording()) << which;
+    }
+}
+
 
 // The sound thread mixes in real time on whatever device there is (without
 // one, on the clock), publishes the voice status, raises the interrupt on

@@ -2,6 +2,19 @@
 // platform: the registry on Windows, the REGEDIT4 file elsewhere.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
+#include "settings/RegistryKey.h"
 #include "settings/RegistrySettings.h"
 #include "support/TestStore.h"
 
@@ -74,6 +87,20 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndStoredOnesAreTakenAsTheyAre) {
     }
     EXPECT_EQ(loaded.EnableAutoGain, 3);
 
+    // A reload (the real-time window's Cancel) writes each field once: the
+    // sound thread, reading without the lock, never sees the default pass by.
+    std::atomic<bool> loading{true};
+    std::atomic<int> seen{1000};
+    std::thread reader([&] {
+        while (loading) {
+            if (const int32_t size = DriverSettings::Live(loaded.SoundBufferSize); size != 1000) seen = size;
+        }
+    });
+    for (int i = 0; i < 50; ++i) loaded.Load();
+    loading = false;
+    reader.join();
+    EXPECT_EQ(seen, 1000);
+
     // Any 4-byte value counts, whatever its type and range; wave-format
     // values in the key are ignored; unreadable values keep their defaults.
     test::StoreValue("SoundBufferSize", 4, Bytes(0));
@@ -88,6 +115,53 @@ TEST_F(SettingsTest, SavedValuesLoadBackAndStoredOnesAreTakenAsTheyAre) {
                     loaded.ReverbVolume, loaded.TickParSecond, loaded.WaveFormatSampleRate, loaded.WaveFormatChannels}),
               (Ints{0, -1, 1002, 250, 50, 100, 44100, 2}));
 }
+
+#if !defined(_WIN32)
+// A store that cannot be had or written: loads give the stored values or the
+// defaults, saves change nothing, and neither fails in any other way.
+TEST_F(SettingsTest, AStoreThatCannotBeWrittenIsLeftAsItIs) {
+    namespace fs = std::filesystem;
+    const fs::path home = std::getenv("XDG_CONFIG_HOME");
+    const fs::path store = home / RegistryKey::kStoreFile;
+    const auto text = [&] {
+        std::ifstream in(store);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    RegistrySettings settings;
+    settings.Load();
+    const std::string saved = text();
+    settings.XAVolume = 10;
+
+    // The file cannot be replaced (a folder where its temporary file goes),
+    // or is read-only (which binds any user but root).
+    const fs::path temporary = store.string() + ".tmp" + std::to_string(getpid());
+    fs::create_directory(temporary);
+    settings.Save();
+    fs::remove(temporary);
+    EXPECT_EQ(text(), saved);
+    fs::permissions(store, fs::perms::owner_read);
+    settings.Save();
+    if (geteuid() != 0) {
+        EXPECT_EQ(text(), saved);
+    }
+    fs::permissions(store, fs::perms::owner_read | fs::perms::owner_write);
+    settings.Load();
+    EXPECT_EQ(settings.XAVolume, geteuid() != 0 ? 75 : 10);
+
+    // No folder for the store (a file in the way), or the store a folder.
+    for (const fs::path& blocked : {home / "spuZarn", store}) {
+        fs::remove_all(home / "spuZarn");
+        fs::create_directories(blocked.parent_path());
+        if (blocked == store) fs::create_directory(blocked);
+        else std::ofstream(blocked) << "in the way";
+        settings.XAVolume = 10;
+        settings.Save();
+        settings.Load();
+        EXPECT_EQ(settings.XAVolume, 75) << blocked;
+        EXPECT_FALSE(test::StoreHasKey()) << blocked;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace zarn

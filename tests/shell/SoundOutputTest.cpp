@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "output/MixerThread.h"
@@ -26,6 +28,8 @@ class ScriptedDevice : public SoundDevice {
 public:
     std::deque<uint32_t> cursors;                 // one per pass; the last one repeats
     std::deque<LockResult> lockResults;           // Locked when empty
+    std::deque<RestoreResult> restoreResults;     // Restored when empty
+    bool cursorFails = false;
     uint32_t reportedBytes = 0;                   // 0: the size asked for
     bool opens = true, createsStreams = true;
     std::function<void()> onPass;                 // runs in every PlayCursor
@@ -47,6 +51,7 @@ public:
     void Close() override { calls.push_back("close"); }
     bool PlayCursor(uint32_t& cursor) override {
         if (onPass) onPass();
+        if (cursorFails) return false;
         cursor = cursors.front();
         if (cursors.size() > 1) cursors.pop_front();
         return true;
@@ -64,9 +69,12 @@ public:
     void Unlock(const Region& first, const Region& second) override {
         calls.push_back("unlock " + std::to_string(first.bytes) + " " + std::to_string(second.bytes));
     }
-    bool Restore() override {
+    RestoreResult Restore() override {
         calls.push_back("restore");
-        return true;
+        if (restoreResults.empty()) return RestoreResult::Restored;
+        const RestoreResult result = restoreResults.front();
+        restoreResults.pop_front();
+        return result;
     }
     int16_t Sample(uint32_t byteOffset) const { return static_cast<int16_t>(buffer[byteOffset] | buffer[byteOffset + 1] << 8); }
 };
@@ -146,6 +154,56 @@ TEST_F(SoundOutputTest, LostAndRefusedLocksEndThePassAndTheDeviceSizeRules) {
     // The device gave the buffer back: the span wraps at the reported size.
     EXPECT_EQ(Pass(1000), 1000u);
     EXPECT_EQ(output.WriteOffset, 0u);
+}
+
+// A device that goes away while it plays must not stop the SPU: the clock
+// takes the stream over. A buffer that is merely lost is asked back instead.
+TEST_F(SoundOutputTest, ADeviceThatFailsHandsTheStreamToTheClock) {
+    using Lock = SoundDevice::LockResult;
+    using Restore = SoundDevice::RestoreResult;
+    constexpr int kLimit = SoundOutput::kFailedPassesForClock;
+    output.Open(nullptr, settings);
+    output.CreateStream(8);
+    Pass(400);
+    for (int i = 0; i < 3 * kLimit; ++i) {
+        device->lockResults = {Lock::Lost};
+        device->restoreResults = {Restore::StillLost};
+        ASSERT_EQ(Pass(800), 0u);
+    }
+    EXPECT_EQ(device->calls, (Calls{"lock 400 400", "restore"}));
+    // Passes without a cursor, or with a lock refused though bytes are free,
+    // count while they come in a row.
+    const auto failedPasses = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            device->cursorFails = i % 2 == 1;
+            device->lockResults = {Lock::Refused};
+            Pass(output.WriteOffset + 4096);
+        }
+        device->cursorFails = false;
+    };
+    failedPasses(kLimit - 1);
+    EXPECT_EQ(Pass(800), 400u);  // a pass that plays starts the count again
+    EXPECT_EQ(Pass(800), 0u);    // nothing free: no failure
+    failedPasses(kLimit - 1);
+    EXPECT_TRUE(output.OnSystemDevice());
+    failedPasses(1);
+    EXPECT_EQ(device->calls, (Calls{"lock 800 4096", "destroy"}));
+    EXPECT_FALSE(output.OnSystemDevice());
+    EXPECT_EQ(std::tuple(output.StreamBytes, output.WriteOffset), std::tuple(8192u, 0u));
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GT(output.WritePass(frames), 0u);  // in real time, on the clock
+
+    // A new stream tries the device again; a buffer it cannot restore is given up at once.
+    EXPECT_TRUE(output.CreateStream(8));
+    device->lockResults = {Lock::Lost};
+    device->restoreResults = {Restore::Failed};
+    EXPECT_EQ(Pass(800), 0u);
+    EXPECT_EQ(device->calls, (Calls{"lock 0 800", "restore", "destroy"}));
+    EXPECT_FALSE(output.OnSystemDevice());
+    output.DestroyStream();
+    device->calls.clear();
+    output.Close();
+    EXPECT_EQ(device->calls, (Calls{"close"}));
 }
 
 TEST_F(SoundOutputTest, WithoutTheDeviceTheClockPlays) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -305,6 +306,14 @@ TEST_F(SpuhostTest, BadInputIsNamedAndLeavesNoOutput) {
         EXPECT_NE(run.output.find(message), std::string::npos) << run.output;
     }
     EXPECT_EQ(test::StoredDword("SoundBufferSize"), 8u);  // none saved when one is refused
+#if !defined(_WIN32)
+    // A store that cannot be written (a file where its folder should be) is
+    // named, not reported as saved.
+    setenv("XDG_CONFIG_HOME", (folder / "good.pss").c_str(), 1);
+    const ProgramRun unsaved = Spuhost({"settings", "XAVolume=60"});
+    EXPECT_EQ(unsaved.exitCode, 1) << unsaved.output;
+    EXPECT_NE(unsaved.output.find("the settings could not be saved in"), std::string::npos) << unsaved.output;
+#endif
     for (const auto& file : fs::directory_iterator(".")) {
         EXPECT_EQ(file.path().extension(), ".pss") << file.path();
     }

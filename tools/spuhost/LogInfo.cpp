@@ -129,8 +129,9 @@ std::string RegisterName(uint32_t address) {
     return known != kGlobal.end() ? known->second : "no effect beyond the register image";
 }
 
-void ShowInfo(const InfoOptions& options) {
-    const RegisterLogFile log = ReadRegisterLog(options.log, true);
+void ShowInfo(const InfoOptions& options) { ShowInfo(ReadRegisterLog(options.log, true), options.timeline); }
+
+void ShowInfo(const RegisterLogFile& log, const std::string& timeline) {
     const LogSummary summary = Summarise(log);
     const double rate = log.tickRate;
     std::printf("%s\n", log.path.c_str());
@@ -161,9 +162,9 @@ void ShowInfo(const InfoOptions& options) {
     }
     if (summary.registers.empty()) std::printf("  none\n");
 
-    if (!options.timeline.empty()) {
-        WriteTimeline(options.timeline, log, summary);
-        std::printf("timeline: %s\n", options.timeline.c_str());
+    if (!timeline.empty()) {
+        WriteTimeline(timeline, log, summary);
+        std::printf("timeline: %s\n", timeline.c_str());
     }
 }
 

@@ -45,5 +45,7 @@ struct InfoOptions {
 };
 
 void ShowInfo(const InfoOptions& options);
+// The same for a log already read; `timeline` may be empty.
+void ShowInfo(const RegisterLogFile& log, const std::string& timeline);
 
 }  // namespace spuhost

@@ -18,6 +18,8 @@ static_assert(std::endian::native == std::endian::little, "the log is read as it
 
 namespace {
 
+constexpr uint64_t kLargest = layout::FileSize(layout::kMaxEntries);
+
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -43,17 +45,20 @@ RegisterLogFile ReadRegisterLog(const std::string& path, bool needTickRate) {
     if (file == nullptr) throw ToolError("cannot read " + path + ": " + std::strerror(errno));
     const auto readFailed = [&] { return ToolError("cannot read " + path + ": " + std::strerror(errno)); };
 
-    RegisterLogFile log;
-    log.path = path;
     // The size, by reading: a log is at most 12.5 MB, and a pipe has no size
     // to ask for.
-    constexpr uint64_t kLargest = layout::FileSize(layout::kMaxEntries);
     std::vector<uint8_t> bytes;
     uint8_t chunk[65536];
     for (size_t got; bytes.size() <= kLargest && (got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
         bytes.insert(bytes.end(), chunk, chunk + got);
     }
     if (std::ferror(file.get())) throw readFailed();
+    return ParseRegisterLog(path, bytes, needTickRate);
+}
+
+RegisterLogFile ParseRegisterLog(const std::string& path, const std::vector<uint8_t>& bytes, bool needTickRate) {
+    RegisterLogFile log;
+    log.path = path;
     log.fileBytes = bytes.size();
 
     const std::string name =

@@ -30,5 +30,7 @@ struct RegisterLogFile {
 // the N entries its header counts, N at most 1,000,000, and (when
 // `needTickRate`) the tick rate not 0.
 RegisterLogFile ReadRegisterLog(const std::string& path, bool needTickRate);
+// The same checks on the bytes of a log already read (`path` names it).
+RegisterLogFile ParseRegisterLog(const std::string& path, const std::vector<uint8_t>& bytes, bool needTickRate);
 
 }  // namespace spuhost

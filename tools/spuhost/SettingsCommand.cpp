@@ -78,7 +78,16 @@ void Settings(const std::vector<std::string>& assignments) {
         throw ToolError(refused + "\nnothing was saved");
     }
     settings.Save();
-    Show(settings);
+    // The store may refuse the values (a read-only file, a folder that
+    // cannot be made): what counts is what a fresh load finds.
+    zarn::RegistrySettings saved;
+    saved.Load();
+    for (const SettingRule& rule : kSettingRules) {
+        if (saved.*rule.field != settings.*rule.field) {
+            throw ToolError("the settings could not be saved in " + zarn::RegistryKey::Location(settings.KeyPath));
+        }
+    }
+    Show(saved);
 }
 
 }  // namespace spuhost

@@ -12,7 +12,8 @@
 // passes, never meets the limit.
 // Lock hands out a buffer of the stream's size to mix into, and Unlock
 // writes the first piece to the device. An underrun or a suspend shows as a
-// lost buffer, which Restore recovers.
+// lost buffer, which Restore recovers; a device that has gone away fails
+// Restore, and the sound output gives it up for its clock.
 #include <alsa/asoundlib.h>
 
 #include <new>
@@ -103,14 +104,18 @@ public:
 
     void Unlock(const Region& first, const Region&) override {
         const snd_pcm_sframes_t wrote = snd_pcm_writei(pcm_, first.data, first.bytes / kFrameBytes);
-        if (wrote == -EPIPE || wrote == -ESTRPIPE) lost_ = true;
+        if (wrote < 0 && wrote != -EAGAIN) lost_ = true;  // underrun, suspend, or the device gone
         written_ = static_cast<uint32_t>((first.data - buffer_.data() + first.bytes) % buffer_.size());
     }
 
-    bool Restore() override {
-        if (pcm_ == nullptr || snd_pcm_prepare(pcm_) < 0) return false;
+    // A device that is gone (unplugged: -ENODEV) fails here for good; a
+    // busy one may come back.
+    RestoreResult Restore() override {
+        const int result = pcm_ == nullptr ? -ENODEV : snd_pcm_prepare(pcm_);
+        if (result == -EAGAIN || result == -EBUSY) return RestoreResult::StillLost;
+        if (result < 0) return RestoreResult::Failed;
         lost_ = false;
-        return true;
+        return RestoreResult::Restored;
     }
 
 private:

@@ -103,11 +103,14 @@ public:
         StreamBuffer->Unlock(first.data, first.bytes, second.data, second.bytes);
     }
 
-    // A restored buffer plays on from where it stands.
-    bool Restore() override {
-        if (FAILED(StreamBuffer->Restore())) return false;
+    // A restored buffer plays on from where it stands. DSERR_BUFFERLOST:
+    // another program still has the device, so it is asked again next pass.
+    RestoreResult Restore() override {
+        const HRESULT result = StreamBuffer->Restore();
+        if (result == DSERR_BUFFERLOST) return RestoreResult::StillLost;
+        if (FAILED(result)) return RestoreResult::Failed;
         StreamBuffer->Play(0, 0, DSBPLAY_LOOPING);
-        return true;
+        return RestoreResult::Restored;
     }
 
 private:

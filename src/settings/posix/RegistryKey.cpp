@@ -11,6 +11,7 @@
 #include <string>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/Platform.h"
 #include "settings/RegFile.h"
@@ -51,7 +52,11 @@ bool ReadWhole(const std::string& path, std::string& text, bool& exists) {
     return ok;
 }
 
+// A store file made read-only is left as it is, as the registry leaves a key
+// that may not be written (the file is replaced, not written in place, so
+// its own mode would not stop the write).
 bool WriteText(const std::string& path, const std::string& text) {
+    if (access(path.c_str(), W_OK) != 0 && errno != ENOENT) return false;
     const std::span<const std::byte> piece = std::as_bytes(std::span(text));
     return platform::WriteFileAtomically(path, std::span(&piece, 1));
 }

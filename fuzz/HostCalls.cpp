@@ -1,0 +1,157 @@
+// Fuzz target: the input is a sequence of host calls against one plugin
+// instance, from SPUinit to SPUshutdown: register writes and reads at any
+// address, DMA words and blocks of any count, XA blocks with any header,
+// renders of any small size, save-state saves and loads (of the saved record
+// with bytes changed), and settings changes to any value between calls.
+//
+// The harness is an honest host: every buffer it passes holds what the call
+// says it holds (an XA block as many samples as its header describes), so
+// whatever ASan or UBSan reports is the plugin's fault. Two things stay off:
+// the XA wait, which waits for a sound thread that does not run here, and
+// SPUopen, whose threads would make runs irreproducible (tests/stress runs
+// them).
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "fuzz/FuzzInput.h"
+#include "plugin/Plugin.h"
+#include "settings/DriverSettings.h"
+#include "spu/SpuCore.h"
+#include "state/FreezeRecord.h"
+#include "xa/XaDecodeBlock.h"
+
+namespace zarn::fuzz {
+namespace {
+
+enum Call : uint8_t {
+    kWriteRegister, kWriteAnyRegister, kReadRegister, kWriteDma, kReadDma, kWriteDmaBlock, kReadDmaBlock,
+    kPlayXa, kRender, kSave, kLoad, kChangeSetting, kRegisterIrq, kChooseMixPath, kCallCount
+};
+
+using DS = DriverSettings;
+int32_t DS::*const kFields[] = {
+    &DS::WaveFormatSampleRate, &DS::WaveFormatBytesPerSample, &DS::WaveFormatChannels, &DS::SoundBufferSize,
+    &DS::XABufferSize, &DS::HighResolutionMode, &DS::ShowRealtimeConfigWindow, &DS::EnableNoiseAndFM,
+    &DS::EnableReverb, &DS::EnableSpuIrq, &DS::EnableAutoGain, &DS::XAVolume, &DS::ReverbVolume,
+    &DS::TickParSecond};
+
+// Blocks larger than this are cut down to it (the harness must be able to
+// allocate what it claims).
+constexpr int64_t kMostXaSamples = 1 << 16;
+
+// The interrupt function queues a little XA from inside the mix, as a host
+// that services the SPU interrupt at once might.
+XaDecodeBlock irqBlock = {44100, 16, 0, 16, {}, {}};
+int irqCalls = 0;
+void ZARN_CALL QueueXaFromIrq() {
+    if (++irqCalls % 4 == 0) SPUplayADPCMchannel(&irqBlock);
+}
+
+uint32_t RegisterAddress(FuzzInput& in) { return 0x1F801C00u | (in.Take<uint16_t>() & 0x3FFu); }
+
+// Samples a block with this header holds: its frames times its channels,
+// the frame count as the plugin's XA input defines it.
+int64_t DeclaredSamples(const XaDecodeBlock& header) {
+    const int64_t channels = int64_t{header.stereo} + 1;
+    if (channels <= 0) return 0;
+    int64_t bytes = channels * header.sampleCount * 2;
+    if (header.bitsPerSample == 16 && header.stereo == 1) bytes /= 4;
+    return std::max<int64_t>(bytes / (channels * 2), 0) * channels;
+}
+
+void PlayXa(FuzzInput& in) {
+    XaDecodeBlock header{};
+    header.frequency = in.Take<int32_t>();
+    header.bitsPerSample = in.Take<uint8_t>() & 1 ? 16 : in.Take<int32_t>();
+    header.stereo = in.Take<int32_t>();
+    header.sampleCount = in.Take<int32_t>();
+    while (DeclaredSamples(header) > kMostXaSamples) header.sampleCount /= 2;
+    const int64_t samples = DeclaredSamples(header);
+    const size_t bytes = offsetof(XaDecodeBlock, samples) + 2 * static_cast<size_t>(samples);
+    const std::unique_ptr<uint8_t[]> block(new uint8_t[bytes]());
+    std::memcpy(block.get(), &header, offsetof(XaDecodeBlock, samples));
+    in.TakeInto(block.get() + offsetof(XaDecodeBlock, samples), std::min<size_t>(2 * samples, 512));
+    SPUplayADPCMchannel(reinterpret_cast<XaDecodeBlock*>(block.get()));
+}
+
+void Run(FuzzInput& in) {
+    static const auto record = std::make_unique<FreezeRecord>();
+    std::memset(record.get(), 0, sizeof *record);
+    while (!in.Empty()) {
+        const uint8_t call = in.Take<uint8_t>() % kCallCount;
+        switch (call) {
+        case kWriteRegister: {
+            const uint32_t address = RegisterAddress(in);
+            SPUwriteRegister(address, in.Take<uint32_t>());
+            break;
+        }
+        case kWriteAnyRegister: {
+            const uint32_t address = in.Take<uint32_t>();
+            SPUwriteRegister(address, in.Take<uint16_t>());
+            break;
+        }
+        case kReadRegister: SPUreadRegister(in.Take<uint8_t>() & 1 ? RegisterAddress(in) : in.Take<uint32_t>()); break;
+        case kWriteDma: SPUwriteDMA(in.Take<uint16_t>()); break;
+        case kReadDma: SPUreadDMA(); break;
+        case kWriteDmaBlock:
+        case kReadDmaBlock: {
+            // Up to 32,767 words, which wrap past the end of sound RAM from a
+            // transfer address near it; counts below 1 too.
+            const int32_t count = in.Take<int16_t>();
+            std::vector<uint16_t> words(count > 0 ? count : 1);
+            in.TakeInto(words.data(), std::min<size_t>(2 * words.size(), 256));
+            if (call == kWriteDmaBlock) SPUwriteDMAMem(words.data(), count);
+            else SPUreadDMAMem(words.data(), count);
+            break;
+        }
+        case kPlayXa: PlayXa(in); break;
+        case kRender: {
+            const uint32_t bytes = in.Take<uint16_t>() % 4096;
+            std::vector<uint8_t> buffer(bytes);
+            SPUrender(bytes == 0 ? nullptr : reinterpret_cast<int16_t*>(buffer.data()), bytes);
+            break;
+        }
+        case kSave: {
+            const uint8_t mode = in.Take<uint8_t>();
+            SPUfreeze(mode < 200 ? mode % 3 : in.Take<uint32_t>(), record.get());
+            break;
+        }
+        case kLoad: {
+            // The last record saved (or a zeroed one), with a few bytes changed.
+            auto* bytes = reinterpret_cast<uint8_t*>(record.get());
+            for (int changes = in.Take<uint8_t>() % 8; changes > 0; --changes) {
+                const uint32_t at = in.Take<uint32_t>() % sizeof(FreezeRecord);
+                bytes[at] = in.Take<uint8_t>();
+            }
+            SPUfreeze(0, record.get());
+            break;
+        }
+        case kChangeSetting: {
+            int32_t DS::*const field = kFields[in.Take<uint8_t>() % std::size(kFields)];
+            plugin::currentSettings->*field = in.Take<int32_t>();
+            break;
+        }
+        case kRegisterIrq: SPUregisterCallback(in.Take<uint8_t>() & 1 ? QueueXaFromIrq : nullptr); break;
+        case kChooseMixPath: plugin::core->mixPath = static_cast<MixPath>(in.Take<uint8_t>() % 3); break;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zarn::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    zarn::fuzz::UsePrivateSettingsStore();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    zarn::fuzz::FuzzInput in(data, size);
+    SPUinit();
+    zarn::fuzz::Run(in);
+    SPUregisterCallback(nullptr);
+    SPUshutdown();
+    return 0;
+}
