@@ -16,8 +16,8 @@ constexpr int32_t kMaxSizeKiB = INT32_MAX / 512;  // larger sizes cannot be coun
 // Block size in bytes as the host's fields give it, in 64 bits so that no
 // count can wrap it. A 16-bit stereo block counts a quarter of its nominal
 // size, so it yields sampleCount / 4 frames.
-int64_t BlockBytes(const XaDecodeBlock& block, int32_t channels) {
-    int64_t bytes = int64_t{channels} * block.sampleCount * 2;
+int64_t BlockBytes(const XaDecodeBlock& block, int64_t channels) {
+    int64_t bytes = channels * block.sampleCount * 2;
     if (block.bitsPerSample == 16 && block.stereo == 1) bytes /= 4;
     return bytes;
 }
@@ -73,14 +73,16 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
 }
 
 void XaRing::QueueBlock(const XaDecodeBlock& block) {
-    if (!Acceptable(block)) return;
-    const int32_t channels = block.stereo + 1;
+    // Any block with a size, a rate and channels takes up a new XABufferSize,
+    // also one that then queues nothing.
+    const int64_t channels = int64_t{block.stereo} + 1;
     const int64_t bytes = BlockBytes(block, channels);
-
+    if (bytes == 0 || block.frequency == 0 || channels == 0) return;
     if (sizeSetting != settings_->XABufferSize) {
         sizeSetting = settings_->XABufferSize;
         Allocate(sizeSetting);  // drops everything queued
     }
+    if (!Acceptable(block)) return;
 
     // Zero-order hold from the block's rate to 44100 Hz: output frame n
     // carries source frame n * frequency / 44100.

@@ -64,8 +64,17 @@ TEST_F(XaRingTest, AFullRingDropsTheRest) {
 TEST_F(XaRingTest, SizeChangeRebuildsTheRingEmpty) {
     Fill(44100, 0, 100);
     settings.XABufferSize = 10;
-    Fill(44100, 0, 0);  // an empty block changes nothing
-    EXPECT_EQ(QueuedFrames(), 100);
+    // No size, no rate or no channels: nothing changes.
+    for (const auto& [frequency, stereo, count] : {std::tuple{44100, 0, 0}, {0, 0, 30}, {44100, -1, 30}}) {
+        Fill(frequency, stereo, count);
+        EXPECT_EQ(QueuedFrames(), 100);
+    }
+    Fill(44100, 0, -1);  // a block that queues nothing still takes up the new size
+    EXPECT_EQ(std::tuple(ring->capacity, QueuedFrames()), std::tuple(5120, 0));
+    settings.XABufferSize = 48;
+    Fill(-44100, 2, 30);
+    EXPECT_EQ(std::tuple(ring->capacity, QueuedFrames()), std::tuple(24576, 0));
+    settings.XABufferSize = 10;
     Fill(44100, 0, 30);
     EXPECT_EQ(ring->capacity, 5120);
     EXPECT_EQ(ring->sizeSetting, 10);
