@@ -89,11 +89,10 @@ void SpuCore::MixFrame(int16_t out[2]) {
     const bool noiseAndFm = settings.EnableNoiseAndFM != 0;
     const IrqLine* irq = (settings.EnableSpuIrq != 0 && irq_.handler != nullptr) ? &irq_ : nullptr;
 
-    int32_t dryL = mixer.dryL;
-    int32_t dryR = mixer.dryR;
-    int32_t sendL = mixer.reverbSendL;
-    int32_t sendR = mixer.reverbSendR;
-
+    // The sums live in the mixer, not in locals: a render from inside the
+    // interrupt function puts out the frame summed so far, and this one goes
+    // on from the zeros it leaves.
+    //
     // Ascending order: a modulated voice reads its predecessor's output of
     // this same frame.
     for (SpuVoice& voice : voices) {
@@ -113,16 +112,16 @@ void SpuCore::MixFrame(int16_t out[2]) {
         voice.lastOutput = wrapMul(voice.envelopeVolume, sample) >> 15;
         const int32_t left = wrapMul(voice.currentVolumeL >> 10, voice.lastOutput) >> 14;
         const int32_t right = wrapMul(voice.currentVolumeR >> 10, voice.lastOutput) >> 14;
-        dryL = wrapAdd(dryL, left);
-        dryR = wrapAdd(dryR, right);
+        mixer.dryL = wrapAdd(mixer.dryL, left);
+        mixer.dryR = wrapAdd(mixer.dryR, right);
         if (voice.reverbEnabled != 0) {
-            sendL = wrapAdd(sendL, left);
-            sendR = wrapAdd(sendR, right);
+            mixer.reverbSendL = wrapAdd(mixer.reverbSendL, left);
+            mixer.reverbSendR = wrapAdd(mixer.reverbSendR, right);
         }
         AdvancePitch(voice, noiseAndFm);
     }
 
-    FinishFrame(dryL, dryR, sendL, sendR, out);
+    FinishFrame(mixer.dryL, mixer.dryR, mixer.reverbSendL, mixer.reverbSendR, out);
 }
 
 void SpuCore::Render(int16_t* out, uint32_t frames) {

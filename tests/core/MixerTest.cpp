@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "support/Adpcm.h"
@@ -217,6 +218,33 @@ TEST_F(MixerTest, KeyOnFromTheInterruptRestartsCleanly) {
     EXPECT_EQ((Ints{voice(0).blockAddress, voice(0).pitchCounter, voice(0).samples[1]}),
               (Ints{0x100, 0x2000, 4096}));
     rekeyTarget = nullptr;
+}
+
+// A render from inside the interrupt function puts out the frame being
+// summed, with what the voices before the interrupting one have added; the
+// interrupted frame goes on from zero.
+SpuCore* renderTarget = nullptr;
+int16_t nestedFrame[2];
+void RenderOnIrq(void*) {
+    if (SpuCore* spu = std::exchange(renderTarget, nullptr)) spu->Render(nestedFrame, 1);
+}
+
+TEST_F(MixerTest, ARenderFromTheInterruptPutsOutTheFrameBeingSummed) {
+    WriteBlock(*spu, 0x10, 0x00, 3, Nibbles(1));
+    WriteBlock(*spu, 0x100, 0x00, 0, Nibbles(1));
+    WriteBlock(*spu, 0x102, 0x00, 3, Nibbles(1));
+    Program(0, 0x10, 0x1000, 0x3FFF, 0x3FFF);  // a steady level by frame 7
+    Program(1, 0x100, 0x4000, 0, 0);            // silent; plays out the IRQ block in frame 8
+    Pair(0x1F801D80, 0x3FFF, 0x3FFF);
+    Write(0x1F801DA4, 0x100);
+    spu->SetIrqHandler(RenderOnIrq, nullptr);
+    renderTarget = spu.get();
+    KeyOn(3);
+    const Samples frames = Render(8);
+    // Voice 0 adds c a frame, which the main volume puts out as c - 1 (frame
+    // 7); the nested frame holds two of its frames: 2c - 1.
+    const int32_t twice = 2 * frames[12] + 1;
+    EXPECT_EQ((Ints{frames[14], frames[15], nestedFrame[0], nestedFrame[1]}), (Ints{0, 0, twice, twice}));
 }
 
 TEST_F(MixerTest, NoiseAndModulationNeedTheSwitch) {
