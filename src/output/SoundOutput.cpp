@@ -32,13 +32,13 @@ bool SoundOutput::Open(void* window, const DriverSettings& settings) {
 }
 
 bool SoundOutput::CreateStream(int32_t bufferSizeKiB) {
-    // Sizes that no buffer can have go to the clock device, which makes do.
-    const int64_t bytes = int64_t{bufferSizeKiB} * 1024;
-    const bool sizeValid = bytes > 0 && bytes <= UINT32_MAX;
-    const uint32_t request = sizeValid ? static_cast<uint32_t>(bytes) : 0;
+    // The size in bytes is counted in 32 bits, as the device's own field
+    // counts it, so a stored size out of range wraps. A size of no bytes, or
+    // one the device refuses, goes to the clock device, which makes do.
+    const uint32_t request = static_cast<uint32_t>(bufferSizeKiB) * 1024u;
     uint32_t reported = 0;
     stream_ = nullptr;
-    if (systemOpen_ && sizeValid && system_->CreateStream(request, reported)) {
+    if (systemOpen_ && request != 0 && system_->CreateStream(request, reported)) {
         if (reported >= kFrameBytes) {
             stream_ = system_.get();
         } else {

@@ -222,11 +222,18 @@ TEST_F(SoundOutputTest, WithoutTheDeviceTheClockPlays) {
     output.Open(nullptr, settings);
     EXPECT_FALSE(output.CreateStream(64));
     EXPECT_EQ(output.StreamBytes, 65536u);
-    device->createsStreams = true;
-    for (const int32_t size : {0, -1, 0x7FFFFFFF}) {
+    // Sizes in bytes are counted in 32 bits: 0 and 4,194,304 KiB ask for no
+    // bytes; -1 asks for 0xFFFFFC00, which this device refuses; 4,194,312 KiB
+    // asks for 8 KiB.
+    device->calls.clear();
+    for (const int32_t size : {0, 4194304, -1}) {
         EXPECT_FALSE(output.CreateStream(size)) << size;
         EXPECT_EQ(output.StreamBytes, ClockDevice::kDefaultBytes) << size;
     }
+    EXPECT_EQ(device->calls, (Calls{"create 4294966272"}));
+    device->createsStreams = true;
+    EXPECT_TRUE(output.CreateStream(4194312));
+    EXPECT_EQ(output.StreamBytes, 8192u);
     EXPECT_TRUE(output.CreateStream(1));
     EXPECT_EQ(output.StreamBytes, 1024u);
 }

@@ -18,18 +18,25 @@ void Release(Interface*& object) {
     object = nullptr;
 }
 
+// Buffer descriptions in the 20-byte layout every DirectSound version takes
+// (the header's DSBUFFERDESC has grown a 3D-algorithm GUID since).
+static_assert(sizeof(DSBUFFERDESC1) == 20);
+const DSBUFFERDESC* Description(const DSBUFFERDESC1& description) {
+    return reinterpret_cast<const DSBUFFERDESC*>(&description);
+}
+
 class DirectSoundDevice : public SoundDevice {
 public:
     // Open: the default device, priority cooperative level for the host's
     // window, and the primary buffer in the settings' format. A failure
     // releases what was made before it.
     bool Open(void* window, const WaveFormat& format) override {
-        DSBUFFERDESC primary{};
+        DSBUFFERDESC1 primary{};
         primary.dwSize = sizeof primary;
         primary.dwFlags = DSBCAPS_PRIMARYBUFFER;
         if (FAILED(DirectSoundCreate(nullptr, &Device, nullptr)) ||
             FAILED(Device->SetCooperativeLevel(static_cast<HWND>(window), DSSCL_PRIORITY)) ||
-            FAILED(Device->CreateSoundBuffer(&primary, &PrimaryBuffer, nullptr))) {
+            FAILED(Device->CreateSoundBuffer(Description(primary), &PrimaryBuffer, nullptr))) {
             Close();
             return false;
         }
@@ -56,12 +63,12 @@ public:
         wave.nAvgBytesPerSec = 176400;
         wave.nBlockAlign = 4;
         wave.wBitsPerSample = 16;
-        DSBUFFERDESC stream{};
+        DSBUFFERDESC1 stream{};
         stream.dwSize = sizeof stream;
         stream.dwFlags = DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS;
         stream.dwBufferBytes = bytes;
         stream.lpwfxFormat = &wave;
-        if (FAILED(Device->CreateSoundBuffer(&stream, &StreamBuffer, nullptr))) return false;
+        if (FAILED(Device->CreateSoundBuffer(Description(stream), &StreamBuffer, nullptr))) return false;
         DSBCAPS caps{};
         caps.dwSize = sizeof caps;
         StreamBuffer->GetCaps(&caps);
