@@ -217,9 +217,8 @@ TEST_F(UiTest, DialogTemplate) {
         const std::vector<int> itemBox(word, word + 4);
         const int id = word[4];
         word += 5;
-        std::string itemClass = text();
+        const std::string itemClass = text();
         const std::string itemText = text();
-        CharLowerA(itemClass.data());  // class names are case-blind; windres writes them in capitals
         word += 1 + (*word + 1) / 2;  // creation data
         EXPECT_EQ(id, want.id);
         EXPECT_EQ(itemClass + "|" + itemText, want.windowClass + "|" + want.text) << id;
