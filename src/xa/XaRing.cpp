@@ -22,8 +22,8 @@ int64_t BlockBytes(const XaDecodeBlock& block, int64_t channels) {
     return bytes;
 }
 
-// Mono or stereo at a positive rate with frames in it; anything else is
-// ignored whole. An XA sector codes one or two channels, so a `stereo` of 2
+// Mono or stereo at a positive rate with frames in it; anything else queues
+// nothing. An XA sector codes one or two channels, so a `stereo` of 2
 // or more comes from a broken or uninitialised header, never from a disc.
 // Taken as stereo + 1 channels it would have us read that many samples per
 // frame, past the end of what the host filled in (a garbage 0x7FFFFFFF

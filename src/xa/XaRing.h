@@ -30,8 +30,9 @@ public:
     // are dropped. The block is read up to its own frame count or until the
     // ring is full; sizes are derived in 64 bits, so no header can make them
     // wrap. Blocks that are not mono or stereo, or whose frequency or
-    // sampleCount is not positive, are ignored. A change of XABufferSize
-    // takes effect here, and rebuilds the ring empty.
+    // sampleCount is not positive, queue nothing. A change of XABufferSize
+    // takes effect here, at any block whose size, frequency and channel
+    // count are not 0, and rebuilds the ring empty.
     void QueueBlock(const XaDecodeBlock& block);
 
     // The next frame scaled by the CD volumes and XAVolume percent; false when
