@@ -26,8 +26,7 @@ void Mix(benchmark::State& state, SceneKind kind) {
     state.SetItemsProcessed(static_cast<int64_t>(frames));
     state.counters["realtime"] = benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
     const auto& counters = scene.Counters();
-    if (path != MixPath::kReference)
-        state.counters["exact"] = static_cast<double>(counters.exactFrames) / frames;
+    if (path != MixPath::kReference) state.counters["exact"] = static_cast<double>(counters.exactFrames) / frames;
 }
 
 void Paths(benchmark::internal::Benchmark* b) {

@@ -45,8 +45,9 @@ int main(int argc, char** argv) {
             if (scenes[p] == nullptr) continue;
             const FastMixer::Counters& c = scenes[p]->Counters();
             const double all = static_cast<double>(c.spanFrames + c.exactFrames);
-            std::printf("%-13s %-10s %12.1f %8.2fx %8.2f %6.1f\n", bench::SceneName(kind), kPathNames[p], seconds / best[p],
-                        scenes[0] ? best[0] / best[p] : 0.0, all > 0 ? 100.0 * c.exactFrames / all : 0.0,
+            std::printf("%-13s %-10s %12.1f %8.2fx %8.2f %6.1f\n", bench::SceneName(kind), kPathNames[p],
+                        seconds / best[p], scenes[0] ? best[0] / best[p] : 0.0,
+                        all > 0 ? 100.0 * c.exactFrames / all : 0.0,
                         c.spans > 0 ? static_cast<double>(c.spanFrames) / c.spans : 0.0);
             delete scenes[p];
         }

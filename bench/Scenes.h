@@ -28,8 +28,8 @@ enum class SceneKind {
     kBusy,         // 24 voices, four with noise, eight modulated, sweeps, reverb, XA, automatic gain
     kIdle,         // nothing sounds
 };
-constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic,       SceneKind::kMusicPasses, SceneKind::kInterrupts,
-                                     SceneKind::kStorm,       SceneKind::kVariedPitch, SceneKind::kBusy,
+constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic, SceneKind::kMusicPasses, SceneKind::kInterrupts,
+                                     SceneKind::kStorm, SceneKind::kVariedPitch, SceneKind::kBusy,
                                      SceneKind::kIdle};
 inline const char* SceneName(SceneKind kind) {
     constexpr const char* kNames[] = {"music", "music_1ms", "interrupts", "storm", "varied_pitch", "busy", "idle"};
@@ -42,7 +42,8 @@ public:
 
     Scene(SceneKind kind, MixPath path) : kind_(kind) {
         settings_.Load();
-        settings_.EnableReverb = kind != SceneKind::kVariedPitch && kind != SceneKind::kStorm && kind != SceneKind::kIdle;
+        settings_.EnableReverb =
+            kind != SceneKind::kVariedPitch && kind != SceneKind::kStorm && kind != SceneKind::kIdle;
         settings_.EnableAutoGain = kind == SceneKind::kBusy;
         spu_ = std::make_unique<SpuCore>(settings_);
         spu_->mixPath = path;
@@ -112,8 +113,8 @@ private:
         std::copy(bytes.begin(), bytes.end(), spu_->soundRam + unit * 8);
     }
 
-    static constexpr uint32_t kInstrument = 0x1000;    // eight instruments, 0x100 units apart
-    static constexpr uint32_t kStream = 0x2000;        // the streaming voice's loop: four blocks
+    static constexpr uint32_t kInstrument = 0x1000;  // eight instruments, 0x100 units apart
+    static constexpr uint32_t kStream = 0x2000;      // the streaming voice's loop: four blocks
     static constexpr int kStreamVoice = 0;
 
     void BuildMusic(bool interrupts) {
@@ -129,11 +130,11 @@ private:
         Write(0x1F801D86, 0x2000);
         Write(0x1F801D98, 0xFF00);
         Write(0x1F801D9A, 0x00FF);
-        Write(0x1F801DAA, 0x3400);                  // noise clock 52
+        Write(0x1F801DAA, 0x3400);  // noise clock 52
         Write(0x1F801D94, 0x0000);
-        Write(0x1F801D96, 0x0080);                  // voice 23: noise (a drum)
-        Write(0x1F801D90, 1 << 9);                  // voice 9 modulated by voice 8
-        Write(0x1F801D92, 1 << 1);                  // voice 17 by voice 16
+        Write(0x1F801D96, 0x0080);  // voice 23: noise (a drum)
+        Write(0x1F801D90, 1 << 9);  // voice 9 modulated by voice 8
+        Write(0x1F801D92, 1 << 1);  // voice 17 by voice 16
         Voice(23, 0x2800, 0x2800, 0x1000, kInstrument, 0x00F0, 0x0000 | 127 << 6 | 6);
         if (interrupts) {
             Instrument(kStream, 4, 1, 6000);
@@ -146,8 +147,8 @@ private:
     // Every tick a few voices release and a few start new notes; the drum
     // hits every fourth tick.
     void PlayNotes() {
-        static constexpr uint32_t kScale[] = {0x0800, 0x0900, 0x0A14, 0x0AAB, 0x0C00, 0x0D74, 0x0F1A,
-                                              0x1000, 0x1200, 0x1428, 0x1556, 0x1800};
+        static constexpr uint32_t kScale[] = {0x0800, 0x0900, 0x0A14, 0x0AAB, 0x0C00, 0x0D74,
+                                              0x0F1A, 0x1000, 0x1200, 0x1428, 0x1556, 0x1800};
         uint32_t off = 0, on = 0;
         for (int i = 0; i < 4; ++i) {
             const int n = 1 + static_cast<int>(Next() >> 8) % 22;  // voices 1..22
@@ -199,7 +200,8 @@ private:
                 std::array<uint8_t, 28> nibbles{};
                 for (int i = 0; i < 28; ++i) nibbles[i] = static_cast<uint8_t>((i * (n + 3) + b) & 0xF);
                 const uint8_t flags = b == 0 ? 6 : b == 3 ? 3 : 2;
-                test::WriteBlock(*spu_, unit + 2 * b, static_cast<uint8_t>(((n + b) % 5) << 4 | (4 + b)), flags, nibbles);
+                test::WriteBlock(*spu_, unit + 2 * b, static_cast<uint8_t>(((n + b) % 5) << 4 | (4 + b)), flags,
+                                 nibbles);
             }
             Voice(n, n % 2 ? 0x8000 | 0x0010 : 0x2000, n % 3 ? 0xA000 | 0x0008 : 0x1800, 0x0800 + 0x0180 * n, unit,
                   0x0A3F, 0x0000 | 126 << 6 | 5);

@@ -26,16 +26,38 @@ namespace zarn::fuzz {
 namespace {
 
 enum Call : uint8_t {
-    kWriteRegister, kWriteAnyRegister, kReadRegister, kWriteDma, kReadDma, kWriteDmaBlock, kReadDmaBlock,
-    kPlayXa, kRender, kSave, kLoad, kChangeSetting, kRegisterIrq, kChooseMixPath, kCallCount
+    kWriteRegister,
+    kWriteAnyRegister,
+    kReadRegister,
+    kWriteDma,
+    kReadDma,
+    kWriteDmaBlock,
+    kReadDmaBlock,
+    kPlayXa,
+    kRender,
+    kSave,
+    kLoad,
+    kChangeSetting,
+    kRegisterIrq,
+    kChooseMixPath,
+    kCallCount
 };
 
 using DS = DriverSettings;
-int32_t DS::*const kFields[] = {
-    &DS::WaveFormatSampleRate, &DS::WaveFormatBytesPerSample, &DS::WaveFormatChannels, &DS::SoundBufferSize,
-    &DS::XABufferSize, &DS::HighResolutionMode, &DS::ShowRealtimeConfigWindow, &DS::EnableNoiseAndFM,
-    &DS::EnableReverb, &DS::EnableSpuIrq, &DS::EnableAutoGain, &DS::XAVolume, &DS::ReverbVolume,
-    &DS::TickParSecond};
+int32_t DS::*const kFields[] = {&DS::WaveFormatSampleRate,
+                                &DS::WaveFormatBytesPerSample,
+                                &DS::WaveFormatChannels,
+                                &DS::SoundBufferSize,
+                                &DS::XABufferSize,
+                                &DS::HighResolutionMode,
+                                &DS::ShowRealtimeConfigWindow,
+                                &DS::EnableNoiseAndFM,
+                                &DS::EnableReverb,
+                                &DS::EnableSpuIrq,
+                                &DS::EnableAutoGain,
+                                &DS::XAVolume,
+                                &DS::ReverbVolume,
+                                &DS::TickParSecond};
 
 // Blocks larger than this are cut down to it (the harness must be able to
 // allocate what it claims).
@@ -102,8 +124,10 @@ void Run(FuzzInput& in) {
             const int32_t count = in.Take<int16_t>();
             std::vector<uint16_t> words(count > 0 ? count : 1);
             in.TakeInto(words.data(), std::min<size_t>(2 * words.size(), 256));
-            if (call == kWriteDmaBlock) SPUwriteDMAMem(words.data(), count);
-            else SPUreadDMAMem(words.data(), count);
+            if (call == kWriteDmaBlock)
+                SPUwriteDMAMem(words.data(), count);
+            else
+                SPUreadDMAMem(words.data(), count);
             break;
         }
         case kPlayXa: PlayXa(in); break;

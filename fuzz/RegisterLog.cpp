@@ -30,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         const spuhost::RegisterLogFile log = spuhost::ParseRegisterLog("fuzz.pss", bytes, true);
         spuhost::ShowInfo(log, (data[0] & 2) != 0 ? timeline : std::string());
-    } catch (const spuhost::ToolError&) {
-    }
+    } catch (const spuhost::ToolError&) {}
     return 0;
 }

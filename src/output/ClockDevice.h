@@ -13,7 +13,7 @@ namespace zarn {
 
 class ClockDevice : public SoundDevice {
 public:
-    static constexpr uint32_t kDefaultBytes = 8 * 1024;   // for sizes no buffer can have
+    static constexpr uint32_t kDefaultBytes = 8 * 1024;  // for sizes no buffer can have
     static constexpr uint32_t kMaxBytes = 4 * 1024 * 1024;
 
     // `now` gives microseconds of a monotonic clock.
@@ -33,7 +33,7 @@ public:
 
 private:
     int64_t (*now_)();
-    int64_t start_ = 0;           // microseconds at CreateStream
+    int64_t start_ = 0;  // microseconds at CreateStream
     std::vector<uint8_t> buffer_;
 };
 

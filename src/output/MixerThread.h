@@ -16,8 +16,8 @@ struct MixerThreadJob {
     SpuCore* core;
     const DriverSettings* settings;
     SoundOutput* output;
-    void* window;                       // the host's window, owner of the device
-    const std::atomic<uint8_t>* stop;   // set by SPUclose
+    void* window;                      // the host's window, owner of the device
+    const std::atomic<uint8_t>* stop;  // set by SPUclose
 };
 
 // The thread procedure; `job` is a MixerThreadJob that outlives the thread.

@@ -62,8 +62,8 @@ public:
     // Whether the stream runs on the system device rather than the clock.
     bool OnSystemDevice() const { return stream_ != nullptr && stream_ == system_.get(); }
 
-    uint32_t StreamBytes = 0;   // size of the stream buffer as the device reports it
-    uint32_t WriteOffset = 0;   // where the next pass writes; 0 after CreateStream
+    uint32_t StreamBytes = 0;  // size of the stream buffer as the device reports it
+    uint32_t WriteOffset = 0;  // where the next pass writes; 0 after CreateStream
 
 private:
     // A pass the device failed; kFailedPassesForClock of them in a row give
@@ -74,8 +74,8 @@ private:
     std::unique_ptr<SoundDevice> system_;
     ClockDevice clock_;
     bool systemOpen_ = false;
-    SoundDevice* stream_ = nullptr;   // the device whose stream is playing
-    int failedPasses_ = 0;            // in a row, on the system device
+    SoundDevice* stream_ = nullptr;  // the device whose stream is playing
+    int failedPasses_ = 0;           // in a row, on the system device
 };
 
 }  // namespace zarn

@@ -116,8 +116,7 @@ int32_t Configure() {
     try {
         const std::unique_ptr<RegistrySettings> record(new (std::nothrow) RegistrySettings());
         if (record != nullptr) ui::ConfigureSettings(*record, ui::RunConfigureDialog, moduleInstance);
-    } catch (...) {
-    }
+    } catch (...) {}
     return 0;
 }
 
@@ -258,7 +257,8 @@ void StopRecording() {
         }
     } file;
     SpuLockGuard lock;
-    if (recorder.IsRecording() && currentSettings != nullptr) recorder.StopRecording(currentSettings->TickParSecond, file);
+    if (recorder.IsRecording() && currentSettings != nullptr)
+        recorder.StopRecording(currentSettings->TickParSecond, file);
 }
 
 // The caller's buffer holds `bytes` bytes; whole frames of 4 bytes are

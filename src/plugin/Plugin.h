@@ -23,16 +23,16 @@ namespace plugin {
 constexpr const char* kLibraryName = "Zarn's SPU Audio Driver";
 
 // Process-wide state.
-extern void* moduleInstance;            // resource instance of the library
+extern void* moduleInstance;  // resource instance of the library
 extern DriverSettings* currentSettings;
 extern SpuCore* core;
 extern SoundOutput* output;
-extern void* hostWindow;                // from SPUopen
+extern void* hostWindow;  // from SPUopen
 extern std::atomic<uint8_t> soundStopRequested;
 extern std::atomic<uint8_t> windowStopRequested;
 extern SpuIrqFunction irqCallback;
 extern SpuCddaVolumeFunction cddaVolumeCallback;
-extern SpuRecorder recorder;            // one for the process, guarded by SpuLock
+extern SpuRecorder recorder;  // one for the process, guarded by SpuLock
 
 // Lifecycle; each returns 0.
 int32_t Init();

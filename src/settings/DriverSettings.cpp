@@ -4,10 +4,21 @@ namespace zarn {
 
 namespace {
 enum Field {
-    kWaveFormatSampleRate, kWaveFormatBytesPerSample, kWaveFormatChannels, kSoundBufferSize,
-    kXABufferSize, kHighResolutionMode, kEnableXAWait, kShowRealtimeConfigWindow,
-    kEnableNoiseAndFM, kEnableReverb, kEnableSpuIrq, kEnableAutoGain, kXAVolume,
-    kReverbVolume, kTickParSecond
+    kWaveFormatSampleRate,
+    kWaveFormatBytesPerSample,
+    kWaveFormatChannels,
+    kSoundBufferSize,
+    kXABufferSize,
+    kHighResolutionMode,
+    kEnableXAWait,
+    kShowRealtimeConfigWindow,
+    kEnableNoiseAndFM,
+    kEnableReverb,
+    kEnableSpuIrq,
+    kEnableAutoGain,
+    kXAVolume,
+    kReverbVolume,
+    kTickParSecond
 };
 }  // namespace
 
@@ -24,10 +35,21 @@ const DriverSettings::StoredField DriverSettings::kStored[kStoredCount] = {
 };
 
 DriverSettings::DriverSettings()
-    : ValueNames{"WaveFormatSampleRate", "WaveFormatBytesPerSample", "WaveFormatChannels",
-                 "SoundBufferSize", "XABufferSize", "HighResolutionMode", nullptr,
-                 "ShowRealtimeConfigWindow", nullptr, "EnableReverb", "EnableSpuIrq", nullptr,
-                 "XAVolume", "ReverbVolume", "TickParSecond"} {
+    : ValueNames{"WaveFormatSampleRate",
+                 "WaveFormatBytesPerSample",
+                 "WaveFormatChannels",
+                 "SoundBufferSize",
+                 "XABufferSize",
+                 "HighResolutionMode",
+                 nullptr,
+                 "ShowRealtimeConfigWindow",
+                 nullptr,
+                 "EnableReverb",
+                 "EnableSpuIrq",
+                 nullptr,
+                 "XAVolume",
+                 "ReverbVolume",
+                 "TickParSecond"} {
     // Construction leaves nothing indeterminate; Load sets the same defaults again.
     SetDefaults();
 }

@@ -66,7 +66,7 @@ public:
 
     // The nine stored fields in the order they are read and written.
     struct StoredField {
-        int index;                    // into ValueNames
+        int index;  // into ValueNames
         int32_t DriverSettings::*field;
         int32_t defaultValue;
     };

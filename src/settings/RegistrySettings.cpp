@@ -5,9 +5,7 @@
 
 namespace zarn {
 
-RegistrySettings::RegistrySettings() {
-    OwnerWindow = platform::ActiveWindow();
-}
+RegistrySettings::RegistrySettings() { OwnerWindow = platform::ActiveWindow(); }
 
 // Each field is written once, with its stored value or else its default:
 // the sound thread, which reads some fields without the lock while the

@@ -12,11 +12,11 @@
 namespace zarn {
 
 struct SettingRule {
-    const char* name;                  // registry value name
+    const char* name;  // registry value name
     int32_t DriverSettings::*field;
-    int32_t lowest, highest;           // accepted, compared as signed values
-    const char* caption;               // of the message; the dialog's label
-    const char* message;               // the text a refused value shows
+    int32_t lowest, highest;  // accepted, compared as signed values
+    const char* caption;      // of the message; the dialog's label
+    const char* message;      // the text a refused value shows
 };
 
 // The five numbers in the order the dialog checks them (the first failure
@@ -32,8 +32,6 @@ constexpr int kNumberRules = 5;
 std::optional<int32_t> ParseSettingNumber(std::string_view text);
 
 // Whether `value` is accepted by `rule`.
-constexpr bool Accepts(const SettingRule& rule, int32_t value) {
-    return value >= rule.lowest && value <= rule.highest;
-}
+constexpr bool Accepts(const SettingRule& rule, int32_t value) { return value >= rule.lowest && value <= rule.highest; }
 
 }  // namespace zarn

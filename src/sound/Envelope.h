@@ -16,9 +16,7 @@ inline void EnvelopeStep(SpuVoice& voice) {
     // sum never leaves 32 bits.
     int32_t level = voice.envelopeLevel + voice.envelopeStep;
     switch (voice.envelopePhase) {
-    case kOff:
-        level = 0;
-        break;
+    case kOff: level = 0; break;
     case kAttack:
         if (level >= SpuVoice::kFullScale) {
             level = kDecayStart;

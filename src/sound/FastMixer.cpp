@@ -23,8 +23,7 @@ constexpr int32_t kLongestHoldOff = 512;
 // Mixed frames leave the position below two blocks (one step at most, then
 // an advance below one block) and the pitch is a 16-bit register.
 bool CanPlan(const SpuVoice& voice) {
-    return voice.pitchCounter >= 0 && voice.pitchCounter < 2 * kBlockEnd && voice.pitch >= 0 &&
-           voice.pitch <= kMaxStep;
+    return voice.pitchCounter >= 0 && voice.pitchCounter < 2 * kBlockEnd && voice.pitch >= 0 && voice.pitch <= kMaxStep;
 }
 
 int32_t ClampVolume(int32_t volume) { return std::clamp(volume, -SpuVoice::kMaxVolume, SpuVoice::kMaxVolume); }
@@ -201,8 +200,17 @@ void FastMixer::FinishSpan(SpuCore& core, int16_t* out, int32_t frames) {
         dryL_[f] = wrapAdd(dryL_[f], left);
         dryR_[f] = wrapAdd(dryR_[f], right);
     }
-    OutputFrames stage{dryL_, dryR_, sendL_, sendR_, nullptr, mixer.mainVolumeL, mixer.mainVolumeR,
-                       mixer.reverbVolumeL, mixer.reverbVolumeR, settings.ReverbVolume, frames};
+    OutputFrames stage{dryL_,
+                       dryR_,
+                       sendL_,
+                       sendR_,
+                       nullptr,
+                       mixer.mainVolumeL,
+                       mixer.mainVolumeR,
+                       mixer.reverbVolumeL,
+                       mixer.reverbVolumeR,
+                       settings.ReverbVolume,
+                       frames};
     if (settings.EnableReverb == 0) {
         kernels_->finishFrames(stage);
     } else {
@@ -330,7 +338,16 @@ int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
     // positions that stay inside the decoded stream.
     const int32_t next = position_[sounds];
     std::fill_n(position_ + sounds, kVectorRoom, position_[sounds - 1]);
-    VoiceFrames mix{position_, envelope_, noise, streams_[n], 0, 0, 0, 0, sounds, plan.modulated ? -1 : voice.pitch,
+    VoiceFrames mix{position_,
+                    envelope_,
+                    noise,
+                    streams_[n],
+                    0,
+                    0,
+                    0,
+                    0,
+                    sounds,
+                    plan.modulated ? -1 : voice.pitch,
                     voice.reverbEnabled != 0};
     Volume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL, voice.sweepStepL, voice.sweepDecreaseL,
            mix.volumeL, mix.sweepL);

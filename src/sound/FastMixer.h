@@ -77,7 +77,7 @@ public:
 
     // How the frames were mixed, for tests and benchmarks.
     struct Counters {
-        uint64_t spanFrames = 0;   // frames mixed in spans
+        uint64_t spanFrames = 0;  // frames mixed in spans
         uint64_t spans = 0;
         uint64_t exactFrames = 0;  // frames left to MixFrame
         uint64_t remixes = 0;      // spans mixed again, shorter
@@ -114,7 +114,7 @@ private:
     bool irqNext_ = false;    // the frame after the span raises the interrupt
     int32_t holdOff_ = 0;     // frames MixFrame mixes on after a plan that failed
     int32_t holdOffLeft_ = 0;
-    int remixVoices_ = 0;     // a remix puts back voices 0 to this - 1: up to the last modulated one
+    int remixVoices_ = 0;  // a remix puts back voices 0 to this - 1: up to the last modulated one
     VoicePlan plans_[kVoices] = {};
     SpuVoice saved_[kVoices];
     int32_t streams_[kVoices][kStreamSize] = {};

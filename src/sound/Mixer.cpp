@@ -19,8 +19,8 @@ namespace {
 constexpr int32_t kMaxVolume = SpuVoice::kMaxVolume;
 
 // Fixed volume, or a sweep that moves the same amount every frame.
-inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolume,
-                          int32_t sweepStep, int32_t sweepDecrease) {
+inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolume, int32_t sweepStep,
+                          int32_t sweepDecrease) {
     if (sweepMode == 0) return fixedVolume << 10;
     const int32_t next = current + (1 - 2 * sweepDecrease) * sweepStep * 4;
     return next > kMaxVolume ? kMaxVolume : next < -kMaxVolume ? -kMaxVolume : next;
@@ -103,10 +103,10 @@ void SpuCore::MixFrame(int16_t out[2]) {
         voice.active = 1;
         StepBlocks(voice, irq);
         if (voice.needDecode) DecodeBlock(voice);
-        voice.currentVolumeL = NextVolume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL,
-                                          voice.sweepStepL, voice.sweepDecreaseL);
-        voice.currentVolumeR = NextVolume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR,
-                                          voice.sweepStepR, voice.sweepDecreaseR);
+        voice.currentVolumeL = NextVolume(voice.currentVolumeL, voice.sweepModeL, voice.fixedVolumeL, voice.sweepStepL,
+                                          voice.sweepDecreaseL);
+        voice.currentVolumeR = NextVolume(voice.currentVolumeR, voice.sweepModeR, voice.fixedVolumeR, voice.sweepStepR,
+                                          voice.sweepDecreaseR);
         EnvelopeStep(voice);
         const int32_t sample = ReadSample(voice, noiseAndFm);
         voice.lastOutput = wrapMul(voice.envelopeVolume, sample) >> 15;

@@ -33,12 +33,12 @@ struct VoiceFrames {
     const int32_t* stream;    // decoded samples, the voice's blocks back to back
     int32_t volumeL;          // currentVolumeL before the first frame, x 1024
     int32_t volumeR;
-    int32_t sweepL;           // added to the volume every frame before the clamp; 0 when fixed
-                              // (a fixed volume is a multiple of 1024)
+    int32_t sweepL;  // added to the volume every frame before the clamp; 0 when fixed
+                     // (a fixed volume is a multiple of 1024)
     int32_t sweepR;
     int32_t frames;
-    int32_t pitch;            // the steady advance per frame; -1 when it varies
-    bool reverb;              // the voice also feeds the reverb
+    int32_t pitch;  // the steady advance per frame; -1 when it varies
+    bool reverb;    // the voice also feeds the reverb
 };
 
 // Per-frame sums of a span, as MixFrame accumulates them.
@@ -69,12 +69,12 @@ struct OutputFrames {
     int32_t* dryR;
     const int32_t* sendL;
     const int32_t* sendR;
-    int32_t* line;            // the reverb line at the first frame's left entry, or null; 2 x frames entries
+    int32_t* line;  // the reverb line at the first frame's left entry, or null; 2 x frames entries
     int32_t mainVolumeL;
     int32_t mainVolumeR;
     int32_t reverbVolumeL;
     int32_t reverbVolumeR;
-    int32_t percent;          // ReverbVolume
+    int32_t percent;  // ReverbVolume
     int32_t frames;
 };
 

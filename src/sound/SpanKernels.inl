@@ -291,7 +291,8 @@ void Decode(const uint8_t* ram, const DecodeJob* jobs, int32_t count) {
                 for (int l = 0; l < L; ++l) {
                     const int lane = g * L + l;
                     if (job[lane] != nullptr)
-                        P::StoreFirst(job[lane]->out + block[lane] * kSamples + first, rows[l], std::min(L, kSamples - first));
+                        P::StoreFirst(job[lane]->out + block[lane] * kSamples + first, rows[l],
+                                      std::min(L, kSamples - first));
                 }
             }
         }

@@ -39,12 +39,15 @@ struct Avx2 {
     }
     static V PrefixSum(V v) {
         v = Add(v, _mm256_slli_si256(v, 4));
-        v = Add(v, _mm256_slli_si256(v, 8));  // sums within each half
+        v = Add(v, _mm256_slli_si256(v, 8));                    // sums within each half
         const V low = _mm256_permutevar8x32_epi32(v, Set1(3));  // the first half's total, everywhere
         return Add(v, _mm256_blend_epi32(Set1(0), low, 0xF0));
     }
     static V Select(V mask, V a, V b) { return _mm256_blendv_epi8(a, b, mask); }
-    template <int n> static V Sra(V v) { return _mm256_srai_epi32(v, n); }
+    template <int n>
+    static V Sra(V v) {
+        return _mm256_srai_epi32(v, n);
+    }
     static V Sll(V v, int n) { return _mm256_sll_epi32(v, _mm_cvtsi32_si128(n)); }
     static int32_t First(V v) { return _mm256_cvtsi256_si32(v); }
     static V Permute(V table, V index) { return _mm256_permutevar8x32_epi32(table, index); }
@@ -74,7 +77,8 @@ struct Avx2 {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(v));
         }
     }
-    template <int n> static V MulShift(V a, V b) {
+    template <int n>
+    static V MulShift(V a, V b) {
         const V even = _mm256_srli_epi64(_mm256_mul_epi32(a, b), n);
         const V odd = _mm256_mul_epi32(_mm256_srli_epi64(a, 32), _mm256_srli_epi64(b, 32));
         return _mm256_blend_epi32(even, _mm256_slli_epi64(_mm256_srli_epi64(odd, n), 32), 0xAA);

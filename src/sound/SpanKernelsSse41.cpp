@@ -42,12 +42,16 @@ struct Sse41 {
         return Add(v, _mm_slli_si128(v, 8));
     }
     static V Select(V mask, V a, V b) { return _mm_blendv_epi8(a, b, mask); }
-    template <int n> static V Sra(V v) { return _mm_srai_epi32(v, n); }
+    template <int n>
+    static V Sra(V v) {
+        return _mm_srai_epi32(v, n);
+    }
     static V Sll(V v, int n) { return _mm_sll_epi32(v, _mm_cvtsi32_si128(n)); }
     static int32_t First(V v) { return _mm_cvtsi128_si32(v); }
     static V Permute(V table, V index) {
         // Byte shuffle: bytes 4 i .. 4 i + 3 of the table for each index i.
-        const V quad = _mm_shuffle_epi8(_mm_slli_epi32(index, 2), _mm_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12));
+        const V quad = _mm_shuffle_epi8(_mm_slli_epi32(index, 2),
+                                        _mm_setr_epi8(0, 0, 0, 0, 4, 4, 4, 4, 8, 8, 8, 8, 12, 12, 12, 12));
         return _mm_shuffle_epi8(table, _mm_add_epi8(quad, _mm_set1_epi32(0x03020100)));
     }
     static V Gather(const int32_t* base, V index) {
@@ -63,7 +67,8 @@ struct Sse41 {
         v[3] = _mm_unpackhi_epi64(t1, t3);
     }
     static void StoreFirst(int32_t* p, V v, int) { Store(p, v); }
-    template <int n> static V MulShift(V a, V b) {
+    template <int n>
+    static V MulShift(V a, V b) {
         const V even = _mm_srli_epi64(_mm_mul_epi32(a, b), n);
         const V odd = _mm_mul_epi32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
         return _mm_blend_epi16(even, _mm_slli_epi64(_mm_srli_epi64(odd, n), 32), 0xCC);
@@ -87,7 +92,8 @@ struct Sse41 {
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p), packed);
     }
     static void LoadWords(const uint8_t* const* blocks, V words[4]) {
-        for (int lane = 0; lane < 4; ++lane) words[lane] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks[lane]));
+        for (int lane = 0; lane < 4; ++lane)
+            words[lane] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks[lane]));
         Transpose(words);
     }
 };

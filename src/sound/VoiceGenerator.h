@@ -68,17 +68,13 @@ inline bool FollowFlags(const uint8_t* ram, int32_t& blockAddress, int32_t& repe
     case 0:
     case 2:
     case 4:
-    case 5:
-        blockAddress = wrapAdd(blockAddress, 2);
-        break;
+    case 5: blockAddress = wrapAdd(blockAddress, 2); break;
     case 1:
     case 7:
         sounding = false;
         blockAddress = wrapAdd(blockAddress, 2);
         break;
-    case 3:
-        blockAddress = repeatAddress;
-        break;
+    case 3: blockAddress = repeatAddress; break;
     case 6:
         repeatAddress = blockAddress;
         blockAddress = wrapAdd(blockAddress, 2);

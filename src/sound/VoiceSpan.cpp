@@ -118,8 +118,7 @@ int32_t RunEnvelope(SpuVoice& voice, int32_t frames, int32_t* volume, const Span
 
 }  // namespace
 
-int32_t SoundingFrames(SpuVoice& voice, int32_t frames, int32_t endFrame, int32_t* volume,
-                       const SpanKernels& kernels) {
+int32_t SoundingFrames(SpuVoice& voice, int32_t frames, int32_t endFrame, int32_t* volume, const SpanKernels& kernels) {
     const int32_t limit = std::min(frames, endFrame);
     const int32_t sounding = RunEnvelope(voice, limit, volume, kernels);
     if (sounding < limit || voice.envelopePhase == kOff || endFrame >= frames) return sounding;

@@ -27,9 +27,9 @@ constexpr int32_t kMaxSteps = (2 * kBlockEnd - 1 + (kSpanFrames - 1) * kMaxStep)
 
 // The chain of blocks ahead of a voice, followed by their flags.
 struct Chain {
-    int32_t steps = 0;    // block steps followed
-    int32_t endStep = 0;  // the step (1..steps) whose flags end the sound; 0 when none
-    int32_t irqStep = 0;  // the first step that plays out the IRQ block; 0 when none
+    int32_t steps = 0;                   // block steps followed
+    int32_t endStep = 0;                 // the step (1..steps) whose flags end the sound; 0 when none
+    int32_t irqStep = 0;                 // the first step that plays out the IRQ block; 0 when none
     int32_t block[kMaxSteps + 1] = {};   // blockAddress after each step; [0] before the first
     int32_t repeat[kMaxSteps + 1] = {};  // repeatAddress likewise
 };
@@ -62,7 +62,6 @@ int32_t StepFrame(const int32_t* position, int32_t frames, int32_t step);
 // `endFrame` (when it is below `frames`), and writes each frame's
 // envelopeVolume. Returns the frames the voice sounds in: all of them, or
 // fewer when it turns Off, that frame included.
-int32_t SoundingFrames(SpuVoice& voice, int32_t frames, int32_t endFrame, int32_t* volume,
-                       const SpanKernels& kernels);
+int32_t SoundingFrames(SpuVoice& voice, int32_t frames, int32_t endFrame, int32_t* volume, const SpanKernels& kernels);
 
 }  // namespace zarn

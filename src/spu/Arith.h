@@ -12,9 +12,7 @@
 namespace zarn {
 
 // `count` bits of `value` starting at bit `first`.
-constexpr uint32_t bits(uint32_t value, int first, int count) {
-    return (value >> first) & ((1u << count) - 1u);
-}
+constexpr uint32_t bits(uint32_t value, int first, int count) { return (value >> first) & ((1u << count) - 1u); }
 
 constexpr int32_t wrapAdd(int32_t a, int32_t b) {
     return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));

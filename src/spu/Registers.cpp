@@ -27,8 +27,7 @@ int32_t SweepStep(uint32_t v) { return static_cast<int32_t>(v & 0x7F) - ((v & 0x
 // Volume register: bit 15 selects a fixed volume (14-bit) or a sweep (step in
 // bits 0-6 with its sign in bit 12, direction in bit 13). The other mode's
 // fields keep their values.
-void WriteVolume(uint32_t v, int32_t& sweepMode, int32_t& fixedVolume, int32_t& sweepStep,
-                 int32_t& sweepDecrease) {
+void WriteVolume(uint32_t v, int32_t& sweepMode, int32_t& fixedVolume, int32_t& sweepStep, int32_t& sweepDecrease) {
     sweepMode = static_cast<int32_t>(bits(v, 15, 1));
     if (sweepMode == 0) {
         fixedVolume = Volume14(v);
@@ -102,9 +101,7 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
         PublishVoiceStatus();
         break;
     case Offset(kKeyOff):
-    case Offset(kKeyOff + 2):
-        forEachSetBit([](SpuVoice& voice) { voice.KeyOff(); });
-        break;
+    case Offset(kKeyOff + 2): forEachSetBit([](SpuVoice& voice) { voice.KeyOff(); }); break;
     case Offset(kPitchModulation):
     case Offset(kPitchModulation + 2): setFlags(&SpuVoice::pitchModulation); break;
     case Offset(kNoise):

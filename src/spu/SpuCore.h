@@ -30,7 +30,7 @@ public:
     static constexpr int kVoiceCount = 24;
     static constexpr uint32_t kRamBytes = 512 * 1024;
     static constexpr uint32_t kRamMask = kRamBytes - 1;
-    static constexpr int kRegisterCount = 512;     // one per even address 0x1F801C00..0x1F801FFE
+    static constexpr int kRegisterCount = 512;  // one per even address 0x1F801C00..0x1F801FFE
     static constexpr uint32_t kNoTransferAddress = 0xFFFFFFFF;
 
     // The settings record must be loaded: the XA ring takes its size from it.
@@ -68,14 +68,14 @@ public:
     // Fields, in the order of the hardware description.
     uint8_t soundRam[kRamBytes];
     uint16_t registerImage[kRegisterCount];
-    uint16_t control = 0;          // last value written to 0x1F801DAA
-    uint16_t status = 0;           // 0x1F801DAE: last value & 0xF800
-    uint16_t irqAddress = 0;       // 0x1F801DA4, 8-byte units
+    uint16_t control = 0;                           // last value written to 0x1F801DAA
+    uint16_t status = 0;                            // 0x1F801DAE: last value & 0xF800
+    uint16_t irqAddress = 0;                        // 0x1F801DA4, 8-byte units
     uint32_t transferAddress = kNoTransferAddress;  // byte address of the next transfer access
     MixerState mixer;
-    int32_t autoGain = 32768;      // automatic gain factor; 32768 == 1.0
-    int32_t autoGainPeak = 0;      // highest sample of the current window
-    int32_t autoGainCount = 0;     // frames in the current window
+    int32_t autoGain = 32768;   // automatic gain factor; 32768 == 1.0
+    int32_t autoGainPeak = 0;   // highest sample of the current window
+    int32_t autoGainCount = 0;  // frames in the current window
     SpuVoice voices[kVoiceCount];
     XaRing xa;
 

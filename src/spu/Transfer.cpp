@@ -6,9 +6,7 @@ namespace zarn {
 
 // The byte offset of the next access. The mask keeps even an address that was
 // never set (all ones) inside sound RAM.
-uint32_t SpuCore::TransferOffset() const {
-    return transferAddress & kRamMask & ~1u;
-}
+uint32_t SpuCore::TransferOffset() const { return transferAddress & kRamMask & ~1u; }
 
 void SpuCore::AdvanceTransfer() {
     transferAddress += 2;

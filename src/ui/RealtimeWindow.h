@@ -20,10 +20,10 @@ class RecorderSwitch;
 // What the window thread drives, handed to it by SPUopen; all of it
 // outlives the thread.
 struct RealtimeWindowJob {
-    DriverSettings* settings;           // the plugin's live record
-    ui::RecorderSwitch* recorder;       // behind the Record button
-    void* moduleInstance;               // holds dialog template 101
-    const std::atomic<uint8_t>* stop;   // set by SPUclose
+    DriverSettings* settings;          // the plugin's live record
+    ui::RecorderSwitch* recorder;      // behind the Record button
+    void* moduleInstance;              // holds dialog template 101
+    const std::atomic<uint8_t>* stop;  // set by SPUclose
 };
 
 // The thread procedure; `job` is a RealtimeWindowJob.

@@ -65,7 +65,8 @@ void SettingsDialog::FillControls(DialogSurface& surface) {
             surface.SetChecked(control.id, value != 0);
             continue;
         }
-        const std::string text = control.isSigned ? std::to_string(value) : std::to_string(static_cast<uint32_t>(value));
+        const std::string text =
+            control.isSigned ? std::to_string(value) : std::to_string(static_cast<uint32_t>(value));
         surface.SetText(control.id, text.c_str());
         surface.SetRange(control.arrows, control.lowest, control.highest);
     }
@@ -95,18 +96,13 @@ bool ConfigureDialog::Command(DialogSurface& surface, int id, int) {
         ReadControls(surface);
         surface.End(kOk);
         return true;
-    case kCancel:
-        surface.End(kCancel);
-        return true;
+    case kCancel: surface.End(kCancel); return true;
     case kDefault:
         DialogTarget.SetDefaults();
         FillControls(surface);
         return true;
-    case kRecord:
-        surface.ShowMessage("You can use this function while emulating.", "SPU Record");
-        return true;
-    default:
-        return false;
+    case kRecord: surface.ShowMessage("You can use this function while emulating.", "SPU Record"); return true;
+    default: return false;
     }
 }
 
@@ -140,9 +136,7 @@ void RealtimeDialog::ShowRecorderState(DialogSurface& surface) {
 
 bool RealtimeDialog::Command(DialogSurface& surface, int id, int notification) {
     switch (id) {
-    case kOk:
-        ReadControls(surface);
-        return true;
+    case kOk: ReadControls(surface); return true;
     case kCancel:  // also the caption's close button
         DialogTarget.Load();
         Refill(surface);

@@ -11,11 +11,11 @@ namespace zarn {
 struct XaDecodeBlock {
     static constexpr int kMaxSamples = 16896;
 
-    int32_t frequency;      // sample rate, Hz
-    int32_t bitsPerSample;  // examined only for the value 16
-    int32_t stereo;         // 0 mono, 1 stereo: channels = stereo + 1
-    int32_t sampleCount;    // frames in the block
-    uint8_t reserved[16];   // not read
+    int32_t frequency;             // sample rate, Hz
+    int32_t bitsPerSample;         // examined only for the value 16
+    int32_t stereo;                // 0 mono, 1 stereo: channels = stereo + 1
+    int32_t sampleCount;           // frames in the block
+    uint8_t reserved[16];          // not read
     int16_t samples[kMaxSamples];  // left and right alternate in a stereo block
 };
 

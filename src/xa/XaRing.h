@@ -47,10 +47,10 @@ public:
     int32_t QueuedSamples() const;
     bool IsFull() const { return capacity == 0 || Next(writeIndex) == readIndex; }
 
-    int32_t sizeSetting;      // XABufferSize the buffer was built for
-    int32_t volumeL = 0;      // CD volume, -32767..32767
+    int32_t sizeSetting;  // XABufferSize the buffer was built for
+    int32_t volumeL = 0;  // CD volume, -32767..32767
     int32_t volumeR = 0;
-    int32_t capacity = 0;     // 16-bit samples: XABufferSize x 512, even
+    int32_t capacity = 0;  // 16-bit samples: XABufferSize x 512, even
     int16_t* buffer = nullptr;
     int32_t writeIndex = 0;
     int32_t readIndex = 0;
@@ -71,6 +71,5 @@ inline bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
     readIndex = Next(readIndex);
     return true;
 }
-
 
 }  // namespace zarn

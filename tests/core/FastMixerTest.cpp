@@ -28,16 +28,19 @@ void Flatten(const SpuCore& spu, std::vector<int64_t>& values, std::vector<std::
         values.push_back(value);
         if (names) names->push_back((std::string() + ... + name));
     };
-#define FIELD(x) {#x, &SpuVoice::x}
+#define FIELD(x) \
+    { #x, &SpuVoice::x }
     static const std::pair<const char*, int32_t SpuVoice::*> kFields[] = {
-        FIELD(irqAddress), FIELD(sweepModeL), FIELD(sweepModeR), FIELD(fixedVolumeL), FIELD(fixedVolumeR),
-        FIELD(sweepStepL), FIELD(sweepStepR), FIELD(sweepDecreaseL), FIELD(sweepDecreaseR), FIELD(pitch),
-        FIELD(startAddress), FIELD(attackRate), FIELD(decayRate), FIELD(sustainLevel), FIELD(sustainDecrease),
-        FIELD(sustainRate), FIELD(releaseRate), FIELD(envelopeVolume), FIELD(repeatAddress),
-        FIELD(pitchModulation), FIELD(noiseEnabled), FIELD(reverbEnabled), FIELD(active), FIELD(envelopePhase),
-        FIELD(pitchCounter), FIELD(blockAddress), FIELD(currentVolumeL), FIELD(currentVolumeR),
-        FIELD(envelopeLevel), FIELD(envelopeStep), FIELD(lastOutput), FIELD(noiseCounter), FIELD(noiseValue),
-        FIELD(noiseRate), FIELD(noiseTick), FIELD(history1), FIELD(history2)};
+        FIELD(irqAddress),     FIELD(sweepModeL),     FIELD(sweepModeR),      FIELD(fixedVolumeL),
+        FIELD(fixedVolumeR),   FIELD(sweepStepL),     FIELD(sweepStepR),      FIELD(sweepDecreaseL),
+        FIELD(sweepDecreaseR), FIELD(pitch),          FIELD(startAddress),    FIELD(attackRate),
+        FIELD(decayRate),      FIELD(sustainLevel),   FIELD(sustainDecrease), FIELD(sustainRate),
+        FIELD(releaseRate),    FIELD(envelopeVolume), FIELD(repeatAddress),   FIELD(pitchModulation),
+        FIELD(noiseEnabled),   FIELD(reverbEnabled),  FIELD(active),          FIELD(envelopePhase),
+        FIELD(pitchCounter),   FIELD(blockAddress),   FIELD(currentVolumeL),  FIELD(currentVolumeR),
+        FIELD(envelopeLevel),  FIELD(envelopeStep),   FIELD(lastOutput),      FIELD(noiseCounter),
+        FIELD(noiseValue),     FIELD(noiseRate),      FIELD(noiseTick),       FIELD(history1),
+        FIELD(history2)};
 #undef FIELD
     const auto number = [&](int i) { return names ? std::to_string(i) : std::string(); };
     for (int n = 0; n < SpuCore::kVoiceCount; ++n) {
@@ -48,10 +51,15 @@ void Flatten(const SpuCore& spu, std::vector<int64_t>& values, std::vector<std::
         for (int i = 0; i <= SpuVoice::kBlockSamples; ++i) put(voice.samples[i], prefix, "samples ", number(i));
     }
     const MixerState& m = spu.mixer;
-    for (const auto& [name, value] :
-         {std::pair{"dryL", m.dryL}, {"dryR", m.dryR}, {"reverbSendL", m.reverbSendL}, {"reverbSendR", m.reverbSendR},
-          {"reverbCursor", m.reverbCursor}, {"autoGain", spu.autoGain}, {"autoGainPeak", spu.autoGainPeak},
-          {"autoGainCount", spu.autoGainCount}, {"xa.readIndex", spu.xa.readIndex}})
+    for (const auto& [name, value] : {std::pair{"dryL", m.dryL},
+                                      {"dryR", m.dryR},
+                                      {"reverbSendL", m.reverbSendL},
+                                      {"reverbSendR", m.reverbSendR},
+                                      {"reverbCursor", m.reverbCursor},
+                                      {"autoGain", spu.autoGain},
+                                      {"autoGainPeak", spu.autoGainPeak},
+                                      {"autoGainCount", spu.autoGainCount},
+                                      {"xa.readIndex", spu.xa.readIndex}})
         put(value, name);
     for (int i = 0; i < MixerState::kReverbEntries; ++i) put(m.reverbLine[i], "reverbLine ", number(i));
     for (int i = 0; i < SpuCore::kRegisterCount; ++i) put(spu.registerImage[i], "registerImage ", number(i));
@@ -95,12 +103,14 @@ public:
                 continue;
             }
             const auto differ = std::mismatch(out.begin(), out.end(), expected.begin());
-            ASSERT_TRUE(differ.first == out.end()) << where << ", path " << i << ": sample " << differ.first - out.begin()
-                                                   << " of " << out.size() << " is " << *differ.first << ", not " << *differ.second;
+            ASSERT_TRUE(differ.first == out.end())
+                << where << ", path " << i << ": sample " << differ.first - out.begin() << " of " << out.size()
+                << " is " << *differ.first << ", not " << *differ.second;
             if (got != state) {
                 std::vector<std::string> names;
                 Flatten(*cores[i], got, &names);
-                for (size_t k = 0; k < names.size(); ++k) ASSERT_EQ(got[k], state[k]) << where << ", path " << i << ": " << names[k];
+                for (size_t k = 0; k < names.size(); ++k)
+                    ASSERT_EQ(got[k], state[k]) << where << ", path " << i << ": " << names[k];
                 FAIL() << where << ", path " << i << ": random state or interrupt calls differ";
             }
         }
@@ -115,8 +125,12 @@ private:
         ++irq.calls;
         const uint32_t choice = irq.choices();
         const uint32_t voices = 1u << (choice >> 8) % 24;
-        if (choice % 4 == 0) irq.spu->DecodeRegisterWrite(voices < 0x10000 ? 0x1F801D88 : 0x1F801D8A, voices >> (voices < 0x10000 ? 0 : 16));
-        if (choice % 4 == 1) irq.spu->DecodeRegisterWrite(voices < 0x10000 ? 0x1F801D8C : 0x1F801D8E, voices >> (voices < 0x10000 ? 0 : 16));
+        if (choice % 4 == 0)
+            irq.spu->DecodeRegisterWrite(voices < 0x10000 ? 0x1F801D88 : 0x1F801D8A,
+                                         voices >> (voices < 0x10000 ? 0 : 16));
+        if (choice % 4 == 1)
+            irq.spu->DecodeRegisterWrite(voices < 0x10000 ? 0x1F801D8C : 0x1F801D8E,
+                                         voices >> (voices < 0x10000 ? 0 : 16));
     }
 };
 
@@ -165,7 +179,8 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
         };
         for (int n = 0; n < SpuCore::kVoiceCount; ++n) program(n);
         for (const uint32_t address : {0x1F801D80u, 0x1F801D82u}) spus.Write(address, 0x2000 + pick(0x2000));
-        for (const uint32_t address : {0x1F801D84u, 0x1F801D86u, 0x1F801DB0u, 0x1F801DB2u}) spus.Write(address, pick(0x8000));
+        for (const uint32_t address : {0x1F801D84u, 0x1F801D86u, 0x1F801DB0u, 0x1F801DB2u})
+            spus.Write(address, pick(0x8000));
         spus.Write(0x1F801DAA, pick(64) << 8);
         spus.Write(0x1F801D88, pick(0x10000));
         spus.Write(0x1F801D8A, pick(0x100));
@@ -230,12 +245,13 @@ TEST(FastMixerTest, EnvelopeSpansStepFrameByFrame) {
             SpuVoice fast;
             std::tie(fast.attackRate, fast.decayRate, fast.sustainLevel, fast.sustainRate, fast.sustainDecrease,
                      fast.releaseRate, fast.envelopePhase) =
-                std::tuple(pick(128), pick(16), pick(16), pick(3) == 0 ? 127 : pick(128), pick(2), pick(32), 1 + pick(4));
+                std::tuple(pick(128), pick(16), pick(16), pick(3) == 0 ? 127 : pick(128), pick(2), pick(32),
+                           1 + pick(4));
             fast.envelopeStep = fast.PhaseStep();
             const int32_t bounds[] = {SpuVoice::kFullScale, fast.sustainLevel * 0x7FFFF - 1, 0, 256};
             const int32_t bound = bounds[pick(4)];
-            fast.envelopeLevel = pick(2) == 0 ? pick(SpuVoice::kFullScale) - 1
-                                              : bound - (1 + pick(4)) * fast.envelopeStep + pick(3) - 1;
+            fast.envelopeLevel =
+                pick(2) == 0 ? pick(SpuVoice::kFullScale) - 1 : bound - (1 + pick(4)) * fast.envelopeStep + pick(3) - 1;
             const int32_t frames = 1 + pick(kSpanFrames);
             const int32_t endFrame = pick(2) == 0 ? INT32_MAX : pick(frames + 1);
             SpuVoice reference = fast;

@@ -24,12 +24,14 @@ protected:
     SpuVoice& voice(int n) { return spu->voices[n]; }
 
     void Write(uint32_t address, uint32_t value) { spu->DecodeRegisterWrite(address, value); }
-    void Pair(uint32_t address, uint32_t first, uint32_t second) { Write(address, first); Write(address + 2, second); }
+    void Pair(uint32_t address, uint32_t first, uint32_t second) {
+        Write(address, first);
+        Write(address + 2, second);
+    }
     // Voice n plays the block at `unit` (also its repeat address) at `pitch`;
     // envelope word 1 by default: attack and decay rate 0, sustain level 15;
     // the sustain holds.
-    void Program(int n, uint32_t unit, uint32_t pitch, uint32_t volumeL, uint32_t volumeR,
-                 uint32_t adsr1 = 0x000F) {
+    void Program(int n, uint32_t unit, uint32_t pitch, uint32_t volumeL, uint32_t volumeR, uint32_t adsr1 = 0x000F) {
         const uint32_t words[] = {volumeL, volumeR, pitch, unit, adsr1, 127 << 6, 0, unit};
         for (uint32_t k = 0; k < 8; ++k)
             if (k != 6) Write(0x1F801C00 + 16 * n + 2 * k, words[k]);
@@ -191,7 +193,7 @@ TEST_F(MixerTest, IrqFiresWhenAVoicePlaysOutTheIrqBlock) {
     spu->SetIrqHandler(OnIrq, nullptr);
     WriteBlock(*spu, 0x100, 0x00, 0, Nibbles(1));
     WriteBlock(*spu, 0x102, 0x00, 3, Nibbles(1));  // loops back to 0x100
-    Program(0, 0x100, 0x4000, 0x3FFF, 0x3FFF);    // 4 samples a frame: a block every 7 frames
+    Program(0, 0x100, 0x4000, 0x3FFF, 0x3FFF);     // 4 samples a frame: a block every 7 frames
     Write(0x1F801DA4, 0x100);
     KeyOn(1);
     // Frame 8 finds the position 0x1000 + 7 x 0x4000 past the block's end;
@@ -215,8 +217,7 @@ TEST_F(MixerTest, KeyOnFromTheInterruptRestartsCleanly) {
     Render(27);
     EXPECT_EQ(voice(0).pitchCounter, 0x1C000);
     Render(1);  // played out: the interrupt keys it on, playback starts again
-    EXPECT_EQ((Ints{voice(0).blockAddress, voice(0).pitchCounter, voice(0).samples[1]}),
-              (Ints{0x100, 0x2000, 4096}));
+    EXPECT_EQ((Ints{voice(0).blockAddress, voice(0).pitchCounter, voice(0).samples[1]}), (Ints{0x100, 0x2000, 4096}));
     rekeyTarget = nullptr;
 }
 
@@ -234,7 +235,7 @@ TEST_F(MixerTest, ARenderFromTheInterruptPutsOutTheFrameBeingSummed) {
     WriteBlock(*spu, 0x100, 0x00, 0, Nibbles(1));
     WriteBlock(*spu, 0x102, 0x00, 3, Nibbles(1));
     Program(0, 0x10, 0x1000, 0x3FFF, 0x3FFF);  // a steady level by frame 7
-    Program(1, 0x100, 0x4000, 0, 0);            // silent; plays out the IRQ block in frame 8
+    Program(1, 0x100, 0x4000, 0, 0);           // silent; plays out the IRQ block in frame 8
     Pair(0x1F801D80, 0x3FFF, 0x3FFF);
     Write(0x1F801DA4, 0x100);
     spu->SetIrqHandler(RenderOnIrq, nullptr);
@@ -260,8 +261,7 @@ TEST_F(MixerTest, NoiseAndModulationNeedTheSwitch) {
     Render(1);
     // Voice 0's output this frame, 32767 x 8192 >> 15 = 8191, speeds voice 1 up:
     // ((8191 + 32768) x 0x1000) >> 15 = 5119.
-    EXPECT_EQ((Ints{voice(2).lastOutput, voice(0).lastOutput, voice(1).pitchCounter}),
-              (Ints{0, 8191, 0x2000 + 5119}));
+    EXPECT_EQ((Ints{voice(2).lastOutput, voice(0).lastOutput, voice(1).pitchCounter}), (Ints{0, 8191, 0x2000 + 5119}));
 }
 
 TEST_F(MixerTest, EndedVoicesDropTheirBitAtTheNextPublication) {

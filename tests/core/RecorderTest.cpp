@@ -43,18 +43,21 @@ TEST_F(RecorderTest, FileHoldsTheStartSnapshotTheTickRateAndTheEntries) {
     spu->DecodeRegisterWrite(0x1F801C04, 0x1234);
     spu->DecodeRegisterWrite(0x1F801DFE, 0xBEEF);
     ASSERT_TRUE(recorder.StartRecording(*spu, [] { return 0xFFFFFFF0u; }));
-    spu->DecodeRegisterWrite(0x1F801C04, 0x9999);  // later changes are not in the snapshot
+    spu->DecodeRegisterWrite(0x1F801C04, 0x9999);      // later changes are not in the snapshot
     recorder.Log(0xFFFFFFF0, 0x1F801C00, 0x00012345);  // same millisecond: time 0
     recorder.Log(0x00000010, 0xFFFFFFFF, 0xFFFF);      // across the wrap of the tick
     ASSERT_TRUE(recorder.StopRecording(100, *this));
     EXPECT_FALSE(recorder.IsRecording());
     ASSERT_EQ(file.size(), 524808u + 2 * 12);
     // RAM, registers, tick rate and count, then time, address and value per entry.
-    struct Field { size_t offset, bytes; uint32_t value; };
+    struct Field {
+        size_t offset, bytes;
+        uint32_t value;
+    };
     const Field fields[] = {
-        {0x7FFFF, 1, 0x22}, {524288 + 4, 2, 0x1234}, {524288 + 510, 2, 0xBEEF}, {524800, 4, 1000}, {524804, 4, 2},
-        {524808, 4, 0}, {524812, 4, 0x1F801C00}, {524816, 2, 0x2345},
-        {524820, 4, 0x20}, {524824, 4, 0xFFFFFFFF}, {524828, 2, 0xFFFF},
+        {0x7FFFF, 1, 0x22}, {524288 + 4, 2, 0x1234}, {524288 + 510, 2, 0xBEEF}, {524800, 4, 1000},
+        {524804, 4, 2},     {524808, 4, 0},          {524812, 4, 0x1F801C00},   {524816, 2, 0x2345},
+        {524820, 4, 0x20},  {524824, 4, 0xFFFFFFFF}, {524828, 2, 0xFFFF},
     };
     for (const Field& f : fields) EXPECT_EQ(Word(f.offset, f.bytes), f.value) << f.offset;
 

@@ -24,15 +24,18 @@ protected:
 };
 
 TEST_F(RegisterTest, SignedFieldsSubtractTheLargestMagnitude) {
-    struct Case { uint32_t address, value; const int32_t* field; int32_t expected; };
+    struct Case {
+        uint32_t address, value;
+        const int32_t* field;
+        int32_t expected;
+    };
     const Case cases[] = {
-        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0}, {Voice(0, 0), 0x4000, &voice(0).fixedVolumeL, -16383},
-        {Voice(0, 0), 0x3FFF, &voice(0).fixedVolumeL, 16383}, {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
+        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0},      {Voice(0, 0), 0x4000, &voice(0).fixedVolumeL, -16383},
+        {Voice(0, 0), 0x3FFF, &voice(0).fixedVolumeL, 16383},  {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
         {0x1F801D80, 0xC000, &spu->mixer.mainVolumeL, -16383},  // bit 15 not examined
-        {0x1F801D82, 0x2000, &spu->mixer.mainVolumeR, 8192},
-        {0x1F801D84, 0x8000, &spu->mixer.reverbVolumeL, -32767}, {0x1F801D84, 0xFFFF, &spu->mixer.reverbVolumeL, 0},
-        {0x1F801D86, 0x7FFF, &spu->mixer.reverbVolumeR, 32767}, {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},
-        {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767},
+        {0x1F801D82, 0x2000, &spu->mixer.mainVolumeR, 8192},   {0x1F801D84, 0x8000, &spu->mixer.reverbVolumeL, -32767},
+        {0x1F801D84, 0xFFFF, &spu->mixer.reverbVolumeL, 0},    {0x1F801D86, 0x7FFF, &spu->mixer.reverbVolumeR, 32767},
+        {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},        {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767},
     };
     for (const Case& c : cases) {
         Write(c.address, c.value);
@@ -110,8 +113,7 @@ TEST_F(RegisterTest, KeyOnRestartsPlaybackOnlyAndPublishes) {
     voice(7).active = 1;        // a key-on word without bits still publishes
     Write(0x1F801D88, 0);
     // Attack rate 127: 0x3FFFFF / (2 x 127^2 + 1).
-    EXPECT_EQ((Ints{voice(20).envelopeStep, Read(0x1F801D9E), Read(0x1F801D9C)}),
-              (Ints{130, 1 << 4, 1 << 3 | 1 << 7}));
+    EXPECT_EQ((Ints{voice(20).envelopeStep, Read(0x1F801D9E), Read(0x1F801D9C)}), (Ints{130, 1 << 4, 1 << 3 | 1 << 7}));
 }
 
 TEST_F(RegisterTest, KeyOffAndRateChangesTakeTheStepOfThePhase) {
@@ -126,7 +128,11 @@ TEST_F(RegisterTest, KeyOffAndRateChangesTakeTheStepOfThePhase) {
                     voice(17).envelopeStep}),
               (Ints{kRelease, -1575, kOff, 555, -2097151}));
     // Sustain: +-0x3FFFFF / ((r + 1)^3 / 4 + 1), 127 holds; decay: -0x7FFFFF / ((d + 1) 4096).
-    struct Case { int32_t phase; uint32_t k, value; int32_t step; };
+    struct Case {
+        int32_t phase;
+        uint32_t k, value;
+        int32_t step;
+    };
     const Case cases[] = {
         {kSustain, 0xA, 10 << 6, 12595}, {kSustain, 0xA, 0x4000 | 10 << 6, -12595},
         {kSustain, 0xA, 126 << 6, 8},    {kSustain, 0xA, 127 << 6, 0},

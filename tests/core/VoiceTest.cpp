@@ -69,7 +69,11 @@ TEST_F(VoiceTest, DecodesLikeThe64BitFormulaForEveryFilterAndShift) {
 }
 
 TEST_F(VoiceTest, FlagsDecideTheNextBlockAndLoops) {
-    struct Case { uint8_t flags; int32_t next, repeat; bool ends; };
+    struct Case {
+        uint8_t flags;
+        int32_t next, repeat;
+        bool ends;
+    };
     const Case cases[] = {{0, 0x102, 0x50, false},   {2, 0x102, 0x50, false},   {4, 0x102, 0x50, false},
                           {5, 0x102, 0x50, false},   {1, 0x102, 0x50, true},    {7, 0x102, 0x50, true},
                           {3, 0x50, 0x50, false},    {6, 0x102, 0x100, false},  {8, 0x100, 0x50, true},
@@ -100,11 +104,15 @@ TEST_F(VoiceTest, FlagsDecideTheNextBlockAndLoops) {
 TEST_F(VoiceTest, IrqFiresForEachFinishedIrqBlock) {
     int fired = 0;
     const IrqLine irq{[](void* count) { ++*static_cast<int*>(count); }, &fired};
-    struct { uint32_t irqAddress; int blocks; bool on; int irqs; } const cases[] = {
-        {0x100, 1, true, 1},  {0x101, 1, true, 1},  // bit 0 ignored
-        {0x102, 1, true, 0},  {0x0FF, 1, true, 0},  // neighbouring blocks
-        {0x105, 3, true, 1},  {0x102, 3, true, 1},  // several blocks in one frame: each is compared
-        {0x100, 1, false, 0}, {0x102, 3, false, 0}};
+    struct {
+        uint32_t irqAddress;
+        int blocks;
+        bool on;
+        int irqs;
+    } const cases[] = {{0x100, 1, true, 1},  {0x101, 1, true, 1},  // bit 0 ignored
+                       {0x102, 1, true, 0},  {0x0FF, 1, true, 0},  // neighbouring blocks
+                       {0x105, 3, true, 1},  {0x102, 3, true, 1},  // several blocks in one frame: each is compared
+                       {0x100, 1, false, 0}, {0x102, 3, false, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.irqAddress << " " << c.blocks << " " << c.on);
         fired = 0;
@@ -119,8 +127,8 @@ TEST_F(VoiceTest, InterpolatesOneSampleBehindTheBlock) {
     // From 5000 to 4096 the slope falls, and the fraction's share rounds down.
     v.samples[0] = 5000;
     for (int i = 1; i <= 28; ++i) v.samples[i] = 4096 * (1 + (i - 1) % 7);
-    const std::pair<int32_t, int32_t> cases[] = {
-        {0x1000, 4096}, {0x1800, 6144}, {0x0800, 4548}, {0x0123, 4935}, {0x0000, 5000}, {0x1BFFF, 28671}};
+    const std::pair<int32_t, int32_t> cases[] = {{0x1000, 4096}, {0x1800, 6144}, {0x0800, 4548},
+                                                 {0x0123, 4935}, {0x0000, 5000}, {0x1BFFF, 28671}};
     for (const auto& [position, expected] : cases) {
         v.pitchCounter = position;
         EXPECT_EQ(ReadSample(v, true), expected) << std::hex << position;
@@ -129,12 +137,17 @@ TEST_F(VoiceTest, InterpolatesOneSampleBehindTheBlock) {
 
 TEST_F(VoiceTest, PitchAdvanceAndModulation) {
     // Every voice's last output is the modulator; voice 0 has no predecessor.
-    struct { int voice, modulation, modulator; bool on; int32_t start, end; } const cases[] = {
-        {2, 0, 16384, true, 0x1000, 0x2000},  {2, 1, 16384, true, 0x1000, 0x2800},
-        {2, 1, -32768, true, 0x1000, 0x1000}, {2, 1, 32767, false, 0x1000, 0x2000},  // FM off: plain pitch
-        {2, 1, -40000, true, 0x10000, 0x10000 - 904},                                // backwards
-        {2, 1, -100000, true, 0x1000, 0},                                            // not before 0
-        {0, 1, 16384, true, 0x1000, 0x2000}};
+    struct {
+        int voice, modulation, modulator;
+        bool on;
+        int32_t start, end;
+    } const cases[] = {{2, 0, 16384, true, 0x1000, 0x2000},
+                       {2, 1, 16384, true, 0x1000, 0x2800},
+                       {2, 1, -32768, true, 0x1000, 0x1000},
+                       {2, 1, 32767, false, 0x1000, 0x2000},          // FM off: plain pitch
+                       {2, 1, -40000, true, 0x10000, 0x10000 - 904},  // backwards
+                       {2, 1, -100000, true, 0x1000, 0},              // not before 0
+                       {0, 1, 16384, true, 0x1000, 0x2000}};
     for (const auto& c : cases) {
         for (SpuVoice& other : spu->voices) other.lastOutput = c.modulator;
         SpuVoice& m = spu->voices[c.voice];

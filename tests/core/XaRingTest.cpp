@@ -16,7 +16,10 @@ class XaRingTest : public ::testing::Test {
 protected:
     test::TestSettings settings;
     std::unique_ptr<XaRing> ring = std::make_unique<XaRing>(settings);
-    struct LongBlock { XaDecodeBlock head; int16_t more[40000]; };  // hosts may pass blocks this long
+    struct LongBlock {
+        XaDecodeBlock head;
+        int16_t more[40000];
+    };  // hosts may pass blocks this long
     std::unique_ptr<LongBlock> storage = std::make_unique<LongBlock>();
     XaDecodeBlock* block = &storage->head;
 
@@ -31,10 +34,12 @@ protected:
 };
 
 TEST_F(XaRingTest, ConvertsEveryRateBySampleAndHold) {
-    struct { int32_t frequency, stereo, count, bits, frames; } const cases[] = {
-        {37800, 0, 4032, 4, 4704}, {37800, 1, 2016, 4, 2352}, {18900, 0, 4032, 4, 9408},
+    struct {
+        int32_t frequency, stereo, count, bits, frames;
+    } const cases[] = {
+        {37800, 0, 4032, 4, 4704}, {37800, 1, 2016, 4, 2352},  {18900, 0, 4032, 4, 9408},
         {44100, 1, 2352, 16, 588}, {44100, 0, 2352, 16, 2352},  // 16-bit stereo counts a quarter of its size
-        {88200, 0, 100, 4, 50}};    // above 44100 Hz frames are skipped
+        {88200, 0, 100, 4, 50}};                                // above 44100 Hz frames are skipped
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.frequency << " Hz, stereo " << c.stereo << ", " << c.count);
         ring = std::make_unique<XaRing>(settings);
@@ -99,10 +104,13 @@ TEST_F(XaRingTest, SizeChangeRebuildsTheRingEmpty) {
 }
 
 TEST_F(XaRingTest, TakeFrameScalesByCdVolumeAndPercent) {
-    struct { int32_t volumeL, volumeR, percent; int16_t left, right; int32_t outL, outR; } const cases[] = {
-        {0x7FFF, -16384, 75, 16384, 16384, 12287, -6144},  // 16383 x 75 / 100, -8192 x 75 / 100
-        {32767, 32767, 50, -3, 3, -1, 1},                  // -3 and 2 after the shift, then toward zero
-        {32767, 32767, 100, -1, 1, -1, 0}};                // the shift rounds down
+    struct {
+        int32_t volumeL, volumeR, percent;
+        int16_t left, right;
+        int32_t outL, outR;
+    } const cases[] = {{0x7FFF, -16384, 75, 16384, 16384, 12287, -6144},  // 16383 x 75 / 100, -8192 x 75 / 100
+                       {32767, 32767, 50, -3, 3, -1, 1},                  // -3 and 2 after the shift, then toward zero
+                       {32767, 32767, 100, -1, 1, -1, 0}};                // the shift rounds down
     for (const auto& c : cases) {
         std::tie(ring->volumeL, ring->volumeR, settings.XAVolume) = std::tuple(c.volumeL, c.volumeR, c.percent);
         std::tie(ring->buffer[0], ring->buffer[1], ring->readIndex, ring->writeIndex) =
@@ -116,17 +124,27 @@ TEST_F(XaRingTest, TakeFrameScalesByCdVolumeAndPercent) {
 
 TEST_F(XaRingTest, HostsWaitUntilTheBlockFitsAndLittleIsQueued) {
     // With `queued` samples in the ring: may a waiting host go on, and the frames queued after the block.
-    struct { int32_t frequency, stereo, count, queued; bool ready; int32_t after; } const cases[] = {
-        {44100, 1, 1000, 0, true, 1000},      {44100, 1, 1000, 4096, false, 3048},  // until queued x 2 <= 4096
-        {44100, 1, 1000, 2050, false, 2025},  {44100, 1, 1000, 2048, true, 2024},
-        {44100, 0, 12000, 1000, false, 12287},                                      // does not fit yet
-        {44100, 0, 30000, 4096, true, 12287},                                       // could never fit
-        {44100, 0, 0x7FFFFFFF, 2048, true, 12287},                                  // sizes do not wrap
-        // Counts not above 0 add nothing, however the size would wrap in 32 bits.
-        {44100, 0, -100, 0, true, 0}, {44100, 1, -2147463648, 0, true, 0}, {88200, 0, -2147463648, 0, true, 0},
-        // Rates not above 0 and channel counts other than 1 or 2: ignored.
-        {0, 0, 100, 4096, true, 2048}, {-44100, 0, 100, 4096, true, 2048}, {44100, -1, 100, 4096, true, 2048},
-        {44100, 2, 100, 4096, true, 2048}, {44100, 0x7FFFFFFF, 100, 4096, true, 2048}};
+    struct {
+        int32_t frequency, stereo, count, queued;
+        bool ready;
+        int32_t after;
+    } const cases[] = {{44100, 1, 1000, 0, true, 1000},
+                       {44100, 1, 1000, 4096, false, 3048},  // until queued x 2 <= 4096
+                       {44100, 1, 1000, 2050, false, 2025},
+                       {44100, 1, 1000, 2048, true, 2024},
+                       {44100, 0, 12000, 1000, false, 12287},      // does not fit yet
+                       {44100, 0, 30000, 4096, true, 12287},       // could never fit
+                       {44100, 0, 0x7FFFFFFF, 2048, true, 12287},  // sizes do not wrap
+                       // Counts not above 0 add nothing, however the size would wrap in 32 bits.
+                       {44100, 0, -100, 0, true, 0},
+                       {44100, 1, -2147463648, 0, true, 0},
+                       {88200, 0, -2147463648, 0, true, 0},
+                       // Rates not above 0 and channel counts other than 1 or 2: ignored.
+                       {0, 0, 100, 4096, true, 2048},
+                       {-44100, 0, 100, 4096, true, 2048},
+                       {44100, -1, 100, 4096, true, 2048},
+                       {44100, 2, 100, 4096, true, 2048},
+                       {44100, 0x7FFFFFFF, 100, 4096, true, 2048}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.frequency << " Hz, stereo " << c.stereo << ", " << c.count);
         ring = std::make_unique<XaRing>(settings);

@@ -75,8 +75,10 @@ int Check(const std::string& path, double minSound, bool allowZeroRuns) {
         for (uint32_t c = 0; c < wav.channels; ++c) {
             const uint8_t* p = &file[kHeaderBytes + f * wav.blockAlign + c * wav.bits / 8];
             float sample = 0;
-            if (wav.bits == 16) sample = static_cast<int16_t>(p[0] | p[1] << 8) / 32768.0f;
-            else std::memcpy(&sample, p, 4);
+            if (wav.bits == 16)
+                sample = static_cast<int16_t>(p[0] | p[1] << 8) / 32768.0f;
+            else
+                std::memcpy(&sample, p, 4);
             x[f] += sample / wav.channels;
         }
     }
@@ -165,9 +167,12 @@ void RequestStop(int) { stopRequested = 1; }
 bool ReadSome(int fd, uint8_t* buffer, size_t size, size_t& got) {
     for (got = 0; got < size;) {
         const ssize_t n = read(fd, buffer + got, size - got);
-        if (n > 0) got += static_cast<size_t>(n);
-        else if (n == 0) return false;
-        else if (errno != EINTR) break;
+        if (n > 0)
+            got += static_cast<size_t>(n);
+        else if (n == 0)
+            return false;
+        else if (errno != EINTR)
+            break;
     }
     return true;
 }
@@ -261,8 +266,8 @@ int Pace(const char* fifo, const std::string& prefix) {
             continue;
         }
         ++streams;
-        std::printf("stream%d_first_sound_clock_ms=%.1f\nstream%d_bytes=%llu\n", streams, stream.firstSoundMs,
-                    streams, static_cast<unsigned long long>(stream.bytes));
+        std::printf("stream%d_first_sound_clock_ms=%.1f\nstream%d_bytes=%llu\n", streams, stream.firstSoundMs, streams,
+                    static_cast<unsigned long long>(stream.bytes));
     }
     close(fd);
     return 0;
@@ -276,12 +281,16 @@ int main(int argc, char** argv) {
     double minSound = 0;
     bool allowZeroRuns = false, good = !args.empty() && args[0][0] != '-';
     for (size_t i = 1; good && i < args.size(); ++i) {
-        if (args[i] == "--min-sound" && i + 1 < args.size()) minSound = std::atof(args[++i].c_str());
-        else if (args[i] == "--allow-zero-runs") allowZeroRuns = true;
-        else good = false;
+        if (args[i] == "--min-sound" && i + 1 < args.size())
+            minSound = std::atof(args[++i].c_str());
+        else if (args[i] == "--allow-zero-runs")
+            allowZeroRuns = true;
+        else
+            good = false;
     }
     if (good) return Check(args[0], minSound, allowZeroRuns);
-    std::fprintf(stderr, "usage: capture_check FILE [--min-sound S] [--allow-zero-runs]\n"
-                         "       capture_check --pace FIFO PREFIX\n");
+    std::fprintf(stderr,
+                 "usage: capture_check FILE [--min-sound S] [--allow-zero-runs]\n"
+                 "       capture_check --pace FIFO PREFIX\n");
     return 2;
 }

@@ -101,9 +101,9 @@ void Cleanup() {}
 // A small window of the player's own, as a host hands its main window to
 // SPUopen; without a display (no X server under Wine) the desktop window.
 void* HostWindow() {
-    const HWND window = CreateWindowExA(WS_EX_NOACTIVATE, "STATIC", "spuZarn live player",
-                                        WS_OVERLAPPEDWINDOW | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, 320, 120,
-                                        nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    const HWND window =
+        CreateWindowExA(WS_EX_NOACTIVATE, "STATIC", "spuZarn live player", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                        CW_USEDEFAULT, CW_USEDEFAULT, 320, 120, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     std::printf("window=%s\n", window != nullptr ? "own" : "desktop");
     return window != nullptr ? window : GetDesktopWindow();
 }
@@ -272,16 +272,23 @@ int main(int argc, char** argv) {
     for (int i = 1; good && i < argc; i += 2) {
         const std::string option = argv[i];
         const double value = std::atof(argv[i + 1]);
-        if (option == "--buffer") bufferKib = static_cast<uint32_t>(value);
-        else if (option == "--high-res") highResolution = static_cast<uint32_t>(value);
-        else if (option == "--seconds") seconds = value;
-        else if (option == "--voices") voices = std::clamp(static_cast<int>(value), 1, 24);
-        else if (option == "--cycle") cycle = value != 0;
-        else good = false;
+        if (option == "--buffer")
+            bufferKib = static_cast<uint32_t>(value);
+        else if (option == "--high-res")
+            highResolution = static_cast<uint32_t>(value);
+        else if (option == "--seconds")
+            seconds = value;
+        else if (option == "--voices")
+            voices = std::clamp(static_cast<int>(value), 1, 24);
+        else if (option == "--cycle")
+            cycle = value != 0;
+        else
+            good = false;
     }
     if (!good) {
-        std::fprintf(stderr, "usage: live_player [--buffer KIB] [--high-res 0|1] [--seconds S] [--voices N]"
-                             " [--cycle 0|1]\n");
+        std::fprintf(stderr,
+                     "usage: live_player [--buffer KIB] [--high-res 0|1] [--seconds S] [--voices N]"
+                     " [--cycle 0|1]\n");
         return 2;
     }
 #if !defined(_WIN32)
@@ -289,13 +296,16 @@ int main(int argc, char** argv) {
     // not as a player killed by SIGPIPE.
     signal(SIGPIPE, SIG_IGN);
 #endif
-    if (!Configure({{"SoundBufferSize", bufferKib}, {"HighResolutionMode", highResolution}, {"EnableSpuIrq", 1},
-                    {"ShowRealtimeConfigWindow", 0}, {"EnableReverb", 0}})) {
+    if (!Configure({{"SoundBufferSize", bufferKib},
+                    {"HighResolutionMode", highResolution},
+                    {"EnableSpuIrq", 1},
+                    {"ShowRealtimeConfigWindow", 0},
+                    {"EnableReverb", 0}})) {
         std::fprintf(stderr, "live_player: cannot write the settings\n");
         return 1;
     }
-    std::printf("sound_buffer_kib=%u\nhigh_resolution=%u\nvoices=%d\nseconds=%g\n", bufferKib, highResolution,
-                voices, seconds);
+    std::printf("sound_buffer_kib=%u\nhigh_resolution=%u\nvoices=%d\nseconds=%g\n", bufferKib, highResolution, voices,
+                seconds);
 
     const Library library = LoadPlugin();
     if (library == nullptr ||
@@ -329,8 +339,13 @@ int main(int argc, char** argv) {
     for (int v = 0; v < voices; ++v) {
         const uint32_t volume = 0x3FFF / voices;
         const uint32_t unit = v == 0 ? kToneUnit : kOtherToneUnit;
-        for (const auto& [offset, value] : {std::pair{0x0u, volume}, {0x2u, volume}, {0x4u, PitchOf(v, voices)},
-                                            {0x6u, unit}, {0x8u, 0x000Fu}, {0xAu, 127u << 6}, {0xEu, unit}}) {
+        for (const auto& [offset, value] : {std::pair{0x0u, volume},
+                                            {0x2u, volume},
+                                            {0x4u, PitchOf(v, voices)},
+                                            {0x6u, unit},
+                                            {0x8u, 0x000Fu},
+                                            {0xAu, 127u << 6},
+                                            {0xEu, unit}}) {
             Write(Voice(v, offset), value);
         }
     }

@@ -73,8 +73,14 @@ TEST_F(FreezeTest, SaveLayoutAndSizeQuery) {
 TEST_F(FreezeTest, LoadReplaysTheRegisters) {
     // Voice 0 is keyed on and off in the saved words, voice 1 keyed on; the
     // data word goes to 0x80 and the transfer address moves on.
-    Write({{0x1F801C06, 0x0100}, {0x1F801C16, 0x0200}, {0x1F801C26, 0x0300}, {0x1F801C1A, 5},
-           {0x1F801D88, 3}, {0x1F801D8C, 1}, {0x1F801DA6, 0x10}, {0x1F801DA8, 0xBEEF}});
+    Write({{0x1F801C06, 0x0100},
+           {0x1F801C16, 0x0200},
+           {0x1F801C26, 0x0300},
+           {0x1F801C1A, 5},
+           {0x1F801D88, 3},
+           {0x1F801D8C, 1},
+           {0x1F801DA6, 0x10},
+           {0x1F801DA8, 0xBEEF}});
     ASSERT_EQ(SPUfreeze(1, record.get()), 1);
 
     // Move the state on. Voices 2 and 4 sound without being keyed on in the
@@ -108,9 +114,10 @@ TEST_F(FreezeTest, LoadReplaysTheRegisters) {
 }
 
 TEST_F(FreezeTest, XaBlockPassedOnlyWhenItFitsTheRecord) {
-    const int32_t cases[][3] = {  // stereo, sampleCount, frames queued
-        {0, 4032, 4032}, {0, 4033, 0}, {1, 4032, 4032}, {0, 1, 1}, {0, 0, 0},
-        {0, -1, 0},      {2, 4032, 0}, {-1, 100, 0},    {0x7FFFFFFF, 4032, 0},
+    const int32_t cases[][3] = {
+        // stereo, sampleCount, frames queued
+        {0, 4032, 4032}, {0, 4033, 0}, {1, 4032, 4032},       {0, 1, 1}, {0, 0, 0}, {0, -1, 0},
+        {2, 4032, 0},    {-1, 100, 0}, {0x7FFFFFFF, 4032, 0},
     };
     ASSERT_EQ(SPUfreeze(1, record.get()), 1);
     record->xa.frequency = 44100;

@@ -127,11 +127,21 @@ bool Eventually(Condition done) {
 // volume is up, the voice feeds the reverb, the CD volume is up.
 void PlayALoopingVoice() {
     test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());
-    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u}, {0x1F801C06, 0x10}, {0x1F801C00, 0x3FFF},
-                                         {0x1F801C02, 0x3FFF}, {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6},
-                                         {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF}, {0x1F801D84, 0x3FFF},
-                                         {0x1F801D86, 0x3FFF}, {0x1F801D98, 1}, {0x1F801DB0, 0x7FFF},
-                                         {0x1F801DB2, 0x7FFF}, {0x1F801DA4, 0x10}, {0x1F801D88, 1}}) {
+    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u},
+                                         {0x1F801C06, 0x10},
+                                         {0x1F801C00, 0x3FFF},
+                                         {0x1F801C02, 0x3FFF},
+                                         {0x1F801C08, 0x000F},
+                                         {0x1F801C0A, 127 << 6},
+                                         {0x1F801D80, 0x3FFF},
+                                         {0x1F801D82, 0x3FFF},
+                                         {0x1F801D84, 0x3FFF},
+                                         {0x1F801D86, 0x3FFF},
+                                         {0x1F801D98, 1},
+                                         {0x1F801DB0, 0x7FFF},
+                                         {0x1F801DB2, 0x7FFF},
+                                         {0x1F801DA4, 0x10},
+                                         {0x1F801D88, 1}}) {
         SPUwriteRegister(address, value);
     }
 }
@@ -141,10 +151,15 @@ void PlayALoopingVoice() {
 // sound thread and in SPUrender alike (the sanitizer build checks that no
 // buffer is overrun and nothing divides by zero).
 TEST_F(LifecycleTest, HostileStoredSettingsKeepThePluginGoing) {
-    struct Round { int32_t soundBuffer, xaBuffer, xaVolume, reverbVolume, tempo; };
-    const Round rounds[] = {{0, 0, 100000, 100000, 0}, {-1, -1, -100000, -100000, -7},
+    struct Round {
+        int32_t soundBuffer, xaBuffer, xaVolume, reverbVolume, tempo;
+    };
+    const Round rounds[] = {{0, 0, 100000, 100000, 0},
+                            {-1, -1, -100000, -100000, -7},
                             {100000, 1000000, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}};
-    const auto stored = [](const Round& r) { return std::vector<int32_t>{r.soundBuffer, r.xaBuffer, r.xaVolume, r.reverbVolume, r.tempo}; };
+    const auto stored = [](const Round& r) {
+        return std::vector<int32_t>{r.soundBuffer, r.xaBuffer, r.xaVolume, r.reverbVolume, r.tempo};
+    };
     const auto dword = [](int32_t v) {
         return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     };
@@ -160,7 +175,11 @@ TEST_F(LifecycleTest, HostileStoredSettingsKeepThePluginGoing) {
         DriverSettings& settings = *plugin::currentSettings;
         EXPECT_EQ((std::vector<int32_t>{settings.SoundBufferSize, settings.XABufferSize, settings.XAVolume,
                                         settings.ReverbVolume, settings.TickParSecond, settings.EnableReverb}),
-                  [&] { auto v = stored(round); v.push_back(0x31); return v; }());
+                  [&] {
+                      auto v = stored(round);
+                      v.push_back(0x31);
+                      return v;
+                  }());
         // The XA ring holds nothing when its size is below 1 or its memory
         // cannot be had; else the block.
         SPUplayADPCMchannel(xa.get());
@@ -228,7 +247,6 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
     }
 }
 
-
 // The sound thread mixes in real time on whatever device there is (without
 // one, on the clock), publishes the voice status, raises the interrupt on
 // its own thread, and stops mixing when SPUclose returns; the next run
@@ -236,8 +254,12 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
 TEST_F(LifecycleTest, TheSoundThreadPlaysOnAcrossCloseAndReopen) {
     ASSERT_EQ(SPUinit(), 0);
     test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());  // loops on itself
-    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u}, {0x1F801C06, 0x10}, {0x1F801C0E, 0x10},
-                                         {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6}, {0x1F801DA4, 0x10},
+    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u},
+                                         {0x1F801C06, 0x10},
+                                         {0x1F801C0E, 0x10},
+                                         {0x1F801C08, 0x000F},
+                                         {0x1F801C0A, 127 << 6},
+                                         {0x1F801DA4, 0x10},
                                          {0x1F801D88, 1}}) {
         SPUwriteRegister(address, value);
     }

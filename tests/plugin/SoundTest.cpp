@@ -37,8 +37,14 @@ protected:
 TEST_F(SoundTest, RenderWritesWholeFramesAndAlwaysPublishes) {
     // Voice 0 loops the ramp block 4096, 8192, ... at unit 0x10.
     test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());
-    Write({{0x1F801C00, 0x3FFF}, {0x1F801C02, 0x2000}, {0x1F801C04, 0x1000}, {0x1F801C06, 0x10},
-           {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6}, {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF},
+    Write({{0x1F801C00, 0x3FFF},
+           {0x1F801C02, 0x2000},
+           {0x1F801C04, 0x1000},
+           {0x1F801C06, 0x10},
+           {0x1F801C08, 0x000F},
+           {0x1F801C0A, 127 << 6},
+           {0x1F801D80, 0x3FFF},
+           {0x1F801D82, 0x3FFF},
            {0x1F801D88, 1}});
     std::array<int16_t, 4> out = {0, 0, 0x5555, 0x5555};
     SPUrender(out.data(), 6);  // one frame; the last 2 bytes stay
@@ -79,8 +85,10 @@ TEST_F(SoundTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
     for (const bool load : {false, true}) {
         std::atomic<bool> queued{false};
         std::thread host([&] {
-            if (load) SPUfreeze(0, record.get());
-            else SPUplayADPCMchannel(&xa);
+            if (load)
+                SPUfreeze(0, record.get());
+            else
+                SPUplayADPCMchannel(&xa);
             queued = true;
         });
         for (int16_t out[2 * 100]; !queued; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {

@@ -65,14 +65,15 @@ private:
 
 // The nine fields, in the order the registry holds them.
 std::vector<int32_t> Fields(const DriverSettings& s) {
-    return {s.SoundBufferSize, s.XABufferSize, s.ShowRealtimeConfigWindow, s.HighResolutionMode, s.EnableReverb,
-            s.EnableSpuIrq, s.XAVolume, s.ReverbVolume, s.TickParSecond};
+    return {s.SoundBufferSize,    s.XABufferSize, s.ShowRealtimeConfigWindow,
+            s.HighResolutionMode, s.EnableReverb, s.EnableSpuIrq,
+            s.XAVolume,           s.ReverbVolume, s.TickParSecond};
 }
 const std::vector<int32_t> kDefaults = {8, 48, 0, 1, 0, 1, 75, 50, 100};
 const std::vector<int32_t> kOthers = {16, 64, 1, 0, 1, 0, 60, 40, 150};
-const char* const kValueNames[] = {"SoundBufferSize", "XABufferSize", "ShowRealtimeConfigWindow",
-                                   "HighResolutionMode", "EnableReverb", "EnableSpuIrq", "XAVolume",
-                                   "ReverbVolume", "TickParSecond"};
+const char* const kValueNames[] = {"SoundBufferSize",    "XABufferSize", "ShowRealtimeConfigWindow",
+                                   "HighResolutionMode", "EnableReverb", "EnableSpuIrq",
+                                   "XAVolume",           "ReverbVolume", "TickParSecond"};
 
 void SetFields(DriverSettings& s, const std::vector<int32_t>& v) {
     s.SetSoundBufferSize(v[0]), s.SetXABufferSize(v[1]), s.SetShowRealtimeConfigWindow(v[2]);
@@ -81,17 +82,25 @@ void SetFields(DriverSettings& s, const std::vector<int32_t>& v) {
 }
 
 TEST(ConfigureDialogTest, OkRefusesTheFirstBadNumberInOrderAndStoresOnlyWhenAllPass) {
-    struct Field { int edit; const char* caption; int lowest, highest; size_t index; };
-    const std::string k1To200 = "You must input correct value[1-200].", k0To100 = "You must input correct value[0-100].";
-    const Field fields[] = {{kSoundBufferSize, "Sound buffer size", 1, 200, 0}, {kXABufferSize, "XA buffer size", 1, 200, 1},
-                            {kXAVolume, "XA volume", 0, 100, 6}, {kReverbVolume, "Reverb volume", 0, 100, 7},
+    struct Field {
+        int edit;
+        const char* caption;
+        int lowest, highest;
+        size_t index;
+    };
+    const std::string k1To200 = "You must input correct value[1-200].",
+                      k0To100 = "You must input correct value[0-100].";
+    const Field fields[] = {{kSoundBufferSize, "Sound buffer size", 1, 200, 0},
+                            {kXABufferSize, "XA buffer size", 1, 200, 1},
+                            {kXAVolume, "XA volume", 0, 100, 6},
+                            {kReverbVolume, "Reverb volume", 0, 100, 7},
                             {kRecordingTempo, "Recording tempo", 1, 200, 8}};
     for (const Field& field : fields) {
         const Message refusal{field.lowest == 0 ? k0To100 : k1To200, field.caption};
         const std::string accepted[] = {std::to_string(field.lowest), std::to_string(field.highest)};
-        for (const std::string& text : {std::to_string(field.lowest - 1), std::to_string(field.highest + 1),
-                                       std::string(), std::string("-5"), std::string("1x"), accepted[0],
-                                       accepted[1]}) {
+        for (const std::string& text :
+             {std::to_string(field.lowest - 1), std::to_string(field.highest + 1), std::string(), std::string("-5"),
+              std::string("1x"), accepted[0], accepted[1]}) {
             test::TestSettings record;
             ui::ConfigureDialog dialog(record);
             FakeDialog form(dialog);
@@ -206,10 +215,10 @@ TEST_F(RealtimeDialogTest, OpensFilledWithoutApplyingItsOwnFilling) {
     EXPECT_EQ(shown, (std::vector<int32_t>{16, 64, 60, 40, 150}));
     EXPECT_TRUE(form.checks[kShowRealtimeConfigWindow] && form.checks[kEnableReverb]);
     EXPECT_EQ(form.ranges, (std::map<int, std::pair<int, int>>{{kSoundBufferArrows, {1, 200}},
-                                                                {kXABufferArrows, {1, 200}},
-                                                                {kXAVolumeArrows, {0, 200}},
-                                                                {kReverbVolumeArrows, {0, 200}},
-                                                                {kRecordingTempoArrows, {0, 200}}}));
+                                                               {kXABufferArrows, {1, 200}},
+                                                               {kXAVolumeArrows, {0, 200}},
+                                                               {kReverbVolumeArrows, {0, 200}},
+                                                               {kRecordingTempoArrows, {0, 200}}}));
     EXPECT_EQ(form.disabled, std::set<int>{kShowRealtimeConfigWindow});
     EXPECT_EQ(form.readOnly, std::set<int>(std::begin(kEdits), std::end(kEdits)));
     EXPECT_EQ(form.texts[kRecord], "Record");

@@ -21,13 +21,20 @@
 namespace zarn {
 namespace {
 
-struct Stored { const char* name; int32_t DriverSettings::*field; int32_t defaultValue; };
+struct Stored {
+    const char* name;
+    int32_t DriverSettings::*field;
+    int32_t defaultValue;
+};
 const Stored kStored[] = {
-    {"SoundBufferSize", &DriverSettings::SoundBufferSize, 8}, {"XABufferSize", &DriverSettings::XABufferSize, 48},
+    {"SoundBufferSize", &DriverSettings::SoundBufferSize, 8},
+    {"XABufferSize", &DriverSettings::XABufferSize, 48},
     {"HighResolutionMode", &DriverSettings::HighResolutionMode, 1},
     {"ShowRealtimeConfigWindow", &DriverSettings::ShowRealtimeConfigWindow, 0},
-    {"EnableReverb", &DriverSettings::EnableReverb, 0}, {"EnableSpuIrq", &DriverSettings::EnableSpuIrq, 1},
-    {"XAVolume", &DriverSettings::XAVolume, 75}, {"ReverbVolume", &DriverSettings::ReverbVolume, 50},
+    {"EnableReverb", &DriverSettings::EnableReverb, 0},
+    {"EnableSpuIrq", &DriverSettings::EnableSpuIrq, 1},
+    {"XAVolume", &DriverSettings::XAVolume, 75},
+    {"ReverbVolume", &DriverSettings::ReverbVolume, 50},
     {"TickParSecond", &DriverSettings::TickParSecond, 100},
 };
 
@@ -51,9 +58,8 @@ TEST_F(SettingsTest, FirstLoadCreatesTheKeyWithTheNineDefaults) {
     EXPECT_EQ(test::StoredDword("WaveFormatSampleRate"), std::nullopt);
     EXPECT_STREQ(settings.KeyPath, "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn");
     // The switches nothing stores start as the engine expects them.
-    EXPECT_EQ((Ints{settings.WaveFormatSampleRate, settings.WaveFormatBytesPerSample,
-                                    settings.WaveFormatChannels, settings.EnableNoiseAndFM, settings.EnableAutoGain,
-                                    settings.EnableXAWait}),
+    EXPECT_EQ((Ints{settings.WaveFormatSampleRate, settings.WaveFormatBytesPerSample, settings.WaveFormatChannels,
+                    settings.EnableNoiseAndFM, settings.EnableAutoGain, settings.EnableXAWait}),
               (Ints{44100, 2, 2, 1, 0, 0}));
 
     // SetDefaults restores the stored values and the wave format only.
@@ -152,8 +158,10 @@ TEST_F(SettingsTest, AStoreThatCannotBeWrittenIsLeftAsItIs) {
     for (const fs::path& blocked : {home / "spuZarn", store}) {
         fs::remove_all(home / "spuZarn");
         fs::create_directories(blocked.parent_path());
-        if (blocked == store) fs::create_directory(blocked);
-        else std::ofstream(blocked) << "in the way";
+        if (blocked == store)
+            fs::create_directory(blocked);
+        else
+            std::ofstream(blocked) << "in the way";
         settings.XAVolume = 10;
         settings.Save();
         settings.Load();

@@ -26,13 +26,13 @@ using Calls = std::vector<std::string>;
 // and which writes down every call.
 class ScriptedDevice : public SoundDevice {
 public:
-    std::deque<uint32_t> cursors;                 // one per pass; the last one repeats
-    std::deque<LockResult> lockResults;           // Locked when empty
-    std::deque<RestoreResult> restoreResults;     // Restored when empty
+    std::deque<uint32_t> cursors;              // one per pass; the last one repeats
+    std::deque<LockResult> lockResults;        // Locked when empty
+    std::deque<RestoreResult> restoreResults;  // Restored when empty
     bool cursorFails = false;
-    uint32_t reportedBytes = 0;                   // 0: the size asked for
+    uint32_t reportedBytes = 0;  // 0: the size asked for
     bool opens = true, createsStreams = true;
-    std::function<void()> onPass;                 // runs in every PlayCursor
+    std::function<void()> onPass;  // runs in every PlayCursor
     std::vector<uint8_t> buffer;
     Calls calls;
 
@@ -76,7 +76,9 @@ public:
         restoreResults.pop_front();
         return result;
     }
-    int16_t Sample(uint32_t byteOffset) const { return static_cast<int16_t>(buffer[byteOffset] | buffer[byteOffset + 1] << 8); }
+    int16_t Sample(uint32_t byteOffset) const {
+        return static_cast<int16_t>(buffer[byteOffset] | buffer[byteOffset + 1] << 8);
+    }
 };
 
 // Frames numbered from 1, left positive and right negative.
@@ -274,9 +276,8 @@ TEST(MixerThreadTest, OpensStreamsFollowsTheSizeAndStopsAfterThePass) {
     thread.join();
     SpuLock::Delete();
     EXPECT_EQ(passes, 4);
-    EXPECT_EQ(device->calls, (Calls{"open 176400", "create 8192", "lock 0 400", "unlock 400 0", "lock 400 0",
-                                    "destroy", "create 4096", "lock 0 400", "unlock 400 0", "lock 400 0",
-                                    "destroy", "close"}));
+    EXPECT_EQ(device->calls, (Calls{"open 176400", "create 8192", "lock 0 400", "unlock 400 0", "lock 400 0", "destroy",
+                                    "create 4096", "lock 0 400", "unlock 400 0", "lock 400 0", "destroy", "close"}));
 }
 
 }  // namespace

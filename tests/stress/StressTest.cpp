@@ -46,15 +46,21 @@ class FakeWindow : public ui::DialogSurface {
 public:
     explicit FakeWindow(DriverSettings& settings) : dialog_(settings, recorder_) {}
 
-    void Open() { Handle([&] { dialog_.Initialise(*this); }); }
-    void Press(int id) { Handle([&] { dialog_.Command(*this, id, 0); }); }
+    void Open() {
+        Handle([&] { dialog_.Initialise(*this); });
+    }
+    void Press(int id) {
+        Handle([&] { dialog_.Command(*this, id, 0); });
+    }
     void Click(int id) {
         Handle([&] {
             checks_[id] = !checks_[id];
             dialog_.Command(*this, id, 0);
         });
     }
-    void Type(int id, int value) { Handle([&] { SetText(id, std::to_string(value).c_str()); }); }
+    void Type(int id, int value) {
+        Handle([&] { SetText(id, std::to_string(value).c_str()); });
+    }
 
     std::string Text(int id) override { return texts_[id]; }
     void SetText(int id, const char* text) override {
@@ -114,9 +120,9 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     // Held while the run is closed: the window exists only while it is open.
     std::mutex runGate;
     std::map<std::string, std::atomic<uint64_t>> counts;
-    for (const char* name : {"register writes", "register reads", "DMA words", "DMA blocks", "XA blocks",
-                             "XA blocks waited for", "renders", "saves", "loads", "window actions", "recording starts and stops",
-                             "open/close cycles"}) {
+    for (const char* name :
+         {"register writes", "register reads", "DMA words", "DMA blocks", "XA blocks", "XA blocks waited for",
+          "renders", "saves", "loads", "window actions", "recording starts and stops", "open/close cycles"}) {
         counts[name] = 0;
     }
     // A thread that repeats `work`, which returns how many calls it made.
@@ -135,9 +141,9 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
         SPUwriteRegister(base + 4, 0x400 + random() % 0x3000);
         SPUwriteRegister(base + 6, 0x200);
         SPUwriteRegister(base + 8, 0x80FF);
-        SPUwriteRegister(0x1F801D80 + 2 * (random() % 8), random() % 0x4000);  // main and reverb volumes
+        SPUwriteRegister(0x1F801D80 + 2 * (random() % 8), random() % 0x4000);             // main and reverb volumes
         SPUwriteRegister(random() % 2 ? 0x1F801D88 : 0x1F801D8C, 1u << (random() % 16));  // key on, key off
-        SPUwriteRegister(0x1F801D90 + 2 * (random() % 6), random() % 0x10000);  // modulation, noise, reverb
+        SPUwriteRegister(0x1F801D90 + 2 * (random() % 6), random() % 0x10000);            // modulation, noise, reverb
         return 8;
     }));
     threads.push_back(loop("register reads", 2, [](std::minstd_rand& random) {
@@ -153,8 +159,10 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     threads.push_back(loop("DMA blocks", 4, [](std::minstd_rand& random) {
         std::vector<uint16_t> words(1 + random() % 4096, 0x1234);
         SPUwriteRegister(0x1F801DA6, 0x1000 + random() % 0x8000);
-        if (random() % 2) SPUwriteDMAMem(words.data(), static_cast<int32_t>(words.size()));
-        else SPUreadDMAMem(words.data(), static_cast<int32_t>(words.size()));
+        if (random() % 2)
+            SPUwriteDMAMem(words.data(), static_cast<int32_t>(words.size()));
+        else
+            SPUreadDMAMem(words.data(), static_cast<int32_t>(words.size()));
         return 1;
     }));
     std::thread xa([&] {
@@ -244,7 +252,8 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     }
 
     std::printf("stress test, %.0f s:", seconds);
-    for (const auto& [name, count] : counts) std::printf(" %s %llu,", name.c_str(), static_cast<unsigned long long>(count));
+    for (const auto& [name, count] : counts)
+        std::printf(" %s %llu,", name.c_str(), static_cast<unsigned long long>(count));
     std::printf(" interrupts %llu\n", static_cast<unsigned long long>(irqCalls.load()));
     for (const auto& [name, count] : counts) EXPECT_GT(count, 0u) << name;
     EXPECT_FALSE(plugin::recorder.IsRecording());

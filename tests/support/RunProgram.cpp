@@ -44,8 +44,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     for (const std::string& argument : arguments) commandLine += " \"" + argument + "\"";
     const std::filesystem::path capture = CaptureFile(GetCurrentProcessId());
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE output = CreateFileA(capture.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE output = CreateFileA(capture.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -53,8 +53,7 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     startup.hStdOutput = startup.hStdError = output;
     PROCESS_INFORMATION process{};
     DWORD code = static_cast<DWORD>(-1);
-    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &process)) {
+    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
         WaitForSingleObject(process.hProcess, INFINITE);
         GetExitCodeProcess(process.hProcess, &code);
         CloseHandle(process.hThread);

@@ -82,7 +82,8 @@ std::optional<uint32_t> StoredDword(const char* name) {
     std::ifstream in(StorePath());
     const std::string prefix = std::string("\"") + name + "\"=dword:";
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind(prefix, 0) == 0) return static_cast<uint32_t>(std::stoul(line.substr(prefix.size()), nullptr, 16));
+        if (line.rfind(prefix, 0) == 0)
+            return static_cast<uint32_t>(std::stoul(line.substr(prefix.size()), nullptr, 16));
     }
     return std::nullopt;
 }

@@ -40,8 +40,8 @@ TEST_F(DllTest, ExportsIdentificationAndTrivialCalls) {
     // unbalance the stack and crash here.
     for (const char* name : {"SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR"})
         Call(name, 1u, 2u);
-    for (const char* name : {"SPUplaySample", "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1",
-                             "SPUstopChannels2"})
+    for (const char* name :
+         {"SPUplaySample", "SPUstartChannels1", "SPUstartChannels2", "SPUstopChannels1", "SPUstopChannels2"})
         Call(name, 1u);
     Call("SPUplaySector");
 }
@@ -51,9 +51,9 @@ TEST_F(DllTest, FirstInitThenRegistersAndDmaAcrossTheEndOfSoundRam) {
     RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
     ASSERT_EQ(Call<int32_t>("SPUinit"), 0);
     const std::pair<const char*, DWORD> defaults[] = {
-        {"SoundBufferSize", 8}, {"XABufferSize", 48}, {"HighResolutionMode", 1},
-        {"ShowRealtimeConfigWindow", 0}, {"EnableReverb", 0}, {"EnableSpuIrq", 1},
-        {"XAVolume", 75}, {"ReverbVolume", 50}, {"TickParSecond", 100},
+        {"SoundBufferSize", 8}, {"XABufferSize", 48}, {"HighResolutionMode", 1}, {"ShowRealtimeConfigWindow", 0},
+        {"EnableReverb", 0},    {"EnableSpuIrq", 1},  {"XAVolume", 75},          {"ReverbVolume", 50},
+        {"TickParSecond", 100},
     };
     for (const auto& [name, value] : defaults) {
         DWORD type = 0, data = 0, size = sizeof data;
@@ -93,9 +93,17 @@ TEST_F(DllTest, RenderPlaysAKeyedOnVoice) {
     for (int i = 0; i < 28; ++i) reinterpret_cast<uint8_t*>(block)[2 + i / 2] |= (1 + i % 7) << 4 * (i % 2);
     Write({{0x1F801DA6, 0x10}});
     Call("SPUwriteDMAMem", block, 8);
-    Write({{0x1F801C00, 0x3FFF}, {0x1F801C02, 0x2000}, {0x1F801C04, 0x1000}, {0x1F801C06, 0x10},
-           {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6}, {0x1F801C0E, 0x10}, {0x1F801D80, 0x3FFF},
-           {0x1F801D82, 0x3FFF}, {0x1F801DA4, 0x11}, {0x1F801D88, 1}});
+    Write({{0x1F801C00, 0x3FFF},
+           {0x1F801C02, 0x2000},
+           {0x1F801C04, 0x1000},
+           {0x1F801C06, 0x10},
+           {0x1F801C08, 0x000F},
+           {0x1F801C0A, 127 << 6},
+           {0x1F801C0E, 0x10},
+           {0x1F801D80, 0x3FFF},
+           {0x1F801D82, 0x3FFF},
+           {0x1F801DA4, 0x11},
+           {0x1F801D88, 1}});
     Call("SPUregisterCallback", &CountIrq);
 
     std::array<int16_t, 8> out = {0, 0, 0, 0, 0, 0, 0x5555, 0x5555};

@@ -55,12 +55,14 @@ private:
 // first window of a fresh Wine prefix can take a while.
 HWND WaitForDialog(const char* caption, HWND except = nullptr) {
     HWND found = nullptr;
-    Eventually([&] {
-        for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", caption)) != nullptr;) {
-            if (w != except && IsWindowVisible(w)) found = w;
-        }
-        return found != nullptr;
-    }, 30);
+    Eventually(
+        [&] {
+            for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", caption)) != nullptr;) {
+                if (w != except && IsWindowVisible(w)) found = w;
+            }
+            return found != nullptr;
+        },
+        30);
     return found;
 }
 
@@ -91,7 +93,8 @@ std::vector<std::string> EditTexts(HWND dialog) {
 BOOL CALLBACK CollectStaticText(HWND child, LPARAM texts) {
     char name[16] = {};
     GetClassNameA(child, name, sizeof name);
-    if (lstrcmpiA(name, "Static") == 0 && !TextOf(child).empty()) *reinterpret_cast<std::string*>(texts) += TextOf(child);
+    if (lstrcmpiA(name, "Static") == 0 && !TextOf(child).empty())
+        *reinterpret_cast<std::string*>(texts) += TextOf(child);
     return TRUE;
 }
 
@@ -157,7 +160,11 @@ TEST_F(UiTest, DialogTemplate) {
     const HRSRC resource = FindResourceA(library, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5));  // RT_DIALOG
     ASSERT_NE(resource, nullptr);
     const auto* word = static_cast<const WORD*>(LockResource(LoadResource(library, resource)));
-    auto dword = [&] { const DWORD v = word[0] | word[1] << 16; word += 2; return v; };
+    auto dword = [&] {
+        const DWORD v = word[0] | word[1] << 16;
+        word += 2;
+        return v;
+    };
     // A string, or 0xFFFF and an ordinal (a predefined class: 0x80 button...).
     auto text = [&] {
         std::string s;
@@ -186,27 +193,38 @@ TEST_F(UiTest, DialogTemplate) {
                 kArrows = UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS,
                 kCheck = BS_AUTOCHECKBOX | WS_TABSTOP, kPush = BS_PUSHBUTTON | WS_TABSTOP, kLabel = SS_LEFT | WS_GROUP;
     const std::string kUpDown = "msctls_updown32";
-    struct Control { int id; std::string windowClass, text; DWORD style; std::vector<int> box; };
+    struct Control {
+        int id;
+        std::string windowClass, text;
+        DWORD style;
+        std::vector<int> box;
+    };
     const Control expected[] = {
-        {1000, "edit", "", kEdit, {104, 15, 30, 14}}, {1002, kUpDown, "Spin1", kArrows, {135, 31, 9, 14}},
-        {1004, "edit", "", kEdit, {104, 32, 30, 14}}, {1005, kUpDown, "Spin1", kArrows, {135, 15, 9, 14}},
+        {1000, "edit", "", kEdit, {104, 15, 30, 14}},
+        {1002, kUpDown, "Spin1", kArrows, {135, 31, 9, 14}},
+        {1004, "edit", "", kEdit, {104, 32, 30, 14}},
+        {1005, kUpDown, "Spin1", kArrows, {135, 15, 9, 14}},
         {1003, "button", "High resolution mode", kCheck, {14, 69, 90, 10}},
-        {1016, "edit", "", kEdit, {237, 15, 30, 14}}, {1015, kUpDown, "Spin1", kArrows, {268, 15, 9, 14}},
+        {1016, "edit", "", kEdit, {237, 15, 30, 14}},
+        {1015, kUpDown, "Spin1", kArrows, {268, 15, 9, 14}},
         {1011, "button", "Enable Reverb", kCheck, {14, 81, 90, 10}},
         {1, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, {172, 109, 47, 14}},
-        {1006, "button", "Default", kPush, {226, 93, 46, 14}}, {2, "button", "Cancel", kPush, {226, 109, 46, 14}},
+        {1006, "button", "Default", kPush, {226, 93, 46, 14}},
+        {2, "button", "Cancel", kPush, {226, 109, 46, 14}},
         {0xFFFF, "static", "Sound buffer size [1-200]", kLabel, {14, 18, 80, 8}},
         {0xFFFF, "static", "XA buffer size [1-200]", kLabel, {14, 35, 70, 8}},
         {1017, "static", "XA volume [0-100]", kLabel, {153, 18, 73, 8}},
         {0xFFFF, "button", "Misc", BS_GROUPBOX, {8, 58, 133, 63}},
         {1018, "static", "Reverb volume [0-100]", kLabel, {153, 35, 76, 8}},
-        {1019, "edit", "", kEdit, {237, 32, 30, 14}}, {1014, kUpDown, "Spin1", kArrows, {268, 31, 9, 14}},
+        {1019, "edit", "", kEdit, {237, 32, 30, 14}},
+        {1014, kUpDown, "Spin1", kArrows, {268, 31, 9, 14}},
         {0xFFFF, "button", "Buffer", BS_GROUPBOX, {8, 5, 133, 47}},
         {0xFFFF, "button", "Volume", BS_GROUPBOX, {147, 5, 127, 47}},
         {1012, "button", "Enable SPU IRQ", kCheck, {14, 93, 89, 10}},
         {1020, "button", "Record ", kPush, {172, 93, 47, 14}},
         {1021, "button", "Enable Real time configure", kCheck, {14, 105, 109, 10}},
-        {1023, "edit", "", kEdit, {237, 68, 30, 14}}, {1022, kUpDown, "Spin1", kArrows, {268, 68, 9, 14}},
+        {1023, "edit", "", kEdit, {237, 68, 30, 14}},
+        {1022, kUpDown, "Spin1", kArrows, {268, 68, 9, 14}},
         {1024, "static", "Recording tempo [1-200]", kLabel, {152, 71, 82, 8}},
         {0xFFFF, "button", "SPU Recorder", BS_GROUPBOX, {147, 58, 127, 31}},
     };
@@ -222,7 +240,8 @@ TEST_F(UiTest, DialogTemplate) {
         word += 1 + (*word + 1) / 2;  // creation data
         EXPECT_EQ(id, want.id);
         EXPECT_EQ(itemClass + "|" + itemText, want.windowClass + "|" + want.text) << id;
-        EXPECT_EQ(std::vector<DWORD>({itemStyle, itemExtended}), std::vector<DWORD>({WS_CHILD | WS_VISIBLE | want.style, 0}))
+        EXPECT_EQ(std::vector<DWORD>({itemStyle, itemExtended}),
+                  std::vector<DWORD>({WS_CHILD | WS_VISIBLE | want.style, 0}))
             << id;
         EXPECT_EQ(itemBox, want.box) << id;
     }
@@ -235,8 +254,8 @@ TEST_F(UiTest, ConfigureDialog) {
         const HWND dialog = WaitForDialog(kCaption);
         ASSERT_NE(dialog, nullptr) << "no configure dialog";
         EXPECT_EQ(EditTexts(dialog), (std::vector<std::string>{"8", "48", "75", "50", "100"}));
-        EXPECT_EQ(std::vector<bool>({Checked(dialog, 1003), Checked(dialog, 1011), Checked(dialog, 1012),
-                                     Checked(dialog, 1021)}),
+        EXPECT_EQ(std::vector<bool>(
+                      {Checked(dialog, 1003), Checked(dialog, 1011), Checked(dialog, 1012), Checked(dialog, 1021)}),
                   std::vector<bool>({true, false, true, false}));
         EXPECT_EQ(ItemText(dialog, 1020), "Record ");
         for (const int arrows : {1002, 1005, 1015, 1014, 1022}) {
@@ -279,7 +298,9 @@ TEST_F(UiTest, ConfigureDialog) {
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(ItemText(dialog, 1000), "16");  // the store as it is
         Press(dialog, 1006);
-        EXPECT_TRUE(Eventually([&] { return EditTexts(dialog) == std::vector<std::string>{"8", "48", "75", "50", "100"}; }));
+        EXPECT_TRUE(Eventually([&] {
+            return EditTexts(dialog) == std::vector<std::string>{"8", "48", "75", "50", "100"};
+        }));
         Press(dialog, end);
         ASSERT_TRUE(host.Ended());
         EXPECT_EQ(StoredValues(), end == IDCANCEL ? entered : kDefaults);

@@ -59,16 +59,15 @@ private:
     std::unique_ptr<zarn::XaDecodeBlock> xa_ = std::make_unique<zarn::XaDecodeBlock>();
 };
 
-double SecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 }  // namespace
 
 void Demo(const DemoOptions& options) {
     PluginLibrary plugin(options.plugin);
-    plugin.Require({"SPUinit", "SPUshutdown", "SPUregisterCallback", "SPUwriteRegister", "SPUwriteDMAMem",
-                    "SPUplayADPCMchannel"}, "demo");
+    plugin.Require(
+        {"SPUinit", "SPUshutdown", "SPUregisterCallback", "SPUwriteRegister", "SPUwriteDMAMem", "SPUplayADPCMchannel"},
+        "demo");
     if (options.live) {
         plugin.Require({"SPUopen", "SPUclose"}, "demo --live");
     } else {

@@ -47,9 +47,9 @@ struct LeadNote {
     int bar, step, note, length;  // length in steps
 };
 constexpr LeadNote kMelody[] = {
-    {4, 0, 76, 6},  {4, 6, 74, 2},  {4, 8, 72, 4},  {4, 12, 71, 4}, {5, 0, 72, 8},  {5, 8, 69, 8},
-    {6, 0, 67, 4},  {6, 4, 69, 4},  {6, 8, 72, 6},  {6, 14, 74, 2}, {7, 0, 71, 12}, {7, 12, 74, 4},
-    {8, 0, 72, 4},  {8, 4, 69, 4},  {8, 8, 71, 4},  {8, 12, 74, 4}, {9, 0, 69, 12},
+    {4, 0, 76, 6}, {4, 6, 74, 2}, {4, 8, 72, 4}, {4, 12, 71, 4}, {5, 0, 72, 8},  {5, 8, 69, 8},
+    {6, 0, 67, 4}, {6, 4, 69, 4}, {6, 8, 72, 6}, {6, 14, 74, 2}, {7, 0, 71, 12}, {7, 12, 74, 4},
+    {8, 0, 72, 4}, {8, 4, 69, 4}, {8, 8, 71, 4}, {8, 12, 74, 4}, {9, 0, 69, 12},
 };
 
 class Score {
@@ -62,9 +62,7 @@ public:
     void Write(uint64_t frame, uint32_t address, uint16_t value) {
         events_.push_back({frame, DemoEvent::Kind::Write, address, value});
     }
-    void Voice(uint64_t frame, int voice, uint32_t reg, uint16_t value) {
-        Write(frame, reg::Voice(voice, reg), value);
-    }
+    void Voice(uint64_t frame, int voice, uint32_t reg, uint16_t value) { Write(frame, reg::Voice(voice, reg), value); }
     void Key(uint64_t frame, uint32_t keyRegister, int voice) {
         Write(frame, keyRegister + (voice >= 16 ? 2 : 0), static_cast<uint16_t>(1u << (voice % 16)));
     }
@@ -107,13 +105,18 @@ DemoTune ComposeDemo() {
     Score score(tune.events);
     // The mix: volumes, reverb, noise and pitch modulation, the sounds of
     // each voice and their envelopes.
-    for (const auto& [address, value] :
-         {std::pair{reg::kMainVolumeL, 0x3800}, {reg::kMainVolumeR, 0x3800}, {reg::kReverbVolumeL, 0x2800},
-          {reg::kReverbVolumeR, 0x2800}, {reg::kCdVolumeL, 0x7000}, {reg::kCdVolumeR, 0x7000},
-          {reg::kControl, Control(58)}, {reg::kNoise, 1 << kSnare | 1 << kHat},
-          {reg::kReverb, 1 << kSnare | 0xF << kPluck | 1 << kLead | 7 << kPad}, {reg::kPitchModulation, 1 << kLead},
-          // An interrupt from the plucked string's hundredth block.
-          {reg::kIrqAddress, static_cast<int>(pluckAt + 2 * 100)}}) {
+    for (const auto& [address, value] : {std::pair{reg::kMainVolumeL, 0x3800},
+                                         {reg::kMainVolumeR, 0x3800},
+                                         {reg::kReverbVolumeL, 0x2800},
+                                         {reg::kReverbVolumeR, 0x2800},
+                                         {reg::kCdVolumeL, 0x7000},
+                                         {reg::kCdVolumeR, 0x7000},
+                                         {reg::kControl, Control(58)},
+                                         {reg::kNoise, 1 << kSnare | 1 << kHat},
+                                         {reg::kReverb, 1 << kSnare | 0xF << kPluck | 1 << kLead | 7 << kPad},
+                                         {reg::kPitchModulation, 1 << kLead},
+                                         // An interrupt from the plucked string's hundredth block.
+                                         {reg::kIrqAddress, static_cast<int>(pluckAt + 2 * 100)}}) {
         score.Write(0, address, static_cast<uint16_t>(value));
     }
     struct VoiceSetup {

@@ -130,9 +130,7 @@ Instrument MakeKick() {
     return {EncodeAdpcmOneShot(Normalised(wave, 22000)), 45};
 }
 
-Instrument MakeSilence() {
-    return {EncodeAdpcmLoop(std::vector<int16_t>(2 * kAdpcmBlockSamples)), 1};
-}
+Instrument MakeSilence() { return {EncodeAdpcmLoop(std::vector<int16_t>(2 * kAdpcmBlockSamples)), 1}; }
 
 std::vector<int16_t> MakeXaPad(const std::vector<PadChord>& chords, double seconds, int rate) {
     constexpr double kFadeIn = 0.4, kFadeOut = 0.6, kDetune = 1.004;

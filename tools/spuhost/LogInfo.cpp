@@ -103,22 +103,32 @@ LogSummary Summarise(const RegisterLogFile& log) {
 }
 
 std::string RegisterName(uint32_t address) {
-    static const char* const kVoiceRegisters[] = {"volume left", "volume right", "pitch", "start address",
-                                                  "envelope 1", "envelope 2", "envelope volume", "repeat address"};
+    static const char* const kVoiceRegisters[] = {"volume left", "volume right", "pitch",           "start address",
+                                                  "envelope 1",  "envelope 2",   "envelope volume", "repeat address"};
     static const std::map<uint32_t, const char*> kGlobal = {
-        {reg::kMainVolumeL, "main volume left"}, {reg::kMainVolumeR, "main volume right"},
-        {reg::kReverbVolumeL, "reverb volume left"}, {reg::kReverbVolumeR, "reverb volume right"},
-        {reg::kKeyOn, "key on, voices 0-15"}, {reg::kKeyOn + 2, "key on, voices 16-23"},
-        {reg::kKeyOff, "key off, voices 0-15"}, {reg::kKeyOff + 2, "key off, voices 16-23"},
+        {reg::kMainVolumeL, "main volume left"},
+        {reg::kMainVolumeR, "main volume right"},
+        {reg::kReverbVolumeL, "reverb volume left"},
+        {reg::kReverbVolumeR, "reverb volume right"},
+        {reg::kKeyOn, "key on, voices 0-15"},
+        {reg::kKeyOn + 2, "key on, voices 16-23"},
+        {reg::kKeyOff, "key off, voices 0-15"},
+        {reg::kKeyOff + 2, "key off, voices 16-23"},
         {reg::kPitchModulation, "pitch modulation, voices 0-15"},
         {reg::kPitchModulation + 2, "pitch modulation, voices 16-23"},
-        {reg::kNoise, "noise, voices 0-15"}, {reg::kNoise + 2, "noise, voices 16-23"},
-        {reg::kReverb, "reverb, voices 0-15"}, {reg::kReverb + 2, "reverb, voices 16-23"},
+        {reg::kNoise, "noise, voices 0-15"},
+        {reg::kNoise + 2, "noise, voices 16-23"},
+        {reg::kReverb, "reverb, voices 0-15"},
+        {reg::kReverb + 2, "reverb, voices 16-23"},
         {reg::kVoiceActivity, "voice activity, voices 0-15"},
         {reg::kVoiceActivity + 2, "voice activity, voices 16-23"},
-        {reg::kIrqAddress, "IRQ address"}, {reg::kTransferAddress, "transfer address"},
-        {reg::kTransferData, "transfer data"}, {reg::kControl, "control"}, {reg::kStatus, "status"},
-        {reg::kCdVolumeL, "CD volume left"}, {reg::kCdVolumeR, "CD volume right"},
+        {reg::kIrqAddress, "IRQ address"},
+        {reg::kTransferAddress, "transfer address"},
+        {reg::kTransferData, "transfer data"},
+        {reg::kControl, "control"},
+        {reg::kStatus, "status"},
+        {reg::kCdVolumeL, "CD volume left"},
+        {reg::kCdVolumeR, "CD volume right"},
     };
     if (reg::Offset(address) < 0xC00) return "not an SPU register";
     if ((address & 1) != 0) return "odd address (no effect)";

@@ -28,10 +28,10 @@ struct RegisterCount {
 };
 
 struct LogSummary {
-    std::vector<NoteSpan> notes;                 // in order of their start
-    std::vector<std::vector<uint32_t>> keyOns;   // per voice, the key-on times (ticks)
-    std::vector<RegisterCount> registers;        // every address written, the busiest first
-    uint32_t endTime = 0;                        // the latest entry time
+    std::vector<NoteSpan> notes;                // in order of their start
+    std::vector<std::vector<uint32_t>> keyOns;  // per voice, the key-on times (ticks)
+    std::vector<RegisterCount> registers;       // every address written, the busiest first
+    uint32_t endTime = 0;                       // the latest entry time
 };
 
 LogSummary Summarise(const RegisterLogFile& log);

@@ -79,8 +79,9 @@ RegisterLogFile ParseRegisterLog(const std::string& path, const std::vector<uint
     }
     log.tickRate = Word32(&bytes[layout::kTickRateOffset]);
     if (needTickRate && log.tickRate == 0) {
-        throw ToolError(path + " has a tick rate of 0 ticks per second (recorded at tempo 0), so its times"
-                               " say nothing about when the writes happened");
+        throw ToolError(path +
+                        " has a tick rate of 0 ticks per second (recorded at tempo 0), so its times"
+                        " say nothing about when the writes happened");
     }
     log.soundRam.assign(bytes.begin() + layout::kRamOffset, bytes.begin() + layout::kRegistersOffset);
     log.registers.resize(zarn::FreezeRecord::kRegisterWords);

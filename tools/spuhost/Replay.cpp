@@ -91,9 +91,9 @@ void Replay(const ReplayOptions& options) {
 
     const double seconds = static_cast<double>(renderer.Frames()) / kFrameRate;
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    std::printf("%s: %s, %s writes replayed, peak %s; rendered in %.2f s (%.0fx real time)\n",
-                renderer.Path().c_str(), Seconds(seconds).c_str(), Thousands(log.entries.size()).c_str(),
-                PeakLevel(renderer.Peak()).c_str(), took, took > 0 ? seconds / took : 0.0);
+    std::printf("%s: %s, %s writes replayed, peak %s; rendered in %.2f s (%.0fx real time)\n", renderer.Path().c_str(),
+                Seconds(seconds).c_str(), Thousands(log.entries.size()).c_str(), PeakLevel(renderer.Peak()).c_str(),
+                took, took > 0 ? seconds / took : 0.0);
 }
 
 }  // namespace spuhost

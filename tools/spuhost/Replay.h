@@ -8,7 +8,7 @@ namespace spuhost {
 
 struct ReplayOptions {
     std::string log;
-    std::string out;           // empty: the log's name with .wav, in the current folder
+    std::string out;  // empty: the log's name with .wav, in the current folder
     uint64_t tailFrames = 2 * 44100;
     std::string plugin;
 };

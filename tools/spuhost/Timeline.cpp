@@ -81,14 +81,17 @@ void WriteTimeline(const std::string& path, const RegisterLogFile& log, const Lo
     const auto x = [&](uint32_t ticks) { return kLeft + kPlotWidth * ticks / log.tickRate / seconds; };
 
     Svg svg(path);
-    svg.Add("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
-            "font-family=\"sans-serif\" font-size=\"11\">\n", width, height, width, height);
+    svg.Add(
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
+        "font-family=\"sans-serif\" font-size=\"11\">\n",
+        width, height, width, height);
     svg.Add("<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n");
     const std::string name = Escaped(std::filesystem::path(log.path).filename().string());
     svg.Add("<text x=\"%.0f\" y=\"20\" font-size=\"14\" font-weight=\"bold\">%s</text>\n", kLeft, name.c_str());
-    svg.Add("<text x=\"%.0f\" y=\"38\" fill=\"#555\">%s register writes over %s; a bar is a voice sounding from a "
-            "key-on (dark edge) to a key-off or a change of pitch; colour: pitch, blue low, red high</text>\n",
-            kLeft, Thousands(log.entries.size()).c_str(), Seconds(seconds).c_str());
+    svg.Add(
+        "<text x=\"%.0f\" y=\"38\" fill=\"#555\">%s register writes over %s; a bar is a voice sounding from a "
+        "key-on (dark edge) to a key-off or a change of pitch; colour: pitch, blue low, red high</text>\n",
+        kLeft, Thousands(log.entries.size()).c_str(), Seconds(seconds).c_str());
 
     // Time marks and lane labels.
     const double step = TickStep(seconds);
@@ -112,10 +115,9 @@ void WriteTimeline(const std::string& path, const RegisterLogFile& log, const Lo
         const double left = x(note.start), right = std::max(x(note.end), left + 1.5);
         const double y = kTop + lane[note.voice] * kLane + (kLane - kBar) / 2;
         const double semitones = note.pitch == 0 ? 0 : Semitones(note.pitch);
-        const std::string colour =
-            note.pitch == 0 ? "#999" : "hsl(" + std::to_string(Hue(note.pitch)) + ",70%,60%)";
-        svg.Add("<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.0f\" fill=\"%s\">", left, y, right - left,
-                kBar, colour.c_str());
+        const std::string colour = note.pitch == 0 ? "#999" : "hsl(" + std::to_string(Hue(note.pitch)) + ",70%,60%)";
+        svg.Add("<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%.0f\" fill=\"%s\">", left, y, right - left, kBar,
+                colour.c_str());
         svg.Add("<title>voice %d, %.3f-%.3f s, pitch 0x%04X (%+.2f semitones)</title></rect>\n", note.voice,
                 note.start / static_cast<double>(log.tickRate), note.end / static_cast<double>(log.tickRate),
                 note.pitch, semitones);

@@ -47,8 +47,8 @@ WavFile::WavFile(const std::string& path, uint64_t frames) : file_(path), frames
     Put16(at, kChannels);
     Put32(at, kFrameRate);
     Put32(at, kFrameRate * kChannels * kBytesPerSample);  // bytes per second
-    Put16(at, kChannels * kBytesPerSample);                // bytes per frame
-    Put16(at, 8 * kBytesPerSample);                        // bits per sample
+    Put16(at, kChannels * kBytesPerSample);               // bytes per frame
+    Put16(at, 8 * kBytesPerSample);                       // bits per sample
     PutTag(at, "data");
     Put32(at, dataBytes);
     file_.Write(header, sizeof header);
@@ -61,8 +61,8 @@ void WavFile::Write(const int16_t* samples, uint64_t frames) {
 }
 
 void WavFile::Commit() {
-    if (written_ != frames_) throw ToolError(Path() + ": " + Thousands(written_) + " frames written, not " +
-                                             Thousands(frames_));
+    if (written_ != frames_)
+        throw ToolError(Path() + ": " + Thousands(written_) + " frames written, not " + Thousands(frames_));
     file_.Commit();
 }
 

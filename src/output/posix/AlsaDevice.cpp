@@ -45,8 +45,7 @@ public:
         if (snd_pcm_hw_params_any(pcm_, hw) < 0 ||
             snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||
             snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_S16_LE) < 0 ||
-            snd_pcm_hw_params_set_channels(pcm_, hw, 2) < 0 ||
-            snd_pcm_hw_params_set_rate(pcm_, hw, rate, 0) < 0 ||
+            snd_pcm_hw_params_set_channels(pcm_, hw, 2) < 0 || snd_pcm_hw_params_set_rate(pcm_, hw, rate, 0) < 0 ||
             snd_pcm_hw_params_set_buffer_size_near(pcm_, hw, &frames) < 0 || snd_pcm_hw_params(pcm_, hw) < 0 ||
             snd_pcm_hw_params_get_buffer_size(hw, &frames) < 0 || frames < 2) {
             return false;
@@ -120,9 +119,9 @@ public:
 
 private:
     snd_pcm_t* pcm_ = nullptr;
-    std::vector<uint8_t> buffer_;   // the stream buffer the thread mixes into
-    uint32_t written_ = 0;          // offset just past the last piece written
-    bool lost_ = false;             // underrun or suspend: Restore before going on
+    std::vector<uint8_t> buffer_;  // the stream buffer the thread mixes into
+    uint32_t written_ = 0;         // offset just past the last piece written
+    bool lost_ = false;            // underrun or suspend: Restore before going on
 };
 
 }  // namespace

@@ -15,10 +15,8 @@ namespace zarn::platform {
 void* ActiveWindow() { return nullptr; }
 
 void SleepMilliseconds(uint32_t milliseconds) {
-    timespec delay{static_cast<time_t>(milliseconds / 1000),
-                   static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&delay, &delay) != 0) {
-    }
+    timespec delay{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+    while (nanosleep(&delay, &delay) != 0) {}
 }
 
 uint32_t TickCount() { return static_cast<uint32_t>(static_cast<uint64_t>(MonotonicMicroseconds()) / 1000u); }

@@ -29,8 +29,8 @@ FineTimer::~FineTimer() { timeEndPeriod(1); }
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::span<const std::byte>> pieces) {
     const std::string temporary = path + ".tmp" + std::to_string(GetCurrentProcessId());
-    const HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool ok = true;
     for (const std::span<const std::byte> piece : pieces) {
@@ -76,8 +76,8 @@ void Thread::Start(Procedure procedure, void* argument, Priority priority) {
     impl->argument = argument;
     impl->handle = CreateThread(nullptr, 0, RunThread, impl.get(), 0, &impl->id);
     if (impl->handle == nullptr) return;
-    SetThreadPriority(impl->handle, priority == Priority::AboveNormal ? THREAD_PRIORITY_ABOVE_NORMAL
-                                                                      : THREAD_PRIORITY_BELOW_NORMAL);
+    SetThreadPriority(impl->handle,
+                      priority == Priority::AboveNormal ? THREAD_PRIORITY_ABOVE_NORMAL : THREAD_PRIORITY_BELOW_NORMAL);
     impl_ = std::move(impl);
 }
 

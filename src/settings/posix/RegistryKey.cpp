@@ -33,7 +33,7 @@ std::string StoreFile() {
 }
 
 bool MakeDirectories(const std::string& path) {
-    for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
         const std::string part = path.substr(0, slash);
         if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
         if (slash == std::string::npos) return true;
@@ -64,8 +64,8 @@ bool WriteText(const std::string& path, const std::string& text) {
 }  // namespace
 
 struct RegistryKey::Impl {
-    std::string file;     // path of the store
-    std::string key;      // full key name as written in the file
+    std::string file;  // path of the store
+    std::string key;   // full key name as written in the file
     bool created = false;
 
     bool Load(RegFile& store) const {

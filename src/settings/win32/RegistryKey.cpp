@@ -13,8 +13,8 @@ struct RegistryKey::Impl {
 RegistryKey::RegistryKey(const char* path) {
     auto impl = std::make_unique<Impl>();
     DWORD disposition = 0;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &impl->key, &disposition) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &impl->key, &disposition) != ERROR_SUCCESS) {
         return;
     }
     impl->created = disposition == REG_CREATED_NEW_KEY;

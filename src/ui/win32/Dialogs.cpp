@@ -82,8 +82,7 @@ LPARAM CreationParameter(SettingsDialog& dialog) { return reinterpret_cast<LPARA
 
 int RunConfigureDialog(ConfigureDialog& dialog, void* moduleInstance) {
     RegisterUpDownClass();
-    return static_cast<int>(DialogBoxParamA(static_cast<HINSTANCE>(moduleInstance),
-                                            MAKEINTRESOURCEA(kDialogTemplate),
+    return static_cast<int>(DialogBoxParamA(static_cast<HINSTANCE>(moduleInstance), MAKEINTRESOURCEA(kDialogTemplate),
                                             static_cast<HWND>(dialog.DialogTarget.OwnerWindow), ConfigureDialogProc,
                                             CreationParameter(dialog)));
 }

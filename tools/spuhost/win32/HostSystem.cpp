@@ -15,8 +15,8 @@ namespace {
 std::string LastErrorText() {
     const DWORD code = GetLastError();
     char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string message = text != nullptr ? text : "error " + std::to_string(code);
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) message.pop_back();
@@ -61,8 +61,8 @@ void* HostWindow() {
 PrivateSettingsStore::PrivateSettingsStore() {
     place_ = "Software\\spuhost private settings " + std::to_string(GetCurrentProcessId());
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, place_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, place_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         throw ToolError("cannot make a registry key for the settings");
     }
     const LSTATUS redirected = RegOverridePredefKey(HKEY_CURRENT_USER, key);
