@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "support/TestSettings.h"
 

@@ -11,7 +11,7 @@
 #include <numbers>
 #include <vector>
 
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "spuhost/AdpcmEncoder.h"
 #include "support/Adpcm.h"
 #include "support/TestSettings.h"

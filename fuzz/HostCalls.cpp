@@ -18,7 +18,7 @@
 #include "fuzz/FuzzInput.h"
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "xa/XaDecodeBlock.h"
 

@@ -9,7 +9,7 @@
 
 #include "settings/DriverSettings.h"
 #include "settings/RegFile.h"
-#include "settings/RegistrySettings.h"
+#include "store/RegistrySettings.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/SpuLock.h"
 #include "settings/DriverSettings.h"
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

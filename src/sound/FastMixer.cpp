@@ -4,9 +4,9 @@
 #include <tuple>
 
 #include "settings/DriverSettings.h"
-#include "sound/NoiseRandom.h"
-#include "sound/VoiceGenerator.h"
-#include "spu/SpuCore.h"
+#include "voice/NoiseRandom.h"
+#include "voice/VoiceGenerator.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

@@ -61,7 +61,7 @@
 
 #include "sound/SpanKernels.h"
 #include "sound/VoiceSpan.h"
-#include "spu/SpuVoice.h"
+#include "voice/SpuVoice.h"
 
 namespace zarn {
 

@@ -7,10 +7,10 @@
 // as their low 32 bits: in 32 bits they would wrap as soon as a few loud
 // voices sound together, turning a saturating mix into noise.
 #include "settings/DriverSettings.h"
-#include "sound/Envelope.h"
+#include "voice/Envelope.h"
 #include "sound/FastMixer.h"
-#include "sound/VoiceGenerator.h"
-#include "spu/SpuCore.h"
+#include "voice/VoiceGenerator.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

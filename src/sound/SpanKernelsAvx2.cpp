@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "sound/SpanKernels.h"
-#include "sound/VoiceGenerator.h"
+#include "voice/VoiceGenerator.h"
 #include "sound/VoiceSpan.h"
 
 // Only the code below uses AVX2; the headers above keep the baseline.

@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "sound/SpanKernels.h"
-#include "sound/VoiceGenerator.h"
+#include "voice/VoiceGenerator.h"
 #include "sound/VoiceSpan.h"
 
 // Only the code below uses SSE4.1; the headers above keep the baseline.

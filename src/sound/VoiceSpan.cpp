@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "sound/Envelope.h"
+#include "voice/Envelope.h"
 #include "sound/SpanKernels.h"
-#include "sound/VoiceGenerator.h"
+#include "voice/VoiceGenerator.h"
 
 namespace zarn {
 
@@ -63,7 +63,7 @@ namespace {
 constexpr int32_t kNever = INT32_MAX;
 
 // How many frames k = 1, 2, ... keep level + k x step below `bound`, and
-// above it. Levels stay within -1..0x7FFFFF plus a step (sound/Envelope.h),
+// above it. Levels stay within -1..0x7FFFFF plus a step (voice/Envelope.h),
 // steps within +-0x3FFFFF, bounds within the levels: all of it fits 32 bits.
 int32_t FramesBelow(int32_t level, int32_t step, int32_t bound) {
     if (level + step >= bound) return 0;
@@ -75,7 +75,7 @@ int32_t FramesAbove(int32_t level, int32_t step, int32_t bound) {
 }
 
 // Frames from now in which EnvelopeStep only adds the step: no phase change
-// and no clamp (the conditions of sound/Envelope.h, in closed form).
+// and no clamp (the conditions of voice/Envelope.h, in closed form).
 int32_t LinearFrames(const SpuVoice& voice) {
     const int32_t level = voice.envelopeLevel;
     const int32_t step = voice.envelopeStep;

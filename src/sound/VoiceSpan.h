@@ -1,5 +1,5 @@
 // One voice over a span of frames, in closed form where the per-frame code
-// (sound/VoiceGenerator.h, sound/Envelope.h) allows it: read positions, the
+// (voice/VoiceGenerator.h, voice/Envelope.h) allows it: read positions, the
 // chain of blocks the voice plays through, and the envelope.
 //
 // Positions here are counted from the start of the voice's decoded stream
@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "spu/SpuVoice.h"
+#include "voice/SpuVoice.h"
 
 namespace zarn {
 

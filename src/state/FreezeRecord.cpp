@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "spu/RegisterMap.h"
-#include "spu/SpuCore.h"
+#include "voice/RegisterMap.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

@@ -3,8 +3,8 @@
 #include <bit>
 #include <new>
 
-#include "spu/Arith.h"
-#include "spu/SpuCore.h"
+#include "voice/Arith.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

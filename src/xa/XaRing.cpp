@@ -3,7 +3,7 @@
 #include <new>
 
 #include "settings/DriverSettings.h"
-#include "spu/Arith.h"
+#include "voice/Arith.h"
 #include "xa/XaDecodeBlock.h"
 
 namespace zarn {

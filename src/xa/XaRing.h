@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "settings/DriverSettings.h"
-#include "spu/Arith.h"
+#include "voice/Arith.h"
 
 namespace zarn {
 

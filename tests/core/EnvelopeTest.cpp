@@ -4,7 +4,7 @@
 #include <tuple>
 #include <vector>
 
-#include "sound/Envelope.h"
+#include "voice/Envelope.h"
 
 namespace zarn {
 namespace {

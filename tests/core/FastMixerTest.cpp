@@ -10,10 +10,10 @@
 #include <tuple>
 #include <vector>
 
-#include "sound/Envelope.h"
-#include "sound/NoiseRandom.h"
+#include "voice/Envelope.h"
+#include "voice/NoiseRandom.h"
 #include "sound/VoiceSpan.h"
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "support/TestSettings.h"
 #include "xa/XaDecodeBlock.h"
 

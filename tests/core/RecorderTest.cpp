@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "state/SpuRecorder.h"
 #include "support/TestSettings.h"
 

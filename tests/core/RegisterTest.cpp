@@ -5,7 +5,7 @@
 #include <tuple>
 #include <vector>
 
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "support/TestSettings.h"
 
 namespace zarn {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "support/TestSettings.h"
 
 namespace zarn {

@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "sound/VoiceGenerator.h"
+#include "voice/VoiceGenerator.h"
 #include "support/Adpcm.h"
 #include "support/TestSettings.h"
 

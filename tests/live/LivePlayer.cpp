@@ -13,9 +13,9 @@
 //   live_player [--buffer KIB] [--high-res 0|1] [--seconds S] [--voices N] [--cycle 0|1]
 //
 // --cycle 1 closes the plugin halfway and opens it again: the voices must go on.
-#include "settings/RegistryKey.h"
-#include "settings/RegistrySettings.h"
-#include "spu/RegisterMap.h"
+#include "store/RegistryKey.h"
+#include "store/RegistrySettings.h"
+#include "voice/RegisterMap.h"
 #include "spuhost/AdpcmEncoder.h"
 
 #include <algorithm>

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "plugin/Plugin.h"
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
 #include "support/TestStore.h"

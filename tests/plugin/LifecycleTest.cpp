@@ -13,7 +13,7 @@
 
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
 #include "xa/XaDecodeBlock.h"

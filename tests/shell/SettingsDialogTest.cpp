@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "settings/RegistrySettings.h"
+#include "store/RegistrySettings.h"
 #include "support/TestSettings.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"

@@ -14,8 +14,8 @@
 #include <unistd.h>
 #endif
 
-#include "settings/RegistryKey.h"
-#include "settings/RegistrySettings.h"
+#include "store/RegistryKey.h"
+#include "store/RegistrySettings.h"
 #include "support/TestStore.h"
 
 namespace zarn {

@@ -14,7 +14,7 @@
 #include "output/MixerThread.h"
 #include "output/SoundOutput.h"
 #include "platform/SpuLock.h"
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 #include "support/TestSettings.h"
 
 namespace zarn {

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 
 namespace zarn::test {
 

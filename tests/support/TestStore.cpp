@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "settings/RegistryKey.h"
-#include "settings/RegistrySettings.h"
+#include "store/RegistryKey.h"
+#include "store/RegistrySettings.h"
 
 namespace {
 constexpr const char* kKeyPath = zarn::RegistrySettings::kKeyPath;

@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "plugin/Plugin.h"
-#include "sound/VoiceGenerator.h"
-#include "spu/RegisterMap.h"
+#include "voice/VoiceGenerator.h"
+#include "voice/RegisterMap.h"
 #include "spuhost/AdpcmEncoder.h"
 #include "state/RegisterLog.h"
 #include "support/RunProgram.h"

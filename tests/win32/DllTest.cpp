@@ -2,7 +2,7 @@
 // looked up by its plain name, called through stdcall function pointers.
 #include <gtest/gtest.h>
 
-#include "settings/RegistrySettings.h"
+#include "store/RegistrySettings.h"
 #include "support/ExportNames.h"
 #include "win32/DllCall.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/RegistrySettings.h"
+#include "store/RegistrySettings.h"
 #include "win32/DllCall.h"
 #include "xa/XaDecodeBlock.h"
 

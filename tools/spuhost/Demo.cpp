@@ -5,8 +5,8 @@
 #include <memory>
 #include <thread>
 
-#include "settings/RegistrySettings.h"
-#include "spu/RegisterMap.h"
+#include "store/RegistrySettings.h"
+#include "voice/RegisterMap.h"
 #include "spuhost/DemoTune.h"
 #include "spuhost/HostSystem.h"
 #include "spuhost/PluginLibrary.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "spu/RegisterMap.h"
+#include "voice/RegisterMap.h"
 #include "spuhost/Instruments.h"
 
 namespace spuhost {

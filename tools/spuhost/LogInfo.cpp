@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <map>
 
-#include "spu/RegisterMap.h"
+#include "voice/RegisterMap.h"
 #include "spuhost/Text.h"
 #include "spuhost/Timeline.h"
 

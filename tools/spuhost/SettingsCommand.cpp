@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string_view>
 
-#include "settings/RegistryKey.h"
-#include "settings/RegistrySettings.h"
+#include "store/RegistryKey.h"
+#include "store/RegistrySettings.h"
 #include "settings/SettingsRules.h"
 #include "spuhost/ToolError.h"
 

@@ -3,7 +3,7 @@
 //
 // Sound-RAM addresses held here count in 8-byte units (byte = unit x 8); one
 // 16-byte ADPCM block is 2 units. The per-frame work on a voice lives in
-// sound/VoiceGenerator.h and sound/Envelope.h.
+// voice/VoiceGenerator.h and voice/Envelope.h.
 #pragma once
 
 #include <cstdint>

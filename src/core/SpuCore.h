@@ -10,8 +10,8 @@
 #include <cstdint>
 
 #include "sound/FastMixer.h"
-#include "spu/MixerState.h"
-#include "spu/SpuVoice.h"
+#include "sound/MixerState.h"
+#include "voice/SpuVoice.h"
 #include "xa/XaRing.h"
 
 namespace zarn {
@@ -42,14 +42,14 @@ public:
     uint8_t* SoundRam() { return soundRam; }
     uint16_t* RegisterImage() { return registerImage; }
 
-    // Registers (spu/Registers.cpp). Offsets below 0xC00 are not SPU
+    // Registers (core/Registers.cpp). Offsets below 0xC00 are not SPU
     // registers: writes change nothing, reads give 0.
     void DecodeRegisterWrite(uint32_t address, uint32_t value);
     uint16_t ReadRegister(uint32_t address);
     // Envelope volumes, repeat addresses and active bits into the image.
     void PublishVoiceStatus();
 
-    // Transfers of 16-bit halfwords at transferAddress (spu/Transfer.cpp).
+    // Transfers of 16-bit halfwords at transferAddress (core/Transfer.cpp).
     void WriteTransfer(uint16_t value);
     uint16_t ReadTransfer();
     void WriteTransferBlock(const uint16_t* words, int32_t count);

@@ -1,5 +1,5 @@
 // The registry key, in the Windows registry under HKEY_CURRENT_USER.
-#include "settings/RegistryKey.h"
+#include "store/RegistryKey.h"
 
 #include <windows.h>
 

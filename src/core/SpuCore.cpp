@@ -1,4 +1,4 @@
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 
 #include <cstring>
 

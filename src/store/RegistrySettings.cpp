@@ -1,7 +1,7 @@
-#include "settings/RegistrySettings.h"
+#include "store/RegistrySettings.h"
 
 #include "platform/Platform.h"
-#include "settings/RegistryKey.h"
+#include "store/RegistryKey.h"
 
 namespace zarn {
 

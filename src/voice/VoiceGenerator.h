@@ -16,9 +16,9 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "sound/NoiseRandom.h"
-#include "spu/Arith.h"
-#include "spu/SpuCore.h"
+#include "voice/NoiseRandom.h"
+#include "voice/Arith.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

@@ -1,4 +1,4 @@
-#include "sound/NoiseRandom.h"
+#include "voice/NoiseRandom.h"
 
 namespace zarn {
 

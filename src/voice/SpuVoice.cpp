@@ -1,4 +1,4 @@
-#include "spu/SpuVoice.h"
+#include "voice/SpuVoice.h"
 
 namespace zarn {
 

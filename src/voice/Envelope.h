@@ -6,7 +6,7 @@
 // The step of each phase comes from SpuVoice::AttackStep() and its siblings.
 #pragma once
 
-#include "spu/SpuVoice.h"
+#include "voice/SpuVoice.h"
 
 namespace zarn {
 

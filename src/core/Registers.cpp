@@ -3,9 +3,9 @@
 // write is first stored in the register image; odd addresses store into the
 // entry of the even address below and do nothing else.
 #include "settings/DriverSettings.h"
-#include "spu/Arith.h"
-#include "spu/RegisterMap.h"
-#include "spu/SpuCore.h"
+#include "voice/Arith.h"
+#include "voice/RegisterMap.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

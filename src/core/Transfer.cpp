@@ -1,6 +1,6 @@
 // Sound-RAM transfers: 16-bit little-endian halfwords at transferAddress (bit
 // 0 ignored), which advances by 2 and wraps to 0 past the end of the RAM.
-#include "spu/SpuCore.h"
+#include "core/SpuCore.h"
 
 namespace zarn {
 

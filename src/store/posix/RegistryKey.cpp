@@ -3,7 +3,7 @@
 // opening creates the key, each write replaces the file atomically (a
 // temporary file renamed into place), so a crash never leaves half a
 // settings file.
-#include "settings/RegistryKey.h"
+#include "store/RegistryKey.h"
 
 #include <cerrno>
 #include <cstdio>
