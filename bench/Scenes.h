@@ -46,7 +46,7 @@ public:
             kind != SceneKind::kVariedPitch && kind != SceneKind::kStorm && kind != SceneKind::kIdle;
         settings_.EnableAutoGain = kind == SceneKind::kBusy;
         spu_ = std::make_unique<SpuCore>(settings_);
-        spu_->mixPath = path;
+        spu_->standard.mixPath = path;
         spu_->SetIrqHandler([](void* count) { ++*static_cast<uint64_t*>(count); }, &interrupts);
         Write(0x1F801DA4, 0xF000);  // an interrupt address no voice plays, as most games leave it
         if (kind == SceneKind::kIdle) return;
@@ -82,7 +82,7 @@ public:
             spu_->Render(out_.data() + 2 * done, std::min(pass, kFramesPerCall - done));
     }
 
-    const FastMixer::Counters& Counters() const { return spu_->fastMixer.counters; }
+    const FastMixer::Counters& Counters() const { return spu_->standard.fastMixer.counters; }
     uint64_t interrupts = 0;
 
 private:
@@ -119,7 +119,7 @@ private:
 
     void BuildMusic(bool interrupts) {
         for (int i = 0; i < 8; ++i) Instrument(kInstrument + 0x100 * i, 8 + 4 * i, 2 + i, 9000);
-        for (int n = 0; n < SpuCore::kVoiceCount; ++n) {
+        for (int n = 0; n < kVoiceCount; ++n) {
             const uint32_t pan = 0x1000 + 0x0100 * (n % 16);
             Voice(n, pan, 0x2000 - pan / 2, 0x1000, kInstrument + 0x100 * (n % 8), 0x1A4A | (n % 4) << 4,
                   0x0000 | 100 << 6 | (10 + n % 8));
@@ -169,7 +169,7 @@ private:
     // pitch 1 + n / 24, the interrupt address on the tone's fifth block.
     void BuildStorm() {
         Instrument(kInstrument, 8, 4, 9000);
-        for (int n = 0; n < SpuCore::kVoiceCount; ++n)
+        for (int n = 0; n < kVoiceCount; ++n)
             Voice(n, 0x0200, 0x0200, 0x1000 + 0x1000 * n / 24, kInstrument, 0x000F, 127 << 6);
         Write(0x1F801D80, 0x3FFF);
         Write(0x1F801D82, 0x3FFF);
@@ -180,7 +180,7 @@ private:
     void BuildVariedPitch() {
         for (int i = 0; i < 8; ++i) Instrument(kInstrument + 0x100 * i, 8 + 4 * i, 2 + i, 9000);
         uint32_t pitch = 0x0400;  // 0.25, then x 1.0986 per voice: 4.0 at voice 23 (0x3FFF at most)
-        for (int n = 0; n < SpuCore::kVoiceCount; ++n) {
+        for (int n = 0; n < kVoiceCount; ++n) {
             Voice(n, n % 3 ? 0x2000 : 0x8000 | 0x10, 0x1800, std::min<uint32_t>(pitch, 0x3FFF),
                   kInstrument + 0x100 * (n % 8), 0x000F, 127 << 6);
             pitch = pitch * 11249 / 10240;
@@ -194,7 +194,7 @@ private:
     // to 0x3E00, sweeping volumes; voices 4-7 play noise and 8-15 are
     // pitch-modulated.
     void BuildBusy() {
-        for (int n = 0; n < SpuCore::kVoiceCount; ++n) {
+        for (int n = 0; n < kVoiceCount; ++n) {
             const uint32_t unit = 0x100 + 8 * n;
             for (int b = 0; b < 4; ++b) {
                 std::array<uint8_t, 28> nibbles{};

@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.EnableNoiseAndFM = switches >> 2 & 1;
     settings.EnableAutoGain = switches >> 3 & 1;
     SPUregisterCallback(switches >> 4 & 1 ? CountIrq : nullptr);
-    plugin::core->mixPath = static_cast<MixPath>((switches >> 5) % 3);
+    plugin::core->standard.mixPath = static_cast<MixPath>((switches >> 5) % 3);
     SPUfreeze(0, record.get());
     int16_t frames[2 * 1024];
     SPUrender(frames, sizeof frames);

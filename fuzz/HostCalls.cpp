@@ -158,7 +158,7 @@ void Run(FuzzInput& in) {
             break;
         }
         case kRegisterIrq: SPUregisterCallback(in.Take<uint8_t>() & 1 ? QueueXaFromIrq : nullptr); break;
-        case kChooseMixPath: plugin::core->mixPath = static_cast<MixPath>(in.Take<uint8_t>() % 3); break;
+        case kChooseMixPath: plugin::core->standard.mixPath = static_cast<MixPath>(in.Take<uint8_t>() % 3); break;
         }
     }
 }

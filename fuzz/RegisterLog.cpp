@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;
-    std::vector<uint8_t> bytes((data[0] & 1) != 0 ? zarn::FreezeRecord::kRamBytes : 0, 0);
+    std::vector<uint8_t> bytes((data[0] & 1) != 0 ? zarn::kRamBytes : 0, 0);
     bytes.insert(bytes.end(), data + 1, data + size);
     try {
         const spuhost::RegisterLogFile log = spuhost::ParseRegisterLog("fuzz.pss", bytes, true);

@@ -1,18 +1,68 @@
+// The core's construction and the one place where the sound model meets it:
+// every operation whose behaviour depends on the model runs the model's part
+// here, after what the core does for every model.
 #include "core/SpuCore.h"
 
 #include <cstring>
 
+#include "voice/RegisterMap.h"
+
 namespace zarn {
 
-SpuCore::SpuCore(const DriverSettings& settings) : xa(settings), settings_(&settings) {
+using namespace reg;
+
+SpuCore::SpuCore(const DriverSettings& settings) : xa(settings), standard(soundRam, registerImage, xa, settings, irq_) {
     // Sound RAM and the register image start cleared (so does the reverb line,
     // by its member initialiser): a fresh core is silent and reads all zeros.
     std::memset(soundRam, 0, sizeof soundRam);
     std::memset(registerImage, 0, sizeof registerImage);
-    for (int n = 0; n < kVoiceCount; ++n) {
-        voices[n].SetRam(soundRam);
-        if (n >= 1) voices[n].SetPrevVoice(&voices[n - 1]);
+}
+
+void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
+    const uint32_t offset = Offset(address);
+    if (offset < Offset(kFirst)) return;  // not an SPU register
+    const uint32_t v = value & 0xFFFF;
+    registerImage[ImageIndex(address)] = static_cast<uint16_t>(v);
+    if (offset & 1) return;
+    switch (offset) {
+    case Offset(kTransferAddress): transferAddress = v * 8; break;
+    case Offset(kTransferData): WriteTransfer(static_cast<uint16_t>(v)); break;
+    default: standard.DecodeRegisterWrite(address, v); break;
     }
+}
+
+uint16_t SpuCore::ReadRegister(uint32_t address) {
+    const uint32_t offset = Offset(address);
+    if (offset < Offset(kFirst)) return 0;
+    switch (offset) {
+    case Offset(kTransferAddress): return static_cast<uint16_t>((transferAddress / 8) & 0xFFFF);
+    case Offset(kTransferData): return ReadTransfer();
+    default: return standard.ReadRegister(address);
+    }
+}
+
+void SpuCore::PublishVoiceStatus() { standard.PublishVoiceStatus(); }
+
+void SpuCore::ReplayRegisterImage() {
+    for (int i = 0; i < kRegisterBlockWords; ++i) DecodeRegisterWrite(kFirst + 2 * i, registerImage[i]);
+}
+
+// The standard model's transfers move the halfwords and nothing else.
+void SpuCore::WriteTransfer(uint16_t value) { StoreHalfword(value); }
+
+uint16_t SpuCore::ReadTransfer() { return LoadHalfword(); }
+
+void SpuCore::WriteTransferBlock(const uint16_t* words, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) StoreHalfword(words[i]);
+}
+
+void SpuCore::ReadTransferBlock(uint16_t* words, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) words[i] = LoadHalfword();
+}
+
+void SpuCore::Render(int16_t* out, uint32_t frames) {
+    standard.Render(out, frames);
+    PublishVoiceStatus();
 }
 
 }  // namespace zarn

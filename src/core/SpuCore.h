@@ -1,36 +1,31 @@
 // The whole emulated sound processing unit: 512 KiB of sound RAM, the image
-// of the register block, the decoded global registers, the output stage, the
-// 24 voices and the CD-XA ring.
+// of the register block, the transfer address, the CD-XA ring, and the sound
+// model that makes sound out of them (sound/StandardModel.h).
 //
 // The core has no lock of its own: every caller holds the plugin's SpuLock.
 // It reads the live settings record it was built with at every use, and
 // raises the host interrupt through the handler the plugin installs.
+//
+// The sound model meets the core in one place, core/SpuCore.cpp: the
+// register write after the image store, register reads, the voice-status
+// publication, transfers, the render and the replay of a loaded register
+// image. Each runs the standard model's part there; another model would add
+// its own branch to each, beside the standard one.
 #pragma once
 
 #include <cstdint>
 
-#include "sound/FastMixer.h"
-#include "sound/MixerState.h"
-#include "voice/SpuVoice.h"
+#include "sound/StandardModel.h"
+#include "voice/IrqLine.h"
+#include "voice/SpuConstants.h"
 #include "xa/XaRing.h"
 
 namespace zarn {
 
 class DriverSettings;
 
-// Where a voice raises the host interrupt.
-struct IrqLine {
-    using Handler = void (*)(void* context);
-    Handler handler = nullptr;
-    void* context = nullptr;
-};
-
 class SpuCore {
 public:
-    static constexpr int kVoiceCount = 24;
-    static constexpr uint32_t kRamBytes = 512 * 1024;
-    static constexpr uint32_t kRamMask = kRamBytes - 1;
-    static constexpr int kRegisterCount = 512;  // one per even address 0x1F801C00..0x1F801FFE
     static constexpr uint32_t kNoTransferAddress = 0xFFFFFFFF;
 
     // The settings record must be loaded: the XA ring takes its size from it.
@@ -42,12 +37,18 @@ public:
     uint8_t* SoundRam() { return soundRam; }
     uint16_t* RegisterImage() { return registerImage; }
 
-    // Registers (core/Registers.cpp). Offsets below 0xC00 are not SPU
-    // registers: writes change nothing, reads give 0.
+    // Registers. Every write is first stored in the register image; odd
+    // addresses store into the entry of the even address below and do
+    // nothing else. Offsets below 0xC00 are not SPU registers: writes change
+    // nothing, reads give 0.
     void DecodeRegisterWrite(uint32_t address, uint32_t value);
     uint16_t ReadRegister(uint32_t address);
-    // Envelope volumes, repeat addresses and active bits into the image.
+    // The sound model's voice status into the image.
     void PublishVoiceStatus();
+    // The register block 0x1F801C00..0x1F801DFE replayed from the image in
+    // ascending address order through DecodeRegisterWrite, each word read
+    // only when its turn comes (a key-on publishes into words replayed later).
+    void ReplayRegisterImage();
 
     // Transfers of 16-bit halfwords at transferAddress (core/Transfer.cpp).
     void WriteTransfer(uint16_t value);
@@ -55,46 +56,24 @@ public:
     void WriteTransferBlock(const uint16_t* words, int32_t count);
     void ReadTransferBlock(uint16_t* words, int32_t count);
 
-    // Sound (sound/Mixer.cpp): one output frame, left and right.
-    void MixFrame(int16_t out[2]);
-    // `frames` frames into `out` (interleaved) on the mixPath, then the voice
-    // status. Every path gives the same frames and the same state.
+    // `frames` frames into `out` (interleaved), then the voice status.
     void Render(int16_t* out, uint32_t frames);
 
     // The host interrupt, called with the lock held when a voice plays out
     // the IRQ block and EnableSpuIrq is on. A null handler raises nothing.
     void SetIrqHandler(IrqLine::Handler handler, void* context) { irq_ = {handler, context}; }
 
-    // Fields, in the order of the hardware description.
     uint8_t soundRam[kRamBytes];
     uint16_t registerImage[kRegisterCount];
-    uint16_t control = 0;                           // last value written to 0x1F801DAA
-    uint16_t status = 0;                            // 0x1F801DAE: last value & 0xF800
-    uint16_t irqAddress = 0;                        // 0x1F801DA4, 8-byte units
     uint32_t transferAddress = kNoTransferAddress;  // byte address of the next transfer access
-    MixerState mixer;
-    int32_t autoGain = 32768;   // automatic gain factor; 32768 == 1.0
-    int32_t autoGainPeak = 0;   // highest sample of the current window
-    int32_t autoGainCount = 0;  // frames in the current window
-    SpuVoice voices[kVoiceCount];
     XaRing xa;
-
-    // The mixer Render runs: the fastest this processor has, unless a test or
-    // a benchmark picks another. A path the processor lacks mixes as
-    // kReference.
-    MixPath mixPath = BestMixPath();
-    FastMixer fastMixer;
+    StandardModel standard;  // the sound model
 
 private:
-    friend class FastMixer;
-    void FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]);
-    void AutoGain(int32_t& dryL, int32_t& dryR);
-    void AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames);
-    void AdvanceTransfer();
-    uint32_t TransferOffset() const;
+    void StoreHalfword(uint16_t value);
+    uint16_t LoadHalfword();
 
-    const DriverSettings* settings_;
-    IrqLine irq_;
+    IrqLine irq_;  // the model holds on to it
 };
 
 }  // namespace zarn

@@ -4,35 +4,31 @@
 
 namespace zarn {
 
+namespace {
+
 // The byte offset of the next access. The mask keeps even an address that was
 // never set (all ones) inside sound RAM.
-uint32_t SpuCore::TransferOffset() const { return transferAddress & kRamMask & ~1u; }
+uint32_t TransferOffset(uint32_t transferAddress) { return transferAddress & kRamMask & ~1u; }
 
-void SpuCore::AdvanceTransfer() {
+void Advance(uint32_t& transferAddress) {
     transferAddress += 2;
     if (transferAddress > kRamMask) transferAddress = 0;
 }
 
-void SpuCore::WriteTransfer(uint16_t value) {
-    const uint32_t at = TransferOffset();
+}  // namespace
+
+void SpuCore::StoreHalfword(uint16_t value) {
+    const uint32_t at = TransferOffset(transferAddress);
     soundRam[at] = static_cast<uint8_t>(value);
     soundRam[at + 1] = static_cast<uint8_t>(value >> 8);
-    AdvanceTransfer();
+    Advance(transferAddress);
 }
 
-uint16_t SpuCore::ReadTransfer() {
-    const uint32_t at = TransferOffset();
+uint16_t SpuCore::LoadHalfword() {
+    const uint32_t at = TransferOffset(transferAddress);
     const uint16_t value = static_cast<uint16_t>(soundRam[at] | (soundRam[at + 1] << 8));
-    AdvanceTransfer();
+    Advance(transferAddress);
     return value;
-}
-
-void SpuCore::WriteTransferBlock(const uint16_t* words, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) WriteTransfer(words[i]);
-}
-
-void SpuCore::ReadTransferBlock(uint16_t* words, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) words[i] = ReadTransfer();
 }
 
 }  // namespace zarn

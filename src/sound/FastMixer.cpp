@@ -4,9 +4,10 @@
 #include <tuple>
 
 #include "settings/DriverSettings.h"
+#include "sound/StandardModel.h"
 #include "voice/NoiseRandom.h"
 #include "voice/VoiceGenerator.h"
-#include "core/SpuCore.h"
+#include "xa/XaRing.h"
 
 namespace zarn {
 
@@ -46,12 +47,12 @@ void NoiseFrames(SpuVoice& voice, int32_t frames, int32_t* noise) {
 
 }  // namespace
 
-void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanKernels& kernels) {
+void FastMixer::Render(StandardModel& model, int16_t* out, uint32_t frames, const SpanKernels& kernels) {
     kernels_ = &kernels;
     int32_t limit = kSpanFrames;
     uint32_t done = 0;
     const auto exactly = [&](int32_t count) {
-        for (int32_t f = 0; f < count; ++f) core.MixFrame(out + 2 * (done + f));
+        for (int32_t f = 0; f < count; ++f) model.MixFrame(out + 2 * (done + f));
         done += count;
         counters.exactFrames += count;
     };
@@ -63,7 +64,7 @@ void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanK
             exactly(count);
             continue;
         }
-        const int32_t span = Plan(core, wanted);
+        const int32_t span = Plan(model, wanted);
         limit = kSpanFrames;
         if (span < kShortestSpan) {
             if (span < wanted) {  // cut short, not by the end of the call
@@ -74,13 +75,13 @@ void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanK
             continue;
         }
         holdOff_ = 0;
-        const int32_t mixed = MixSpan(core, span);
+        const int32_t mixed = MixSpan(model, span);
         if (mixed < span) {  // put back; mix again up to the interrupt
             limit = mixed;
             ++counters.remixes;
             continue;
         }
-        FinishSpan(core, out + 2 * done, span);
+        FinishSpan(model, out + 2 * done, span);
         done += span;
         counters.spanFrames += span;
         ++counters.spans;
@@ -90,13 +91,13 @@ void FastMixer::Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanK
 
 // The span's length, at most `frames`: shorter when an interrupt or a noise
 // voice's end comes first; 0 when frame 0 must go to MixFrame.
-int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
-    const DriverSettings& settings = *core.settings_;
+int32_t FastMixer::Plan(StandardModel& model, int32_t frames) {
+    const DriverSettings& settings = *model.settings_;
     noiseAndFm_ = settings.EnableNoiseAndFM != 0;
-    irqOn_ = settings.EnableSpuIrq != 0 && core.irq_.handler != nullptr;
+    irqOn_ = settings.EnableSpuIrq != 0 && model.irq_->handler != nullptr;
     int noiseVoices = 0;
     for (int n = 0; n < kVoices; ++n) {
-        const SpuVoice& voice = core.voices[n];
+        const SpuVoice& voice = model.voices[n];
         VoicePlan& plan = plans_[n];
         plan.sounding = voice.envelopePhase != kOff;
         if (!plan.sounding) continue;
@@ -113,7 +114,7 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
     int32_t irqFrame = INT32_MAX;  // the first frame in which a voice with a steady pitch plays out the IRQ block
     remixVoices_ = 0;
     for (int n = 0; n < kVoices; ++n) {
-        const SpuVoice& voice = core.voices[n];
+        const SpuVoice& voice = model.voices[n];
         VoicePlan& plan = plans_[n];
         if (!plan.sounding) continue;
         const int32_t start = voice.pitchCounter;
@@ -154,7 +155,7 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
         if (!plan.sounding) continue;
         if (dealNoise_ && plan.noise) {
             // A modulated noise voice cannot end before the span's last frame.
-            SpuVoice probe = core.voices[n];
+            SpuVoice probe = model.voices[n];
             plan.sounds = SoundingFrames(probe, span, plan.modulated ? span : plan.endFrame, envelope_, *kernels_);
         }
     }
@@ -163,25 +164,25 @@ int32_t FastMixer::Plan(SpuCore& core, int32_t frames) {
 
 // Mixes every voice over the span into the sums. Returns `frames`, or the
 // frame before which it must be mixed again, with the voices put back.
-int32_t FastMixer::MixSpan(SpuCore& core, int32_t frames) {
+int32_t FastMixer::MixSpan(StandardModel& model, int32_t frames) {
     const uint32_t randomState = NoiseRandomState();
     // A remix puts back the voices mixed up to a modulated one, and the
     // dealt noise voices.
     const int saved = dealNoise_ && remixVoices_ > 0 ? kVoices : remixVoices_;
-    std::copy(core.voices, core.voices + saved, saved_);
+    std::copy(model.voices, model.voices + saved, saved_);
     for (int32_t* sums : {dryL_, dryR_, sendL_, sendR_}) std::fill_n(sums, frames + kVectorRoom, 0);
     // The sums MixFrame starts from (0 between frames).
-    dryL_[0] = core.mixer.dryL;
-    dryR_[0] = core.mixer.dryR;
-    sendL_[0] = core.mixer.reverbSendL;
-    sendR_[0] = core.mixer.reverbSendR;
+    dryL_[0] = model.mixer.dryL;
+    dryR_[0] = model.mixer.dryR;
+    sendL_[0] = model.mixer.reverbSendL;
+    sendR_[0] = model.mixer.reverbSendR;
 
-    if (dealNoise_) DealNoise(core, frames);
-    DecodeAhead(core, frames);
+    if (dealNoise_) DealNoise(model, frames);
+    DecodeAhead(model, frames);
     for (int n = 0; n < kVoices; ++n) {
-        const int32_t mixed = MixVoice(core, n, frames);
+        const int32_t mixed = MixVoice(model, n, frames);
         if (mixed < frames) {
-            std::copy(saved_, saved_ + saved, core.voices);
+            std::copy(saved_, saved_ + saved, model.voices);
             SetNoiseRandomState(randomState);
             return mixed;
         }
@@ -191,12 +192,12 @@ int32_t FastMixer::MixSpan(SpuCore& core, int32_t frames) {
 
 // MixFrame's output stage over the span's sums: XA, main volume, reverb,
 // automatic gain, the clamp.
-void FastMixer::FinishSpan(SpuCore& core, int16_t* out, int32_t frames) {
-    const DriverSettings& settings = *core.settings_;
-    MixerState& mixer = core.mixer;
+void FastMixer::FinishSpan(StandardModel& model, int16_t* out, int32_t frames) {
+    const DriverSettings& settings = *model.settings_;
+    MixerState& mixer = model.mixer;
     for (int32_t f = 0; f < frames; ++f) {
         int32_t left, right;
-        if (!core.xa.TakeFrame(left, right)) break;  // empty until the next host block
+        if (!model.xa_.TakeFrame(left, right)) break;  // empty until the next host block
         dryL_[f] = wrapAdd(dryL_[f], left);
         dryR_[f] = wrapAdd(dryR_[f], right);
     }
@@ -224,7 +225,7 @@ void FastMixer::FinishSpan(SpuCore& core, int16_t* out, int32_t frames) {
             mixer.reverbCursor = (mixer.reverbCursor + 2 * stage.frames) & (MixerState::kReverbEntries - 1);
         }
     }
-    if (settings.EnableAutoGain != 0) core.AutoGainFrames(dryL_, dryR_, frames);
+    if (settings.EnableAutoGain != 0) model.AutoGainFrames(dryL_, dryR_, frames);
     kernels_->storeFrames(dryL_, dryR_, out, frames);
     mixer.dryL = mixer.dryR = 0;
     mixer.reverbSendL = mixer.reverbSendR = 0;
@@ -232,7 +233,7 @@ void FastMixer::FinishSpan(SpuCore& core, int16_t* out, int32_t frames) {
 
 // The noise of the span in MixFrame's order: frame by frame, each frame's
 // draws in ascending voice order.
-void FastMixer::DealNoise(SpuCore& core, int32_t frames) {
+void FastMixer::DealNoise(StandardModel& model, int32_t frames) {
     int noisy[kVoices];
     int count = 0;
     for (int n = 0; n < kVoices; ++n) {
@@ -241,20 +242,20 @@ void FastMixer::DealNoise(SpuCore& core, int32_t frames) {
     for (int32_t f = 0; f < frames; ++f) {
         for (int i = 0; i < count; ++i) {
             const int n = noisy[i];
-            if (f < plans_[n].sounds) noise_[n][f] = NoiseSample(core.voices[n]);
+            if (f < plans_[n].sounds) noise_[n][f] = NoiseSample(model.voices[n]);
         }
     }
 }
 
 // The blocks of every voice, decoded side by side: as far as a voice with a
 // steady pitch gets, as far as a modulated one likely gets.
-void FastMixer::DecodeAhead(SpuCore& core, int32_t frames) {
+void FastMixer::DecodeAhead(StandardModel& model, int32_t frames) {
     DecodeJob jobs[kVoices];
     int32_t count = 0;
     for (int n = 0; n < kVoices; ++n) {
         VoicePlan& plan = plans_[n];
         if (!plan.sounding) continue;
-        const SpuVoice& voice = core.voices[n];
+        const SpuVoice& voice = model.voices[n];
         if (!plan.modulated)
             plan.ahead = std::min(plan.chain.steps, StepsWithin(voice.pitchCounter, voice.pitch, frames));
         // The samples the voice holds, or, when its block is due, the one
@@ -268,7 +269,7 @@ void FastMixer::DecodeAhead(SpuCore& core, int32_t frames) {
         const DecodeJob job = StreamJob(voice, n, plan.decodeFirst ? 0 : 1, plan.ahead + 1);
         if (job.count > 0) jobs[count++] = job;
     }
-    kernels_->decode(core.soundRam, jobs, count);
+    kernels_->decode(model.ram_, jobs, count);
 }
 
 // Decoding the blocks of steps from..to - 1 into the voice's stream: step k's
@@ -284,8 +285,8 @@ DecodeJob FastMixer::StreamJob(const SpuVoice& voice, int n, int32_t from, int32
 
 // One voice over the span. Returns `frames`, or the frame in which the voice
 // (pitch-modulated) plays out the IRQ block: the span must end before it.
-int32_t FastMixer::MixVoice(SpuCore& core, int n, int32_t frames) {
-    SpuVoice& voice = core.voices[n];
+int32_t FastMixer::MixVoice(StandardModel& model, int n, int32_t frames) {
+    SpuVoice& voice = model.voices[n];
     VoicePlan& plan = plans_[n];
     // The next voice reads this one's output of every frame when modulated.
     const bool modulates = n + 1 < kVoices && plans_[n + 1].sounding && plans_[n + 1].modulated;

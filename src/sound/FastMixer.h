@@ -61,19 +61,20 @@
 
 #include "sound/SpanKernels.h"
 #include "sound/VoiceSpan.h"
+#include "voice/SpuConstants.h"
 #include "voice/SpuVoice.h"
 
 namespace zarn {
 
-class SpuCore;
+class StandardModel;
 
 class FastMixer {
 public:
-    static constexpr int kVoices = 24;
+    static constexpr int kVoices = kVoiceCount;
 
     // `frames` frames into `out` (interleaved), without the voice-status
     // publication. The caller holds the SPU lock.
-    void Render(SpuCore& core, int16_t* out, uint32_t frames, const SpanKernels& kernels);
+    void Render(StandardModel& model, int16_t* out, uint32_t frames, const SpanKernels& kernels);
 
     // How the frames were mixed, for tests and benchmarks.
     struct Counters {
@@ -99,13 +100,13 @@ private:
         Chain chain;
     };
 
-    int32_t Plan(SpuCore& core, int32_t frames);
-    int32_t MixSpan(SpuCore& core, int32_t frames);
-    void FinishSpan(SpuCore& core, int16_t* out, int32_t frames);
-    void DealNoise(SpuCore& core, int32_t frames);
-    void DecodeAhead(SpuCore& core, int32_t frames);
+    int32_t Plan(StandardModel& model, int32_t frames);
+    int32_t MixSpan(StandardModel& model, int32_t frames);
+    void FinishSpan(StandardModel& model, int16_t* out, int32_t frames);
+    void DealNoise(StandardModel& model, int32_t frames);
+    void DecodeAhead(StandardModel& model, int32_t frames);
     DecodeJob StreamJob(const SpuVoice& voice, int n, int32_t from, int32_t to);
-    int32_t MixVoice(SpuCore& core, int n, int32_t frames);
+    int32_t MixVoice(StandardModel& model, int n, int32_t frames);
 
     const SpanKernels* kernels_ = nullptr;
     bool noiseAndFm_ = false;

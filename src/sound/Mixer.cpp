@@ -7,10 +7,10 @@
 // as their low 32 bits: in 32 bits they would wrap as soon as a few loud
 // voices sound together, turning a saturating mix into noise.
 #include "settings/DriverSettings.h"
+#include "sound/StandardModel.h"
 #include "voice/Envelope.h"
-#include "sound/FastMixer.h"
 #include "voice/VoiceGenerator.h"
-#include "core/SpuCore.h"
+#include "xa/XaRing.h"
 
 namespace zarn {
 
@@ -30,7 +30,7 @@ inline int32_t NextVolume(int32_t current, int32_t sweepMode, int32_t fixedVolum
 
 // Steers the positive peak of each 1024-frame window towards 24576, one
 // eighth of the way per window; 32768 is unity.
-inline void SpuCore::AutoGain(int32_t& dryL, int32_t& dryR) {
+inline void StandardModel::AutoGain(int32_t& dryL, int32_t& dryR) {
     if (dryL > autoGainPeak) autoGainPeak = dryL;
     if (dryR > autoGainPeak) autoGainPeak = dryR;
     if (++autoGainCount >= 1024) {
@@ -43,17 +43,17 @@ inline void SpuCore::AutoGain(int32_t& dryL, int32_t& dryR) {
     dryR = mulShift64(autoGain, dryR, 15);
 }
 
-void SpuCore::AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames) {
+void StandardModel::AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames) {
     for (int32_t f = 0; f < frames; ++f) AutoGain(dryL[f], dryR[f]);
 }
 
 // The output stage of one frame, from the sum of the voices (dry) and of
 // those that feed the reverb (send): XA, main volume, reverb, automatic gain
 // and the clamp.
-inline void SpuCore::FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]) {
+inline void StandardModel::FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]) {
     const DriverSettings& settings = *settings_;
     int32_t xaL, xaR;
-    if (xa.TakeFrame(xaL, xaR)) {
+    if (xa_.TakeFrame(xaL, xaR)) {
         dryL = wrapAdd(dryL, xaL);
         dryR = wrapAdd(dryR, xaR);
     }
@@ -84,10 +84,10 @@ inline void SpuCore::FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int3
     mixer.reverbSendL = mixer.reverbSendR = 0;
 }
 
-void SpuCore::MixFrame(int16_t out[2]) {
+void StandardModel::MixFrame(int16_t out[2]) {
     const DriverSettings& settings = *settings_;
     const bool noiseAndFm = settings.EnableNoiseAndFM != 0;
-    const IrqLine* irq = (settings.EnableSpuIrq != 0 && irq_.handler != nullptr) ? &irq_ : nullptr;
+    const IrqLine* irq = (settings.EnableSpuIrq != 0 && irq_->handler != nullptr) ? irq_ : nullptr;
 
     // The sums live in the mixer, not in locals: a render from inside the
     // interrupt function puts out the frame summed so far, and this one goes
@@ -124,13 +124,12 @@ void SpuCore::MixFrame(int16_t out[2]) {
     FinishFrame(mixer.dryL, mixer.dryR, mixer.reverbSendL, mixer.reverbSendR, out);
 }
 
-void SpuCore::Render(int16_t* out, uint32_t frames) {
+void StandardModel::Render(int16_t* out, uint32_t frames) {
     if (const SpanKernels* kernels = KernelsFor(mixPath)) {
         fastMixer.Render(*this, out, frames, *kernels);
     } else {
         for (uint32_t f = 0; f < frames; ++f) MixFrame(out + 2 * f);
     }
-    PublishVoiceStatus();
 }
 
 }  // namespace zarn

@@ -10,9 +10,11 @@
 
 #include <cstdint>
 
+#include "voice/SpuConstants.h"
+
 namespace zarn {
 
-// The mixers SpuCore::Render can run. kReference is MixFrame, frame by frame;
+// The mixers StandardModel::Render can run. kReference is MixFrame, frame by frame;
 // the others mix spans of frames voice by voice with the named vector unit.
 enum class MixPath : uint8_t { kReference, kSse41, kAvx2 };
 
@@ -52,7 +54,7 @@ struct SpanSums {
 // The blocks of one voice, decoded in order with the voice's filter history:
 // block k into out[28 k .. 28 k + 27]. One decode call takes a job per voice
 // at most.
-constexpr int32_t kMaxDecodeJobs = 24;
+constexpr int32_t kMaxDecodeJobs = kVoiceCount;
 
 struct DecodeJob {
     const int32_t* blocks;  // block addresses, 8-byte units

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "voice/RegisterMap.h"
 #include "core/SpuCore.h"
 
 namespace zarn {
@@ -25,11 +24,7 @@ void SaveFreeze(SpuCore& spu, FreezeRecord& record, bool clear) {
 void LoadFreeze(SpuCore& spu, const FreezeRecord& record) {
     std::memcpy(spu.SoundRam(), record.soundRam, sizeof record.soundRam);
     std::memcpy(spu.RegisterImage(), record.registers, sizeof record.registers);
-    // Key-on publishes voice status into words replayed later (the activity
-    // words), so each word is read only when its turn comes.
-    for (int i = 0; i < FreezeRecord::kRegisterWords; ++i) {
-        spu.DecodeRegisterWrite(reg::kFirst + 2 * i, spu.RegisterImage()[i]);
-    }
+    spu.ReplayRegisterImage();
 }
 
 const XaDecodeBlock* FreezeXaBlock(const FreezeRecord& record) {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "voice/SpuConstants.h"
 #include "xa/XaDecodeBlock.h"
 
 namespace zarn {
@@ -22,24 +23,24 @@ class SpuCore;
 struct FreezeRecord {
     static constexpr uint32_t kVersion = 1;
     static constexpr uint32_t kSize = 558640;
-    static constexpr int kRegisterWords = 256;
-    static constexpr int kRamBytes = 524288;
 
     char name[8];
     uint32_t version;
     uint32_t size;
-    uint16_t registers[kRegisterWords];
+    uint16_t registers[kRegisterBlockWords];
     uint8_t soundRam[kRamBytes];
     XaDecodeBlock xa;
 };
 
+// The offsets of the layout above, from the named sizes.
 static_assert(offsetof(FreezeRecord, name) == 0);
 static_assert(offsetof(FreezeRecord, version) == 8);
 static_assert(offsetof(FreezeRecord, size) == 12);
 static_assert(offsetof(FreezeRecord, registers) == 16);
-static_assert(offsetof(FreezeRecord, soundRam) == 528);
+static_assert(offsetof(FreezeRecord, soundRam) == 16 + 2 * kRegisterBlockWords);
+static_assert(offsetof(FreezeRecord, xa) == offsetof(FreezeRecord, soundRam) + kRamBytes);
 static_assert(offsetof(FreezeRecord, xa) == 524816);
-static_assert(sizeof(XaDecodeBlock) == 33824);
+static_assert(sizeof(FreezeRecord) == offsetof(FreezeRecord, xa) + sizeof(XaDecodeBlock));
 static_assert(sizeof(FreezeRecord) == FreezeRecord::kSize);
 
 // Writes name, version and size into the record's first 16 bytes; bytes 6

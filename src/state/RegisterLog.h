@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "state/FreezeRecord.h"
+#include "voice/SpuConstants.h"
 
 namespace zarn {
 
@@ -32,12 +32,12 @@ namespace register_log {
 
 constexpr const char* kFileName = "spuZarn.pss";
 constexpr size_t kRamOffset = 0;
-constexpr size_t kRegistersOffset = kRamOffset + FreezeRecord::kRamBytes;
-constexpr size_t kTickRateOffset = kRegistersOffset + 2 * FreezeRecord::kRegisterWords;
+constexpr size_t kRegistersOffset = kRamOffset + kRamBytes;
+constexpr size_t kTickRateOffset = kRegistersOffset + 2 * kRegisterBlockWords;
 constexpr size_t kCountOffset = kTickRateOffset + 4;
 constexpr size_t kEntriesOffset = kCountOffset + 4;
 constexpr int32_t kMaxEntries = 1000000;
-static_assert(kTickRateOffset == 524800 && kEntriesOffset == 524808);
+static_assert(kRegistersOffset == 524288 && kTickRateOffset == 524800 && kEntriesOffset == 524808);
 
 // The size of a log holding `entries` entries.
 constexpr uint64_t FileSize(uint64_t entries) { return kEntriesOffset + sizeof(RegisterLogEntry) * entries; }

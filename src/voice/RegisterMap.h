@@ -23,6 +23,8 @@
 
 #include <cstdint>
 
+#include "voice/SpuConstants.h"
+
 namespace zarn::reg {
 
 constexpr uint32_t kFirst = 0x1F801C00;
@@ -43,6 +45,9 @@ constexpr uint32_t kControl = 0x1F801DAA, kStatus = 0x1F801DAE;
 constexpr uint32_t kCdVolumeL = 0x1F801DB0, kCdVolumeR = 0x1F801DB2;
 
 constexpr uint32_t Offset(uint32_t address) { return address & 0xFFF; }
+// The register image entry of an address at offset 0xC00 or above; an odd
+// address shares the entry of the even one below it.
+constexpr uint32_t ImageIndex(uint32_t address) { return (Offset(address) - Offset(kFirst)) / 2; }
 // The voice whose register `address` is (0..23), or -1 for a global one.
 constexpr int VoiceOf(uint32_t address) {
     const uint32_t offset = Offset(address);
@@ -50,5 +55,10 @@ constexpr int VoiceOf(uint32_t address) {
                ? static_cast<int>((offset - Offset(kFirst)) / kVoiceStride)
                : -1;
 }
+
+static_assert(Offset(kFirst) + kVoiceStride * kVoiceCount == Offset(kMainVolumeL), "the voices, then the globals");
+static_assert(VoiceOf(Voice(kVoiceCount - 1, kRepeatAddress)) == kVoiceCount - 1 && VoiceOf(kMainVolumeL) == -1);
+static_assert(ImageIndex(kFirst + 0x3FE) == kRegisterCount - 1, "the image reaches offset 0xFFE");
+static_assert(ImageIndex(kFirst + 0x1FE) == kRegisterBlockWords - 1, "the block ends at 0x1F801DFE");
 
 }  // namespace zarn::reg

@@ -22,7 +22,7 @@ public:
     SpuVoice() = default;
     virtual ~SpuVoice() = default;
 
-    // Links set while the core is built, and the IRQ address copy.
+    // Links set while the sound model is built, and the IRQ address copy.
     void SetRam(const uint8_t* soundRam) { ram = soundRam; }
     void SetPrevVoice(const SpuVoice* voice) { prevVoice = voice; }
     void SetIrqAddress(uint32_t value) { irqAddress = static_cast<int32_t>(value & 0xFFFF); }
@@ -47,8 +47,8 @@ public:
         return -0x3FFFFF / (rate * rate * rate * 2);
     }
 
-    // Fields, in the order of the hardware description.
-    const uint8_t* ram = nullptr;  // first byte of the owning core's sound RAM
+    // Fields: what the registers set, then the state of playback.
+    const uint8_t* ram = nullptr;  // first byte of sound RAM
     int32_t irqAddress = 0;        // copy of the IRQ address register, 8-byte units
     int32_t sweepModeL = 0;        // 1: the left volume sweeps
     int32_t sweepModeR = 0;

@@ -16,16 +16,18 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "voice/NoiseRandom.h"
 #include "voice/Arith.h"
-#include "core/SpuCore.h"
+#include "voice/IrqLine.h"
+#include "voice/NoiseRandom.h"
+#include "voice/SpuConstants.h"
+#include "voice/SpuVoice.h"
 
 namespace zarn {
 
 namespace voice_detail {
 
 inline uint8_t BlockByte(const uint8_t* ram, int32_t blockAddress, uint32_t index) {
-    return ram[(static_cast<uint32_t>(blockAddress) * 8 + index) & SpuCore::kRamMask];
+    return ram[(static_cast<uint32_t>(blockAddress) * 8 + index) & kRamMask];
 }
 
 inline int32_t BlockFlags(const uint8_t* ram, int32_t blockAddress) {
@@ -35,8 +37,8 @@ inline int32_t BlockFlags(const uint8_t* ram, int32_t blockAddress) {
 // The block's 16 bytes; only the block at unit 0xFFFF runs past the end of
 // sound RAM and is gathered into `wrapped` with its addresses wrapped.
 inline const uint8_t* BlockData(const uint8_t* ram, int32_t blockAddress, uint8_t (&wrapped)[16]) {
-    const uint32_t start = static_cast<uint32_t>(blockAddress) * 8 & SpuCore::kRamMask;
-    if (start <= SpuCore::kRamBytes - 16) return ram + start;
+    const uint32_t start = static_cast<uint32_t>(blockAddress) * 8 & kRamMask;
+    if (start <= kRamBytes - 16) return ram + start;
     for (uint32_t i = 0; i < 16; ++i) wrapped[i] = BlockByte(ram, blockAddress, i);
     return wrapped;
 }

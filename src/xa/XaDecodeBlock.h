@@ -24,6 +24,6 @@ static_assert(offsetof(XaDecodeBlock, bitsPerSample) == 4);
 static_assert(offsetof(XaDecodeBlock, stereo) == 8);
 static_assert(offsetof(XaDecodeBlock, sampleCount) == 12);
 static_assert(offsetof(XaDecodeBlock, samples) == 32);
-static_assert(sizeof(XaDecodeBlock) == 33824);
+static_assert(sizeof(XaDecodeBlock) == 32 + 2 * XaDecodeBlock::kMaxSamples && sizeof(XaDecodeBlock) == 33824);
 
 }  // namespace zarn

@@ -43,26 +43,26 @@ void Flatten(const SpuCore& spu, std::vector<int64_t>& values, std::vector<std::
         FIELD(history2)};
 #undef FIELD
     const auto number = [&](int i) { return names ? std::to_string(i) : std::string(); };
-    for (int n = 0; n < SpuCore::kVoiceCount; ++n) {
-        const SpuVoice& voice = spu.voices[n];
+    for (int n = 0; n < kVoiceCount; ++n) {
+        const SpuVoice& voice = spu.standard.voices[n];
         const std::string prefix = names ? "voice " + std::to_string(n) + " " : "";
         for (const auto& [name, field] : kFields) put(voice.*field, prefix, name);
         put(voice.needDecode, prefix, "needDecode");
         for (int i = 0; i <= SpuVoice::kBlockSamples; ++i) put(voice.samples[i], prefix, "samples ", number(i));
     }
-    const MixerState& m = spu.mixer;
+    const MixerState& m = spu.standard.mixer;
     for (const auto& [name, value] : {std::pair{"dryL", m.dryL},
                                       {"dryR", m.dryR},
                                       {"reverbSendL", m.reverbSendL},
                                       {"reverbSendR", m.reverbSendR},
                                       {"reverbCursor", m.reverbCursor},
-                                      {"autoGain", spu.autoGain},
-                                      {"autoGainPeak", spu.autoGainPeak},
-                                      {"autoGainCount", spu.autoGainCount},
+                                      {"autoGain", spu.standard.autoGain},
+                                      {"autoGainPeak", spu.standard.autoGainPeak},
+                                      {"autoGainCount", spu.standard.autoGainCount},
                                       {"xa.readIndex", spu.xa.readIndex}})
         put(value, name);
     for (int i = 0; i < MixerState::kReverbEntries; ++i) put(m.reverbLine[i], "reverbLine ", number(i));
-    for (int i = 0; i < SpuCore::kRegisterCount; ++i) put(spu.registerImage[i], "registerImage ", number(i));
+    for (int i = 0; i < kRegisterCount; ++i) put(spu.registerImage[i], "registerImage ", number(i));
 }
 
 // One core per mixer, driven alike. Each core's interrupt function counts
@@ -79,7 +79,7 @@ public:
         for (const MixPath path : {MixPath::kReference, MixPath::kSse41, MixPath::kAvx2}) {
             if (!MixPathSupported(path)) continue;
             cores.push_back(std::make_unique<SpuCore>(settings));
-            cores.back()->mixPath = path;
+            cores.back()->standard.mixPath = path;
             irqs.push_back(std::make_unique<Irq>(Irq{cores.back().get(), std::mt19937(seed)}));
             cores.back()->SetIrqHandler(OnIrq, irqs.back().get());
         }
@@ -159,7 +159,7 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
             block[1] = kFlags[pick(pick(8) == 0 ? sizeof kFlags : 16)];
         }
         for (size_t i = 1; i < spus.cores.size(); ++i)
-            std::copy_n(spus.cores[0]->soundRam, SpuCore::kRamBytes, spus.cores[i]->soundRam);
+            std::copy_n(spus.cores[0]->soundRam, kRamBytes, spus.cores[i]->soundRam);
 
         const auto unit = [&] { return pick(50) == 0 ? 0xFFFFu : 2 * pick(kBlocks); };
         // Volumes fixed (often at the extremes, so that a sweep from there soon clamps) or sweeping.
@@ -177,7 +177,7 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
             spus.Write(voice + 0xA, pick(0x10000));
             spus.Write(voice + 0xE, unit());
         };
-        for (int n = 0; n < SpuCore::kVoiceCount; ++n) program(n);
+        for (int n = 0; n < kVoiceCount; ++n) program(n);
         for (const uint32_t address : {0x1F801D80u, 0x1F801D82u}) spus.Write(address, 0x2000 + pick(0x2000));
         for (const uint32_t address : {0x1F801D84u, 0x1F801D86u, 0x1F801DB0u, 0x1F801DB2u})
             spus.Write(address, pick(0x8000));
@@ -197,7 +197,7 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
                 volume(0x1F801C00 + 16 * pick(24) + 2 * pick(2));
                 break;
             case 5: {
-                const SpuVoice& voice = spus.cores[0]->voices[pick(24)];  // a block that voice plays next
+                const SpuVoice& voice = spus.cores[0]->standard.voices[pick(24)];  // a block that voice plays next
                 spus.Write(0x1F801DA4, voice.blockAddress + pick(6));
                 break;
             }
@@ -209,7 +209,8 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
                 break;
             default:
                 spus.Write(0x1F801D9C + 2 * pick(2), pick(0x10000) | pick(0x10000));
-                for (auto& spu : spus.cores) spu->mixer.dryR = spu->mixer.reverbSendL = 77;  // sums a frame starts from
+                for (auto& spu : spus.cores)
+                    spu->standard.mixer.dryR = spu->standard.mixer.reverbSendL = 77;  // sums a frame starts from
                 break;
             }
             const uint32_t frames = pick(4) == 0 ? 1 + pick(8) : pick(5) == 0 ? 735 : 1 + pick(600);
@@ -217,7 +218,7 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
             if (HasFatalFailure()) return;
         }
         for (size_t i = 1; i < spus.cores.size(); ++i) {
-            const FastMixer::Counters& c = spus.cores[i]->fastMixer.counters;
+            const FastMixer::Counters& c = spus.cores[i]->standard.fastMixer.counters;
             spans.spanFrames += c.spanFrames;
             spans.exactFrames += c.exactFrames;
             spans.remixes += c.remixes;

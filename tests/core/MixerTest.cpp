@@ -21,7 +21,7 @@ class MixerTest : public ::testing::Test {
 protected:
     test::TestSettings settings;
     std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
-    SpuVoice& voice(int n) { return spu->voices[n]; }
+    SpuVoice& voice(int n) { return spu->standard.voices[n]; }
 
     void Write(uint32_t address, uint32_t value) { spu->DecodeRegisterWrite(address, value); }
     void Pair(uint32_t address, uint32_t first, uint32_t second) {
@@ -45,7 +45,7 @@ protected:
     // Mixes `frames` frames and gives back the last one.
     Samples Mix(int frames = 1) {
         Samples frame(2);
-        for (int i = 0; i < frames; ++i) spu->MixFrame(frame.data());
+        for (int i = 0; i < frames; ++i) spu->standard.MixFrame(frame.data());
         return frame;
     }
 };
@@ -117,16 +117,17 @@ TEST_F(MixerTest, ReverbFeedsBackStandsStillWhenOffAndResumes) {
     settings.EnableReverb = 1;
     settings.ReverbVolume = 100;
     Pair(0x1F801D84, 0x4000, 0x0000);  // left return at unity (16384)
-    spu->mixer.reverbLine[0] = 40000;
+    spu->standard.mixer.reverbLine[0] = 40000;
     // a = (40000*192>>8)*100/100 = 30000; the return is a + b/2 = 30000.
     EXPECT_EQ(Mix(), (Samples{30000, 0}));
-    EXPECT_EQ((Ints{spu->mixer.reverbLine[0], spu->mixer.reverbCursor}), (Ints{30000, 2}));  // fed back, no send
+    EXPECT_EQ((Ints{spu->standard.mixer.reverbLine[0], spu->standard.mixer.reverbCursor}),
+              (Ints{30000, 2}));  // fed back, no send
     Mix(4095);
-    EXPECT_EQ(spu->mixer.reverbCursor, 0);
+    EXPECT_EQ(spu->standard.mixer.reverbCursor, 0);
     EXPECT_EQ(Mix()[0], 22500);  // one delay later: 0.75 again
     settings.EnableReverb = 0;
     EXPECT_EQ(Mix(5000)[0], 0);
-    EXPECT_EQ((Ints{spu->mixer.reverbLine[0], spu->mixer.reverbCursor}), (Ints{22500, 2}));
+    EXPECT_EQ((Ints{spu->standard.mixer.reverbLine[0], spu->standard.mixer.reverbCursor}), (Ints{22500, 2}));
     settings.EnableReverb = 1;  // the echo resumes where it stood
     EXPECT_EQ(Mix(4096)[0], 16875);
 }
@@ -143,7 +144,7 @@ TEST_F(MixerTest, ReverbSendsOnlyEnabledVoicesCrossFeedsAndWraps) {
     Mix();
     // Voice 0 left contribution: lastOutput 16384*16383>>15 = 8191,
     // 16383*8191>>14 = 8190. The main volume is 0, so only the return sounds.
-    EXPECT_EQ((Ints{spu->mixer.reverbLine[0], spu->mixer.reverbLine[1]}), (Ints{8190, 0}));
+    EXPECT_EQ((Ints{spu->standard.mixer.reverbLine[0], spu->standard.mixer.reverbLine[1]}), (Ints{8190, 0}));
     // a = (8190*192>>8)*50/100 = 3071; returned left a, right a/2.
     EXPECT_EQ(Mix(4096), (Samples{3071, 1535}));
 
@@ -151,7 +152,7 @@ TEST_F(MixerTest, ReverbSendsOnlyEnabledVoicesCrossFeedsAndWraps) {
     spu = std::make_unique<SpuCore>(settings);
     settings.ReverbVolume = 200;
     Write(0x1F801D84, 0x7FFF);
-    spu->mixer.reverbLine[0] = 1 << 20;
+    spu->standard.mixer.reverbLine[0] = 1 << 20;
     EXPECT_GE(Mix(4096 * 80)[0], -32767);
 }
 
@@ -167,16 +168,17 @@ TEST_F(MixerTest, AutomaticGainSteersPeaksTowards24576) {
     // The window's last frame already uses the new gain; the voice sustains
     // at 30719: 15359 -> 15358 -> 15357 before the gain.
     EXPECT_EQ(Mix(1023)[0], (32767 * 15357) >> 15);
-    EXPECT_EQ((Ints{spu->autoGain, spu->autoGainCount, spu->autoGainPeak}), (Ints{32767, 0, 0}));
+    EXPECT_EQ((Ints{spu->standard.autoGain, spu->standard.autoGainCount, spu->standard.autoGainPeak}),
+              (Ints{32767, 0, 0}));
     // A loud window: the peak sets the target 0x30000000 / peak.
-    spu->autoGainPeak = 30000;
-    spu->autoGainCount = 1023;
+    spu->standard.autoGainPeak = 30000;
+    spu->standard.autoGainCount = 1023;
     Mix();
-    EXPECT_EQ(spu->autoGain, (7 * 32767 + 0x30000000 / 30000) >> 3);
+    EXPECT_EQ(spu->standard.autoGain, (7 * 32767 + 0x30000000 / 30000) >> 3);
     // Off: the gain and its window stand still.
     settings.EnableAutoGain = 0;
     EXPECT_EQ(Mix()[0], 15357);
-    EXPECT_EQ(spu->autoGainCount, 0);
+    EXPECT_EQ(spu->standard.autoGainCount, 0);
 }
 
 // The interrupt function counts, and keys voice 0 on again when asked to.

@@ -20,7 +20,7 @@ protected:
     std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
     void Write(uint32_t address, uint32_t value) { spu->DecodeRegisterWrite(address, value); }
     uint16_t Read(uint32_t address) { return spu->ReadRegister(address); }
-    SpuVoice& voice(int n) { return spu->voices[n]; }
+    SpuVoice& voice(int n) { return spu->standard.voices[n]; }
 };
 
 TEST_F(RegisterTest, SignedFieldsSubtractTheLargestMagnitude) {
@@ -30,12 +30,17 @@ TEST_F(RegisterTest, SignedFieldsSubtractTheLargestMagnitude) {
         int32_t expected;
     };
     const Case cases[] = {
-        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0},      {Voice(0, 0), 0x4000, &voice(0).fixedVolumeL, -16383},
-        {Voice(0, 0), 0x3FFF, &voice(0).fixedVolumeL, 16383},  {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
-        {0x1F801D80, 0xC000, &spu->mixer.mainVolumeL, -16383},  // bit 15 not examined
-        {0x1F801D82, 0x2000, &spu->mixer.mainVolumeR, 8192},   {0x1F801D84, 0x8000, &spu->mixer.reverbVolumeL, -32767},
-        {0x1F801D84, 0xFFFF, &spu->mixer.reverbVolumeL, 0},    {0x1F801D86, 0x7FFF, &spu->mixer.reverbVolumeR, 32767},
-        {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},        {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767},
+        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0},
+        {Voice(0, 0), 0x4000, &voice(0).fixedVolumeL, -16383},
+        {Voice(0, 0), 0x3FFF, &voice(0).fixedVolumeL, 16383},
+        {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
+        {0x1F801D80, 0xC000, &spu->standard.mixer.mainVolumeL, -16383},  // bit 15 not examined
+        {0x1F801D82, 0x2000, &spu->standard.mixer.mainVolumeR, 8192},
+        {0x1F801D84, 0x8000, &spu->standard.mixer.reverbVolumeL, -32767},
+        {0x1F801D84, 0xFFFF, &spu->standard.mixer.reverbVolumeL, 0},
+        {0x1F801D86, 0x7FFF, &spu->standard.mixer.reverbVolumeR, 32767},
+        {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},
+        {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767},
     };
     for (const Case& c : cases) {
         Write(c.address, c.value);
@@ -71,7 +76,7 @@ TEST_F(RegisterTest, VoiceFieldsImageAndAddressing) {
     // Odd addresses store into the even entry below and do nothing else.
     Write(0x1F801C01, 0xABCD);
     Write(0x1F801DA5, 0x0101);
-    EXPECT_EQ((Ints{Read(0x1F801C00), voice(0).fixedVolumeL, Read(0x1F801DA5), spu->irqAddress}),
+    EXPECT_EQ((Ints{Read(0x1F801C00), voice(0).fixedVolumeL, Read(0x1F801DA5), spu->standard.irqAddress}),
               (Ints{0xABCD, 0, 0x0101, 0}));
     // Below 0xC00 is not an SPU register: nothing changes, reads give 0.
     const std::vector<uint16_t> before(std::begin(spu->registerImage), std::end(spu->registerImage));
@@ -93,7 +98,7 @@ TEST_F(RegisterTest, GlobalRegistersReadTheirLiveValues) {
     EXPECT_EQ(Read(0x1F801DAA), 0xFFFF);
     Write(0x1F801DA4, 0x1FFFF);
     Write(0x1F801DA6, 0x1000);
-    for (const SpuVoice& v : spu->voices) EXPECT_EQ(v.irqAddress, 0xFFFF);
+    for (const SpuVoice& v : spu->standard.voices) EXPECT_EQ(v.irqAddress, 0xFFFF);
     EXPECT_EQ((Ints{Read(0x1F801DA4), Read(0x1F801DA6), int32_t(spu->transferAddress)}),
               (Ints{0xFFFF, 0x1000, 0x8000}));
 }

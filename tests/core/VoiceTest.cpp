@@ -20,7 +20,7 @@ class VoiceTest : public ::testing::Test {
 protected:
     test::TestSettings settings;
     std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
-    SpuVoice& v = spu->voices[1];
+    SpuVoice& v = spu->standard.voices[1];
 
     // Plays out `blocks` blocks from `start` in one frame, giving the next block.
     // Unwritten sound RAM holds flag-0 blocks.
@@ -149,8 +149,8 @@ TEST_F(VoiceTest, PitchAdvanceAndModulation) {
                        {2, 1, -100000, true, 0x1000, 0},              // not before 0
                        {0, 1, 16384, true, 0x1000, 0x2000}};
     for (const auto& c : cases) {
-        for (SpuVoice& other : spu->voices) other.lastOutput = c.modulator;
-        SpuVoice& m = spu->voices[c.voice];
+        for (SpuVoice& other : spu->standard.voices) other.lastOutput = c.modulator;
+        SpuVoice& m = spu->standard.voices[c.voice];
         std::tie(m.pitch, m.pitchModulation, m.pitchCounter) = std::tuple(0x1000, c.modulation, c.start);
         AdvancePitch(m, c.on);
         EXPECT_EQ(m.pitchCounter, c.end) << c.voice << " " << c.modulation << " " << c.modulator << " " << c.on;

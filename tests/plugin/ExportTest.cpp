@@ -13,7 +13,7 @@ TEST(ExportTest, EveryEntryPointAndNothingElse) {
     ASSERT_NE(library, nullptr) << dlerror();
     for (const char* name : zarn::test::kExportNames) EXPECT_NE(dlsym(library, name), nullptr) << name;
     EXPECT_EQ(dlsym(library, "_ZN4zarn6plugin4InitEv"), nullptr);
-    EXPECT_EQ(dlsym(library, "_ZN4zarn7SpuCore9MixFrameEPs"), nullptr);
+    EXPECT_EQ(dlsym(library, "_ZN4zarn13StandardModel8MixFrameEPs"), nullptr);
 
     using GetName = const char* (*)();
     using Call = int32_t (*)();

@@ -85,7 +85,8 @@ TEST_F(FreezeTest, LoadReplaysTheRegisters) {
 
     // Move the state on. Voices 2 and 4 sound without being keyed on in the
     // record; voice 4 has not been mixed since it started (activity bit clear).
-    SpuVoice &v0 = spu().voices[0], &v1 = spu().voices[1], &v2 = spu().voices[2], &v4 = spu().voices[4];
+    SpuVoice &v0 = spu().standard.voices[0], &v1 = spu().standard.voices[1], &v2 = spu().standard.voices[2],
+             &v4 = spu().standard.voices[4];
     v2.envelopePhase = v4.envelopePhase = kSustain;
     v2.active = 1;
     v2.blockAddress = 0x0333;

@@ -13,10 +13,10 @@ namespace zarn::test {
 inline void WriteBlock(SpuCore& spu, uint32_t unit, uint8_t header, uint8_t flags,
                        const std::array<uint8_t, 28>& nibbles) {
     const uint32_t base = unit * 8;
-    spu.soundRam[(base + 0) & SpuCore::kRamMask] = header;
-    spu.soundRam[(base + 1) & SpuCore::kRamMask] = flags;
+    spu.soundRam[(base + 0) & kRamMask] = header;
+    spu.soundRam[(base + 1) & kRamMask] = flags;
     for (uint32_t i = 0; i < 14; ++i) {
-        spu.soundRam[(base + 2 + i) & SpuCore::kRamMask] =
+        spu.soundRam[(base + 2 + i) & kRamMask] =
             static_cast<uint8_t>((nibbles[2 * i] & 0xF) | (nibbles[2 * i + 1] << 4));
     }
 }

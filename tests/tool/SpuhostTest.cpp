@@ -14,11 +14,12 @@
 #include <sstream>
 #include <thread>
 
+#include "core/SpuCore.h"
 #include "plugin/Plugin.h"
-#include "voice/VoiceGenerator.h"
-#include "voice/RegisterMap.h"
 #include "spuhost/AdpcmEncoder.h"
 #include "state/RegisterLog.h"
+#include "voice/RegisterMap.h"
+#include "voice/VoiceGenerator.h"
 #include "support/RunProgram.h"
 #include "support/TestSettings.h"
 #include "support/TestStore.h"
@@ -99,7 +100,7 @@ TEST(AdpcmEncoderTest, SineRoundTripThroughThePluginsDecoder) {
     }
     test::TestSettings settings;
     const auto spu = std::make_unique<SpuCore>(settings);
-    SpuVoice& voice = spu->voices[0];
+    SpuVoice& voice = spu->standard.voices[0];
     const auto decode = [&](const std::vector<uint8_t>& blocks, int passes, std::vector<int32_t>& out) {
         std::memcpy(spu->soundRam, blocks.data(), blocks.size());
         out.clear();

@@ -14,7 +14,7 @@ namespace reg = zarn::reg;
 
 namespace {
 
-constexpr int kVoices = 24;
+constexpr int kVoices = zarn::kVoiceCount;
 
 // Which voice bits a write to one of the paired bit registers names:
 // `first` is the register of voices 0-15.

@@ -84,7 +84,7 @@ RegisterLogFile ParseRegisterLog(const std::string& path, const std::vector<uint
                         " say nothing about when the writes happened");
     }
     log.soundRam.assign(bytes.begin() + layout::kRamOffset, bytes.begin() + layout::kRegistersOffset);
-    log.registers.resize(zarn::FreezeRecord::kRegisterWords);
+    log.registers.resize(zarn::kRegisterBlockWords);
     std::memcpy(log.registers.data(), &bytes[layout::kRegistersOffset], 2 * log.registers.size());
     log.entries.resize(count);
     if (count > 0) {

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "state/FreezeRecord.h"
 #include "state/RegisterLog.h"
 
 namespace spuhost {
@@ -14,8 +13,8 @@ namespace spuhost {
 struct RegisterLogFile {
     std::string path;
     uint64_t fileBytes = 0;
-    std::vector<uint8_t> soundRam;    // FreezeRecord::kRamBytes
-    std::vector<uint16_t> registers;  // FreezeRecord::kRegisterWords, from 0x1F801C00
+    std::vector<uint8_t> soundRam;    // kRamBytes
+    std::vector<uint16_t> registers;  // kRegisterBlockWords, from 0x1F801C00
     uint32_t tickRate = 0;            // ticks per second
     std::vector<zarn::RegisterLogEntry> entries;
 

@@ -1,11 +1,12 @@
-// Register writes and reads. Only the low 12 bits of an address select a
-// register (RegisterMap.h), and only the low 16 bits of a value count. Every
-// write is first stored in the register image; odd addresses store into the
-// entry of the even address below and do nothing else.
-#include "settings/DriverSettings.h"
+// The standard model's construction and its side of the registers: what a
+// write decodes into the voices and the output stage, what reads come from
+// its live state, and the voice status it publishes. Only the low 12 bits of
+// an address select a register (voice/RegisterMap.h).
+#include "sound/StandardModel.h"
+
 #include "voice/Arith.h"
 #include "voice/RegisterMap.h"
-#include "core/SpuCore.h"
+#include "xa/XaRing.h"
 
 namespace zarn {
 
@@ -13,10 +14,7 @@ namespace {
 
 using namespace reg;
 
-constexpr uint32_t kRegisterBase = Offset(kFirst);
 constexpr uint32_t kVoiceEnd = Offset(kMainVolumeL);
-
-constexpr uint32_t ImageIndex(uint32_t address) { return (Offset(address) - kRegisterBase) / 2; }
 
 // Signed register fields subtract the largest magnitude, not the next power
 // of two, when their sign bit is set.
@@ -39,13 +37,18 @@ void WriteVolume(uint32_t v, int32_t& sweepMode, int32_t& fixedVolume, int32_t& 
 
 }  // namespace
 
-void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
-    const uint32_t offset = Offset(address);
-    if (offset < kRegisterBase) return;  // not an SPU register
-    const uint32_t v = value & 0xFFFF;
-    registerImage[ImageIndex(address)] = static_cast<uint16_t>(v);
-    if (offset & 1) return;
+StandardModel::StandardModel(const uint8_t* soundRam, uint16_t* registerImage, XaRing& xa,
+                             const DriverSettings& settings, const IrqLine& irq)
+    : ram_(soundRam), image_(registerImage), xa_(xa), settings_(&settings), irq_(&irq) {
+    for (int n = 0; n < kVoiceCount; ++n) {
+        voices[n].SetRam(soundRam);
+        if (n >= 1) voices[n].SetPrevVoice(&voices[n - 1]);
+    }
+}
 
+void StandardModel::DecodeRegisterWrite(uint32_t address, uint32_t value) {
+    const uint32_t offset = Offset(address);
+    const uint32_t v = value & 0xFFFF;
     if (offset < kVoiceEnd) {
         SpuVoice& voice = voices[VoiceOf(address)];
         switch (offset & 0xF) {
@@ -120,8 +123,6 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
         for (SpuVoice& voice : voices) voice.SetIrqAddress(v);
         irqAddress = static_cast<uint16_t>(v);
         break;
-    case Offset(kTransferAddress): transferAddress = v * 8; break;
-    case Offset(kTransferData): WriteTransfer(static_cast<uint16_t>(v)); break;
     case Offset(kControl): {
         control = static_cast<uint16_t>(v);
         // Noise clock c: ((c + 1)^5) >> 15 steps per second, 0..32768.
@@ -131,35 +132,31 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
         break;
     }
     case Offset(kStatus): status = static_cast<uint16_t>(v & 0xF800); break;
-    case Offset(kCdVolumeL): xa.volumeL = Volume15(v); break;
-    case Offset(kCdVolumeR): xa.volumeR = Volume15(v); break;
+    case Offset(kCdVolumeL): xa_.volumeL = Volume15(v); break;
+    case Offset(kCdVolumeR): xa_.volumeR = Volume15(v); break;
     default: break;  // image only
     }
 }
 
-uint16_t SpuCore::ReadRegister(uint32_t address) {
-    const uint32_t offset = Offset(address);
-    if (offset < kRegisterBase) return 0;
-    switch (offset) {
+uint16_t StandardModel::ReadRegister(uint32_t address) const {
+    switch (Offset(address)) {
     case Offset(kIrqAddress): return irqAddress;
-    case Offset(kTransferAddress): return static_cast<uint16_t>((transferAddress / 8) & 0xFFFF);
-    case Offset(kTransferData): return ReadTransfer();
     case Offset(kControl): return control;
     case Offset(kStatus): return static_cast<uint16_t>(status & 0xF800);
-    default: return registerImage[ImageIndex(address)];
+    default: return image_[ImageIndex(address)];
     }
 }
 
-void SpuCore::PublishVoiceStatus() {
+void StandardModel::PublishVoiceStatus() {
     uint32_t activity = 0;
     for (int n = 0; n < kVoiceCount; ++n) {
         const SpuVoice& voice = voices[n];
-        registerImage[ImageIndex(Voice(n, kEnvelopeVolume))] = static_cast<uint16_t>(voice.envelopeVolume);
-        registerImage[ImageIndex(Voice(n, kRepeatAddress))] = static_cast<uint16_t>(voice.repeatAddress);
+        image_[ImageIndex(Voice(n, kEnvelopeVolume))] = static_cast<uint16_t>(voice.envelopeVolume);
+        image_[ImageIndex(Voice(n, kRepeatAddress))] = static_cast<uint16_t>(voice.repeatAddress);
         if (voice.active != 0) activity |= 1u << n;
     }
-    registerImage[ImageIndex(kVoiceActivity)] = static_cast<uint16_t>(activity & 0xFFFF);
-    registerImage[ImageIndex(kVoiceActivity + 2)] = static_cast<uint16_t>(activity >> 16);
+    image_[ImageIndex(kVoiceActivity)] = static_cast<uint16_t>(activity & 0xFFFF);
+    image_[ImageIndex(kVoiceActivity + 2)] = static_cast<uint16_t>(activity >> 16);
 }
 
 }  // namespace zarn
