@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     in.TakeInto(record->soundRam, sizeof record->soundRam);
 
     SPUinit();
-    DriverSettings& settings = *plugin::currentSettings;
+    DriverSettings& settings = *plugin::Inspect().settings;
     settings.EnableReverb = switches & 1;
     settings.EnableSpuIrq = switches >> 1 & 1;
     settings.EnableNoiseAndFM = switches >> 2 & 1;
     settings.EnableAutoGain = switches >> 3 & 1;
     SPUregisterCallback(switches >> 4 & 1 ? CountIrq : nullptr);
-    plugin::core->standard.mixPath = static_cast<MixPath>((switches >> 5) % 3);
+    plugin::Inspect().core->standard.mixPath = static_cast<MixPath>((switches >> 5) % 3);
     SPUfreeze(0, record.get());
     int16_t frames[2 * 1024];
     SPUrender(frames, sizeof frames);

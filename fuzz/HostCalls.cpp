@@ -154,11 +154,13 @@ void Run(FuzzInput& in) {
         }
         case kChangeSetting: {
             int32_t DS::*const field = kFields[in.Take<uint8_t>() % std::size(kFields)];
-            plugin::currentSettings->*field = in.Take<int32_t>();
+            plugin::Inspect().settings->*field = in.Take<int32_t>();
             break;
         }
         case kRegisterIrq: SPUregisterCallback(in.Take<uint8_t>() & 1 ? QueueXaFromIrq : nullptr); break;
-        case kChooseMixPath: plugin::core->standard.mixPath = static_cast<MixPath>(in.Take<uint8_t>() % 3); break;
+        case kChooseMixPath:
+            plugin::Inspect().core->standard.mixPath = static_cast<MixPath>(in.Take<uint8_t>() % 3);
+            break;
         }
     }
 }

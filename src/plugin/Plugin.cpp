@@ -1,113 +1,172 @@
 #include "plugin/Plugin.h"
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <new>
 
+#include "core/SpuCore.h"
 #include "output/MixerThread.h"
 #include "output/SoundOutput.h"
 #include "platform/Platform.h"
 #include "platform/SpuLock.h"
-#include "store/RegistrySettings.h"
-#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
+#include "store/RegistrySettings.h"
 #include "ui/Dialogs.h"
 #include "ui/RealtimeWindow.h"
 #include "xa/XaDecodeBlock.h"
 
 namespace zarn::plugin {
 
-void* moduleInstance = nullptr;
-DriverSettings* currentSettings = nullptr;
-SpuCore* core = nullptr;
-SoundOutput* output = nullptr;
-void* hostWindow = nullptr;
-std::atomic<uint8_t> soundStopRequested{0};
-std::atomic<uint8_t> windowStopRequested{0};
-SpuIrqFunction irqCallback = nullptr;
-SpuCddaVolumeFunction cddaVolumeCallback = nullptr;
-SpuRecorder recorder;
-
 namespace {
 
-bool initialised = false;
-platform::Thread soundThread;
-platform::Thread windowThread;
-MixerThreadJob soundJob;
-RealtimeWindowJob windowJob;
+// What lives as long as the library, outside the plugin state: the resource
+// instance that DllMain records, the host's functions (a host may register
+// them before SPUinit, and they stay registered across SPUshutdown), and the
+// recorder (a recording that SPUshutdown could not write stays for the stop
+// after the next SPUinit).
+namespace library {
+void* moduleInstance = nullptr;
+SpuIrqFunction irqCallback = nullptr;
+SpuCddaVolumeFunction cddaVolumeCallback = nullptr;
+SpuRecorder recorder;  // guarded by SpuLock
+}  // namespace library
 
 // The recorder behind the real-time window's Record button.
 class ButtonRecorder : public ui::RecorderSwitch {
 public:
-    bool IsRecording() const override { return recorder.IsRecording(); }
+    bool IsRecording() const override { return library::recorder.IsRecording(); }
     void StartRecording() override { plugin::StartRecording(); }
     void StopRecording() override { plugin::StopRecording(); }
-} buttonRecorder;
+};
 
-// The core raises the interrupt through this; the host's function may be
-// registered or replaced at any time.
+// What SPUinit makes and SPUshutdown destroys. The settings record, the core
+// and the output are all there, or none is (SPUinit could not create one).
+// The threads' jobs hand each thread what it drives and its stop flag.
+struct PluginState {
+    std::unique_ptr<DriverSettings> settings;
+    std::unique_ptr<SoundOutput> output;
+    std::unique_ptr<SpuCore> core;
+    void* hostWindow = nullptr;  // from SPUopen
+    std::atomic<uint8_t> soundStopRequested{0};
+    std::atomic<uint8_t> windowStopRequested{0};
+    platform::Thread soundThread;
+    platform::Thread windowThread;
+    MixerThreadJob soundJob{};
+    RealtimeWindowJob windowJob{};
+    ButtonRecorder buttonRecorder;
+
+    // In this order: the core, the output, the settings record it reads.
+    void DestroyObjects() {
+        core.reset();
+        output.reset();
+        settings.reset();  // nothing is saved
+    }
+};
+
+// Owns the state from SPUinit to SPUshutdown, and is itself never destroyed:
+// a library unloaded without SPUshutdown leaves the objects to the sound
+// thread that the host did not stop, as it lets go of that thread (~Thread).
+union StateOwner {
+    constexpr StateOwner() : state() {}
+    ~StateOwner() {}
+    std::unique_ptr<PluginState> state;
+};
+constinit StateOwner owner;
+std::unique_ptr<PluginState>& state = owner.state;
+
+SpuCore* Core() { return state != nullptr ? state->core.get() : nullptr; }
+
 // How deep the calling thread is inside the host's interrupt function, which
 // runs in the middle of a mixed frame.
 thread_local int insideIrqCallback = 0;
 
+// The core raises the interrupt through this; the host's function may be
+// registered or replaced at any time.
 void RaiseHostIrq(void*) {
-    if (irqCallback == nullptr) return;
+    if (library::irqCallback == nullptr) return;
     ++insideIrqCallback;
-    irqCallback();
+    library::irqCallback();
     --insideIrqCallback;
 }
 
-void DestroyObjects() {
-    delete core;
-    core = nullptr;
-    delete output;
-    output = nullptr;
-    delete currentSettings;  // nothing is saved
-    currentSettings = nullptr;
+// Threads: the real-time window (when the settings ask for it) then the sound
+// thread; stopping waits for each without a time limit.
+void StartPluginThreads(PluginState& plugin) {
+    if (plugin.settings->ShowRealtimeConfigWindow != 0) {
+        plugin.windowStopRequested.store(0);
+        plugin.windowJob = {plugin.settings.get(), &plugin.buttonRecorder, library::moduleInstance,
+                            &plugin.windowStopRequested};
+        plugin.windowThread.Start(RealtimeWindowThread, &plugin.windowJob, platform::Thread::Priority::BelowNormal);
+    }
+    plugin.soundStopRequested.store(0);
+    plugin.soundJob = {plugin.core.get(), plugin.settings.get(), plugin.output.get(), plugin.hostWindow,
+                       &plugin.soundStopRequested};
+    plugin.soundThread.Start(MixerThread, &plugin.soundJob, platform::Thread::Priority::AboveNormal);
+}
+
+void StopPluginThreads(PluginState& plugin) {
+    if (plugin.soundThread.Started()) {
+        plugin.soundStopRequested.store(1);
+        plugin.soundThread.Join();
+    }
+    // Whatever the setting says by now: a window started by SPUopen is ended.
+    if (plugin.windowThread.Started()) {
+        plugin.windowStopRequested.store(1);
+        plugin.windowThread.Join();
+    }
 }
 
 }  // namespace
 
+void SetModuleInstance(void* instance) { library::moduleInstance = instance; }
+
 // A second SPUinit without SPUshutdown keeps the objects it has. When an
 // object cannot be created, none is kept: the SPU entry points then read
-// zeros, render silence and refuse save states.
+// zeros, render silence and refuse save states. When not even the state can
+// be made, SPUinit leaves the plugin as it was before.
 int32_t Init() {
-    if (initialised) return 0;
+    if (state != nullptr) return 0;
     SpuLock::Initialise();
-    initialised = true;
-    currentSettings = new (std::nothrow) RegistrySettings();
-    if (currentSettings != nullptr) {
-        currentSettings->Load();
-        core = new (std::nothrow) SpuCore(*currentSettings);
-        if (core != nullptr) core->SetIrqHandler(RaiseHostIrq, nullptr);
+    std::unique_ptr<PluginState> made(new (std::nothrow) PluginState());
+    if (made == nullptr) {
+        SpuLock::Delete();
+        return 0;
     }
-    output = new (std::nothrow) SoundOutput(CreateSystemSoundDevice());
-    if (currentSettings == nullptr || core == nullptr || output == nullptr) DestroyObjects();
+    made->settings.reset(new (std::nothrow) RegistrySettings());
+    if (made->settings != nullptr) {
+        made->settings->Load();
+        made->core.reset(new (std::nothrow) SpuCore(*made->settings));
+        if (made->core != nullptr) made->core->SetIrqHandler(RaiseHostIrq, nullptr);
+    }
+    made->output.reset(new (std::nothrow) SoundOutput(CreateSystemSoundDevice()));
+    if (made->settings == nullptr || made->core == nullptr || made->output == nullptr) made->DestroyObjects();
+    state = std::move(made);
     return 0;
 }
 
 // A run still open is closed first, and a recording still running is written.
 int32_t Shutdown() {
-    if (!initialised) return 0;
-    StopPluginThreads();
+    if (state == nullptr) return 0;
+    StopPluginThreads(*state);
     StopRecording();
-    DestroyObjects();
+    state->DestroyObjects();
+    state.reset();
     SpuLock::Delete();
-    initialised = false;
     return 0;
 }
 
 // A second SPUopen without SPUclose keeps the running threads.
 int32_t Open(void* window) {
-    if (core == nullptr || SoundThreadRunning() || WindowThreadRunning()) return 0;
-    hostWindow = window;
-    StartPluginThreads();
+    if (Core() == nullptr || state->soundThread.Started() || state->windowThread.Started()) return 0;
+    state->hostWindow = window;
+    StartPluginThreads(*state);
     return 0;
 }
 
 int32_t Close() {
-    StopPluginThreads();
+    if (state != nullptr) StopPluginThreads(*state);
     return 0;
 }
 
@@ -115,65 +174,44 @@ int32_t Configure() {
     // Load and Save may allocate (the settings file off Windows).
     try {
         const std::unique_ptr<RegistrySettings> record(new (std::nothrow) RegistrySettings());
-        if (record != nullptr) ui::ConfigureSettings(*record, ui::RunConfigureDialog, moduleInstance);
+        if (record != nullptr) ui::ConfigureSettings(*record, ui::RunConfigureDialog, library::moduleInstance);
     } catch (...) {}
     return 0;
 }
 
 void About() { ui::ShowAbout(kLibraryName); }
 
-void StartPluginThreads() {
-    if (currentSettings->ShowRealtimeConfigWindow != 0) {
-        windowStopRequested.store(0);
-        windowJob = {currentSettings, &buttonRecorder, moduleInstance, &windowStopRequested};
-        windowThread.Start(RealtimeWindowThread, &windowJob, platform::Thread::Priority::BelowNormal);
-    }
-    soundStopRequested.store(0);
-    soundJob = {core, currentSettings, output, hostWindow, &soundStopRequested};
-    soundThread.Start(MixerThread, &soundJob, platform::Thread::Priority::AboveNormal);
-}
-
-void StopPluginThreads() {
-    if (soundThread.Started()) {
-        soundStopRequested.store(1);
-        soundThread.Join();
-    }
-    // Whatever the setting says by now: a window started by SPUopen is ended.
-    if (windowThread.Started()) {
-        windowStopRequested.store(1);
-        windowThread.Join();
-    }
-}
-
-bool SoundThreadRunning() { return soundThread.Started(); }
-bool WindowThreadRunning() { return windowThread.Started(); }
-
 void WriteRegister(uint32_t address, uint32_t value) {
+    SpuCore* const core = Core();
     if (core == nullptr) return;
     SpuLockGuard lock;
     core->DecodeRegisterWrite(address, value);
-    if (recorder.IsRecording()) recorder.Log(platform::TickCount(), address, value);
+    if (library::recorder.IsRecording()) library::recorder.Log(platform::TickCount(), address, value);
 }
 
 uint16_t ReadRegister(uint32_t address) {
+    SpuCore* const core = Core();
     if (core == nullptr) return 0;
     SpuLockGuard lock;
     return core->ReadRegister(address);
 }
 
 void WriteDma(uint16_t value) {
+    SpuCore* const core = Core();
     if (core == nullptr) return;
     SpuLockGuard lock;
     core->WriteTransfer(value);
 }
 
 uint16_t ReadDma() {
+    SpuCore* const core = Core();
     if (core == nullptr) return 0;
     SpuLockGuard lock;
     return core->ReadTransfer();
 }
 
 void WriteDmaBlock(const uint16_t* words, int32_t count) {
+    SpuCore* const core = Core();
     if (core == nullptr || words == nullptr) return;
     SpuLockGuard lock;
     core->WriteTransferBlock(words, count);
@@ -181,6 +219,7 @@ void WriteDmaBlock(const uint16_t* words, int32_t count) {
 
 void ReadDmaBlock(uint16_t* words, int32_t count) {
     if (words == nullptr || count < 1) return;
+    SpuCore* const core = Core();
     if (core == nullptr) {
         std::fill_n(words, count, uint16_t{0});  // nothing to read: not the host's old words either
         return;
@@ -192,7 +231,7 @@ void ReadDmaBlock(uint16_t* words, int32_t count) {
 // Stored under the lock once it exists, so no mixing pass sees half a change.
 template <typename Function>
 void StoreCallback(Function& slot, Function callback) {
-    if (!initialised) {
+    if (state == nullptr) {
         slot = callback;
         return;
     }
@@ -200,11 +239,14 @@ void StoreCallback(Function& slot, Function callback) {
     slot = callback;
 }
 
-void RegisterIrqCallback(SpuIrqFunction callback) { StoreCallback(irqCallback, callback); }
+void RegisterIrqCallback(SpuIrqFunction callback) { StoreCallback(library::irqCallback, callback); }
 
-void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) { StoreCallback(cddaVolumeCallback, callback); }
+void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) {
+    StoreCallback(library::cddaVolumeCallback, callback);
+}
 
 void PlayAdpcmChannel(const XaDecodeBlock* block) {
+    SpuCore* const core = Core();
     if (core == nullptr || block == nullptr) return;
     SpuLockGuard lock;
     // With EnableXAWait the host is paced: the lock is let go while the
@@ -213,7 +255,7 @@ void PlayAdpcmChannel(const XaDecodeBlock* block) {
     // interrupt function the frame being mixed holds the lock, and the ring
     // drains only on this very thread: there the block queues what fits
     // without waiting.
-    if (currentSettings->EnableXAWait != 0 && insideIrqCallback == 0) {
+    if (state->settings->EnableXAWait != 0 && insideIrqCallback == 0) {
         while (!core->xa.ReadyFor(*block)) {
             const int depth = SpuLock::LeaveAll();
             platform::SleepMilliseconds(1);
@@ -226,6 +268,7 @@ void PlayAdpcmChannel(const XaDecodeBlock* block) {
 // Mode 0 loads, 1 saves, 2 answers the size query; any other mode saves
 // without clearing the record first.
 int32_t Freeze(uint32_t mode, FreezeRecord* record) {
+    SpuCore* const core = Core();
     if (record == nullptr) return 0;
     if (mode == 2) {
         WriteFreezeHeader(reinterpret_cast<uint8_t*>(record));
@@ -243,13 +286,14 @@ int32_t Freeze(uint32_t mode, FreezeRecord* record) {
 }
 
 void StartRecording() {
+    SpuCore* const core = Core();
     if (core == nullptr) return;
     SpuLockGuard lock;
-    recorder.StartRecording(*core, platform::TickCount);
+    library::recorder.StartRecording(*core, platform::TickCount);
 }
 
 void StopRecording() {
-    if (!initialised) return;
+    if (state == nullptr) return;
     class LogFile : public RecordingSink {
     public:
         bool Write(std::span<const Piece> pieces) override {
@@ -257,20 +301,29 @@ void StopRecording() {
         }
     } file;
     SpuLockGuard lock;
-    if (recorder.IsRecording() && currentSettings != nullptr)
-        recorder.StopRecording(currentSettings->TickParSecond, file);
+    if (library::recorder.IsRecording() && state->settings != nullptr)
+        library::recorder.StopRecording(state->settings->TickParSecond, file);
 }
 
 // The caller's buffer holds `bytes` bytes; whole frames of 4 bytes are
 // written, silence when there is no core.
 void Render(int16_t* buffer, uint32_t bytes) {
     if (buffer == nullptr && bytes >= 4) return;
+    SpuCore* const core = Core();
     if (core == nullptr) {
         std::fill_n(buffer, bytes / 4 * 2, int16_t{0});
         return;
     }
     SpuLockGuard lock;
     core->Render(buffer, bytes / 4);
+}
+
+Objects Inspect() {
+    if (state == nullptr) return {nullptr, nullptr, nullptr, nullptr, &library::recorder, false, false};
+    return {state->settings.get(),        state->core.get(),
+            state->output.get(),          state->hostWindow,
+            &library::recorder,           state->soundThread.Started(),
+            state->windowThread.Started()};
 }
 
 }  // namespace zarn::plugin

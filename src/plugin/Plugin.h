@@ -1,12 +1,12 @@
 // The plugin's process-wide objects and the work behind each entry point.
-// SPUinit creates the lock, the settings record, the SPU core and the sound
-// output; SPUshutdown destroys them. While there is no core (before SPUinit,
-// or when it could not create its objects) the entry points that need one
-// change nothing: reads give 0, the host's render and DMA-read buffers get
-// zeros, and a save-state save or load returns 0.
+// SPUinit creates the lock and the plugin state: the settings record, the SPU
+// core, the sound output, and the threads with their jobs; SPUshutdown
+// destroys them. While there is no core (before SPUinit, or when it could not
+// create its objects) the entry points that need one change nothing: reads
+// give 0, the host's render and DMA-read buffers get zeros, and a save-state
+// save or load returns 0.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 
 #include "plugin/PluginApi.h"
@@ -22,17 +22,8 @@ namespace plugin {
 
 constexpr const char* kLibraryName = "Zarn's SPU Audio Driver";
 
-// Process-wide state.
-extern void* moduleInstance;  // resource instance of the library
-extern DriverSettings* currentSettings;
-extern SpuCore* core;
-extern SoundOutput* output;
-extern void* hostWindow;  // from SPUopen
-extern std::atomic<uint8_t> soundStopRequested;
-extern std::atomic<uint8_t> windowStopRequested;
-extern SpuIrqFunction irqCallback;
-extern SpuCddaVolumeFunction cddaVolumeCallback;
-extern SpuRecorder recorder;  // one for the process, guarded by SpuLock
+// The library's resource instance, recorded by DllMain.
+void SetModuleInstance(void* instance);
 
 // Lifecycle; each returns 0.
 int32_t Init();
@@ -46,13 +37,6 @@ int32_t Close();
 int32_t Configure();
 // The About box (Linux: its text on standard error).
 void About();
-
-// Threads: the real-time window (when the settings ask for it) then the sound
-// thread; stopping waits for each without a time limit.
-void StartPluginThreads();
-void StopPluginThreads();
-bool SoundThreadRunning();
-bool WindowThreadRunning();
 
 // Registers, transfers, callbacks, XA, save states, render (all under SpuLock).
 void WriteRegister(uint32_t address, uint32_t value);
@@ -73,6 +57,20 @@ void Render(int16_t* buffer, uint32_t bytes);
 // cannot, keeps it for a stop after the next SPUinit).
 void StartRecording();
 void StopRecording();
+
+// For tests, fuzz targets and the stress test only: the process-wide objects
+// as they are now. A pointer is null where there is no object: before
+// SPUinit, after SPUshutdown, or where SPUinit could not create it.
+struct Objects {
+    DriverSettings* settings;  // the live record
+    SpuCore* core;
+    SoundOutput* output;
+    void* hostWindow;       // from SPUopen
+    SpuRecorder* recorder;  // lives as long as the library
+    bool soundThreadRunning;
+    bool windowThreadRunning;
+};
+Objects Inspect();
 
 }  // namespace plugin
 }  // namespace zarn

@@ -40,7 +40,7 @@ protected:
         const uint8_t header[16] = {'T', 'O', 'V', 'R', 'A', 0, pad, pad, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0};
         return std::memcmp(bytes, header, 16) == 0;
     }
-    SpuCore& spu() { return *plugin::core; }
+    SpuCore& spu() { return *plugin::Inspect().core; }
 
     std::unique_ptr<FreezeRecord> record = std::make_unique<FreezeRecord>();
     uint8_t* bytes = reinterpret_cast<uint8_t*>(record.get());
@@ -146,14 +146,14 @@ TEST_F(FreezeTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
     SPUwriteDMAMem(words, 2);
     ASSERT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 2);  // nor is the replay of a load
     SPUwriteRegister(0x00000042, 7);
-    EXPECT_EQ(plugin::recorder.EntryCount(), 2);
+    EXPECT_EQ(plugin::Inspect().recorder->EntryCount(), 2);
     // A file that cannot be written keeps the recording for another try.
     plugin::StopRecording();
-    EXPECT_TRUE(plugin::recorder.IsRecording());
+    EXPECT_TRUE(plugin::Inspect().recorder->IsRecording());
     SPUwriteRegister(0x1F801D8C, 1);
     fs::remove(register_log::kFileName);
     plugin::StopRecording();
-    EXPECT_FALSE(plugin::recorder.IsRecording());
+    EXPECT_FALSE(plugin::Inspect().recorder->IsRecording());
     EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 3 * 12);
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1);  // no temporary file left
 
@@ -164,12 +164,12 @@ TEST_F(FreezeTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
     fs::remove(register_log::kFileName);
     fs::create_directory(register_log::kFileName);
     SPUshutdown();
-    EXPECT_TRUE(plugin::recorder.IsRecording());
+    EXPECT_TRUE(plugin::Inspect().recorder->IsRecording());
     fs::remove(register_log::kFileName);
     ASSERT_EQ(SPUinit(), 0);
     SPUwriteRegister(0x1F801D88, 2);
     SPUshutdown();
-    EXPECT_FALSE(plugin::recorder.IsRecording());
+    EXPECT_FALSE(plugin::Inspect().recorder->IsRecording());
     EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 2 * 12);
     fs::current_path(previous);
     fs::remove_all(directory);

@@ -63,7 +63,7 @@ TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
     SPUreadDMAMem(words, 2);  // no core: zeros, not the host's old words
     EXPECT_EQ(words[0] | words[1], 0);
     EXPECT_EQ(SPUopen(nullptr), 0);
-    EXPECT_FALSE(plugin::SoundThreadRunning());
+    EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
     EXPECT_EQ(SPUclose() | SPUshutdown(), 0);
     EXPECT_FALSE(test::StoreHasKey());
 #if !defined(_WIN32)
@@ -77,40 +77,41 @@ TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
 
 TEST_F(LifecycleTest, InitOpenCloseShutdown) {
     ASSERT_EQ(SPUinit(), 0);
-    ASSERT_NE(plugin::output, nullptr);
+    ASSERT_NE(plugin::Inspect().output, nullptr);
     EXPECT_TRUE(test::StoreHasKey());  // the first run wrote the defaults
-    EXPECT_EQ(plugin::core->xa.capacity, 48 * 512);
+    EXPECT_EQ(plugin::Inspect().core->xa.capacity, 48 * 512);
     // SPUconfigure edits a record of its own (here: no dialog opens, or none
     // can, without the DLL's template); the plugin's record stays as it is.
-    DriverSettings* const live = plugin::currentSettings;
+    DriverSettings* const live = plugin::Inspect().settings;
     live->XAVolume = 150;
     EXPECT_EQ(SPUconfigure(), 0);
-    EXPECT_TRUE(plugin::currentSettings == live && live->XAVolume == 150);
+    EXPECT_TRUE(plugin::Inspect().settings == live && live->XAVolume == 150);
     SPUwriteRegister(0x1F801C06, 0x0200);
     EXPECT_EQ(SPUopen(reinterpret_cast<void*>(0x1234)), 0);
-    EXPECT_EQ(plugin::hostWindow, reinterpret_cast<void*>(0x1234));
-    EXPECT_TRUE(plugin::SoundThreadRunning());
-    EXPECT_FALSE(plugin::WindowThreadRunning());  // ShowRealtimeConfigWindow 0
+    EXPECT_EQ(plugin::Inspect().hostWindow, reinterpret_cast<void*>(0x1234));
+    EXPECT_TRUE(plugin::Inspect().soundThreadRunning);
+    EXPECT_FALSE(plugin::Inspect().windowThreadRunning);  // ShowRealtimeConfigWindow 0
     EXPECT_EQ(SPUclose(), 0);
-    EXPECT_FALSE(plugin::SoundThreadRunning());
+    EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
 
     // With the window wanted both start; a window started by SPUopen is ended
     // by SPUclose even when the setting was reset in between.
-    plugin::currentSettings->ShowRealtimeConfigWindow = 1;
+    plugin::Inspect().settings->ShowRealtimeConfigWindow = 1;
     EXPECT_EQ(SPUopen(nullptr), 0);
-    plugin::currentSettings->ShowRealtimeConfigWindow = 0;
+    plugin::Inspect().settings->ShowRealtimeConfigWindow = 0;
     SPUopen(nullptr);  // a second open keeps the running threads
-    EXPECT_TRUE(plugin::WindowThreadRunning() && plugin::SoundThreadRunning());
+    EXPECT_TRUE(plugin::Inspect().windowThreadRunning && plugin::Inspect().soundThreadRunning);
     EXPECT_EQ(SPUclose(), 0);
-    EXPECT_FALSE(plugin::WindowThreadRunning() || plugin::SoundThreadRunning());
+    EXPECT_FALSE(plugin::Inspect().windowThreadRunning || plugin::Inspect().soundThreadRunning);
 
     // The SPU state survives; shutdown with a run still open closes it and
     // destroys the objects.
     SPUopen(nullptr);
     EXPECT_EQ(SPUreadRegister(0x1F801C06), 0x0200u);
     EXPECT_EQ(SPUshutdown(), 0);
-    EXPECT_FALSE(plugin::SoundThreadRunning());
-    EXPECT_TRUE(plugin::core == nullptr && plugin::currentSettings == nullptr && plugin::output == nullptr);
+    EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
+    EXPECT_TRUE(plugin::Inspect().core == nullptr && plugin::Inspect().settings == nullptr &&
+                plugin::Inspect().output == nullptr);
 }
 
 std::atomic<int> irqCalls{0};
@@ -126,7 +127,7 @@ bool Eventually(Condition done) {
 // Voice 0 loops a block that raises the interrupt at every pass; the main
 // volume is up, the voice feeds the reverb, the CD volume is up.
 void PlayALoopingVoice() {
-    test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());
+    test::WriteBlock(*plugin::Inspect().core, 0x10, 0x00, 3, test::Ramp());
     for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u},
                                          {0x1F801C06, 0x10},
                                          {0x1F801C00, 0x3FFF},
@@ -172,7 +173,7 @@ TEST_F(LifecycleTest, HostileStoredSettingsKeepThePluginGoing) {
         for (size_t i = 0; i < 5; ++i) test::StoreValue(names[i], i % 2 == 0 ? 4 : 3, dword(stored(round)[i]));
         test::StoreValue("EnableReverb", 1, {'1', 0, 0, 0});  // REG_SZ "1": its four bytes, 0x31
         ASSERT_EQ(SPUinit(), 0);
-        DriverSettings& settings = *plugin::currentSettings;
+        DriverSettings& settings = *plugin::Inspect().settings;
         EXPECT_EQ((std::vector<int32_t>{settings.SoundBufferSize, settings.XABufferSize, settings.XAVolume,
                                         settings.ReverbVolume, settings.TickParSecond, settings.EnableReverb}),
                   [&] {
@@ -183,7 +184,7 @@ TEST_F(LifecycleTest, HostileStoredSettingsKeepThePluginGoing) {
         // The XA ring holds nothing when its size is below 1 or its memory
         // cannot be had; else the block.
         SPUplayADPCMchannel(xa.get());
-        EXPECT_EQ(plugin::core->xa.QueuedSamples(), plugin::core->xa.capacity == 0 ? 0 : 4000);
+        EXPECT_EQ(plugin::Inspect().core->xa.QueuedSamples(), plugin::Inspect().core->xa.capacity == 0 ? 0 : 4000);
         PlayALoopingVoice();
         SPUregisterCallback(CountIrq);
         std::vector<int16_t> frames(2 * 2000);
@@ -211,7 +212,7 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
         nothrowToFail = 0;
         if (!nothrowFailed) break;
         SCOPED_TRACE(failures + 1);
-        if (plugin::core == nullptr) {
+        if (plugin::Inspect().core == nullptr) {
             ++withoutCore;
             std::memset(bytes, 0xA5, sizeof *record);
             EXPECT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 0);
@@ -225,11 +226,11 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
                       std::vector<int>({0, 0, 7, 0, 0, 5}));
             EXPECT_EQ(SPUreadRegister(0x1F801C00) | SPUreadDMA(), 0u);
             SPUopen(nullptr);
-            EXPECT_FALSE(plugin::SoundThreadRunning());
+            EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
         } else {
             EXPECT_EQ(SPUfreeze(1, record.get()), 1);
             SPUopen(nullptr);
-            EXPECT_TRUE(plugin::SoundThreadRunning());
+            EXPECT_TRUE(plugin::Inspect().soundThreadRunning);
             SPUclose();
         }
         SPUshutdown();
@@ -243,7 +244,7 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
         nothrowToFail = which;
         plugin::StartRecording();
         nothrowToFail = 0;
-        EXPECT_FALSE(plugin::recorder.IsRecording()) << which;
+        EXPECT_FALSE(plugin::Inspect().recorder->IsRecording()) << which;
     }
 }
 
@@ -253,7 +254,7 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
 // plays on from the same state.
 TEST_F(LifecycleTest, TheSoundThreadPlaysOnAcrossCloseAndReopen) {
     ASSERT_EQ(SPUinit(), 0);
-    test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());  // loops on itself
+    test::WriteBlock(*plugin::Inspect().core, 0x10, 0x00, 3, test::Ramp());  // loops on itself
     for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u},
                                          {0x1F801C06, 0x10},
                                          {0x1F801C0E, 0x10},

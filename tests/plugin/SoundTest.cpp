@@ -36,7 +36,7 @@ protected:
 
 TEST_F(SoundTest, RenderWritesWholeFramesAndAlwaysPublishes) {
     // Voice 0 loops the ramp block 4096, 8192, ... at unit 0x10.
-    test::WriteBlock(*plugin::core, 0x10, 0x00, 3, test::Ramp());
+    test::WriteBlock(*plugin::Inspect().core, 0x10, 0x00, 3, test::Ramp());
     Write({{0x1F801C00, 0x3FFF},
            {0x1F801C02, 0x2000},
            {0x1F801C04, 0x1000},
@@ -75,7 +75,7 @@ TEST_F(SoundTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
     EXPECT_EQ(out[2], 0);  // the ring is empty again
 
     // The XA wait: the mixer drains the ring while the host waits.
-    plugin::currentSettings->EnableXAWait = 1;
+    plugin::Inspect().settings->EnableXAWait = 1;
     ASSERT_EQ(SPUfreeze(1, record.get()), 1);  // clears the record's XA block
     xa.frequency = 44100;
     xa.sampleCount = 3000;  // mono: 6000 samples queued
@@ -95,7 +95,7 @@ TEST_F(SoundTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
             SPUrender(out, sizeof out);
         }
         host.join();
-        const int32_t queuedSamples = plugin::core->xa.QueuedSamples();
+        const int32_t queuedSamples = plugin::Inspect().core->xa.QueuedSamples();
         EXPECT_TRUE(queuedSamples >= 6000 && queuedSamples <= 6000 + 2048) << queuedSamples;
     }
 }
@@ -120,18 +120,18 @@ TEST_F(SoundTest, XaFromTheInterruptNeverWaitsNorReadsPastTheBlock) {
         SPUplayADPCMchannel(blocks.back().get());  // from the host's thread: only the last queues
         blocksFromIrq.push_back(blocks.back().get());
     }
-    EXPECT_EQ(plugin::core->xa.QueuedSamples(), 16000);
+    EXPECT_EQ(plugin::Inspect().core->xa.QueuedSamples(), 16000);
 
     // Voice 0 plays out the IRQ block after 28 frames; the host then queues
     // the three blocks again, with the XA wait on: the ring takes what fits.
-    plugin::currentSettings->EnableXAWait = 1;
-    test::WriteBlock(*plugin::core, 0x10, 0x00, 1, test::Ramp());
+    plugin::Inspect().settings->EnableXAWait = 1;
+    test::WriteBlock(*plugin::Inspect().core, 0x10, 0x00, 1, test::Ramp());
     Write({{0x1F801C04, 0x1000}, {0x1F801C06, 0x10}, {0x1F801DA4, 0x10}, {0x1F801D88, 1}});
     SPUregisterCallback(QueueFromIrq);
     int16_t frame[2];
     for (int frames = 0; frames < 30 && irqCalls == 0; ++frames) SPUrender(frame, sizeof frame);
     EXPECT_EQ(irqCalls, 1);
-    EXPECT_EQ(plugin::core->xa.QueuedSamples(), 24574 - 2);  // full, less the frame that raised it
+    EXPECT_EQ(plugin::Inspect().core->xa.QueuedSamples(), 24574 - 2);  // full, less the frame that raised it
     blocksFromIrq.clear();
 }
 

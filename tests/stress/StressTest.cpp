@@ -78,7 +78,7 @@ public:
 private:
     class Recorder : public ui::RecorderSwitch {
     public:
-        bool IsRecording() const override { return plugin::recorder.IsRecording(); }
+        bool IsRecording() const override { return plugin::Inspect().recorder->IsRecording(); }
         void StartRecording() override { plugin::StartRecording(); }
         void StopRecording() override { plugin::StopRecording(); }
     };
@@ -109,7 +109,7 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     fs::current_path(directory);  // where recordings go
     test::UseFreshSettingsStore();
     ASSERT_EQ(SPUinit(), 0);
-    DriverSettings& settings = *plugin::currentSettings;
+    DriverSettings& settings = *plugin::Inspect().settings;
     settings.ShowRealtimeConfigWindow = 1;
     SPUregisterCallback(CountIrq);
     LoadSample();
@@ -248,7 +248,7 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     SPUclose();
     {
         SpuLockGuard lock;
-        if (plugin::recorder.IsRecording()) plugin::StopRecording();
+        if (plugin::Inspect().recorder->IsRecording()) plugin::StopRecording();
     }
 
     std::printf("stress test, %.0f s:", seconds);
@@ -256,7 +256,7 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
         std::printf(" %s %llu,", name.c_str(), static_cast<unsigned long long>(count));
     std::printf(" interrupts %llu\n", static_cast<unsigned long long>(irqCalls.load()));
     for (const auto& [name, count] : counts) EXPECT_GT(count, 0u) << name;
-    EXPECT_FALSE(plugin::recorder.IsRecording());
+    EXPECT_FALSE(plugin::Inspect().recorder->IsRecording());
     // The last recording's log is whole: its size matches its own entry count.
     std::FILE* log = std::fopen(register_log::kFileName, "rb");
     ASSERT_NE(log, nullptr);

@@ -5,6 +5,6 @@
 // Records the module handle, the library's resource instance, on every
 // notification, and always reports success.
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD, LPVOID) {
-    zarn::plugin::moduleInstance = instance;
+    zarn::plugin::SetModuleInstance(instance);
     return TRUE;
 }
