@@ -1,6 +1,8 @@
-// The exported entry points: one-line forwarders into the plugin. The export
-// names are listed in spuZarn.def for the Windows build.
+// The exported entry points: one-line forwarders into the plugin. Their names
+// are listed once, in ExportList.h, from which the build makes the Windows
+// .def file and the Linux version script.
 #include "plugin/Plugin.h"
+#include "plugin/Version.h"
 
 using namespace zarn;
 
@@ -8,7 +10,7 @@ extern "C" {
 
 const char* ZARN_CALL PSEgetLibName(void) { return plugin::kLibraryName; }
 uint32_t ZARN_CALL PSEgetLibType(void) { return 4; }  // sound plugin
-uint32_t ZARN_CALL PSEgetLibVersion(void) { return (1 << 16) | (0 << 8) | 12; }
+uint32_t ZARN_CALL PSEgetLibVersion(void) { return kLibVersion; }
 
 int32_t ZARN_CALL SPUinit(void) { return plugin::Init(); }
 int32_t ZARN_CALL SPUshutdown(void) { return plugin::Shutdown(); }

@@ -2,6 +2,7 @@
 // of the implementation.
 #include <gtest/gtest.h>
 
+#include "plugin/Version.h"
 #include "support/ExportNames.h"
 
 #include <dlfcn.h>
@@ -19,7 +20,7 @@ TEST(ExportTest, EveryEntryPointAndNothingElse) {
     using Call = int32_t (*)();
     using Version = uint32_t (*)();
     EXPECT_STREQ(reinterpret_cast<GetName>(dlsym(library, "PSEgetLibName"))(), "Zarn's SPU Audio Driver");
-    EXPECT_EQ(reinterpret_cast<Version>(dlsym(library, "PSEgetLibVersion"))(), 0x1000Cu);
+    EXPECT_EQ(reinterpret_cast<Version>(dlsym(library, "PSEgetLibVersion"))(), zarn::kLibVersion);
     EXPECT_EQ(reinterpret_cast<Call>(dlsym(library, "SPUtest"))(), 0);
     dlclose(library);
 }

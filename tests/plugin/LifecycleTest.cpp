@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "plugin/Plugin.h"
+#include "plugin/Version.h"
 #include "settings/DriverSettings.h"
 #include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
@@ -54,7 +55,7 @@ struct LifecycleTest : ::testing::Test {
 TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
     EXPECT_STREQ(PSEgetLibName(), "Zarn's SPU Audio Driver");
     EXPECT_EQ(PSEgetLibType(), 4u);
-    EXPECT_EQ(PSEgetLibVersion(), 65548u);
+    EXPECT_EQ(PSEgetLibVersion(), kLibVersion);
     EXPECT_EQ(SPUtest(), 0);
     EXPECT_EQ(SPUgetOne(0x1234), 0u);
     SPUwriteRegister(0x1F801C04, 0x1000);

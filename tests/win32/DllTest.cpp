@@ -2,6 +2,7 @@
 // looked up by its plain name, called through stdcall function pointers.
 #include <gtest/gtest.h>
 
+#include "plugin/Version.h"
 #include "store/RegistrySettings.h"
 #include "support/ExportNames.h"
 #include "win32/DllCall.h"
@@ -33,7 +34,7 @@ TEST_F(DllTest, ExportsIdentificationAndTrivialCalls) {
     EXPECT_EQ(GetProcAddress(library, "SPUinit@0"), nullptr);
     EXPECT_STREQ(Call<const char*>("PSEgetLibName"), "Zarn's SPU Audio Driver");
     EXPECT_EQ(Call<uint32_t>("PSEgetLibType"), 4u);
-    EXPECT_EQ(Call<uint32_t>("PSEgetLibVersion"), 0x1000Cu);
+    EXPECT_EQ(Call<uint32_t>("PSEgetLibVersion"), zarn::kLibVersion);
     EXPECT_EQ(Call<int32_t>("SPUtest"), 0);
     EXPECT_EQ(Call<uint16_t>("SPUgetOne", 7u), 0);
     // The do-nothing exports pop their own arguments: a wrong count would
