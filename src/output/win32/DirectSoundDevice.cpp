@@ -18,9 +18,10 @@ void Release(Interface*& object) {
     object = nullptr;
 }
 
-// Buffer descriptions in the 20-byte layout every DirectSound version takes
-// (the header's DSBUFFERDESC has grown a 3D-algorithm GUID since).
-static_assert(sizeof(DSBUFFERDESC1) == 20);
+// Buffer descriptions in the first layout, which every DirectSound version
+// takes (the header's DSBUFFERDESC has grown a 3D-algorithm GUID since): four
+// 32-bit fields and the format pointer, 20 bytes in the 32-bit library.
+static_assert(sizeof(DSBUFFERDESC1) == 16 + sizeof(void*));
 const DSBUFFERDESC* Description(const DSBUFFERDESC1& description) {
     return reinterpret_cast<const DSBUFFERDESC*>(&description);
 }
