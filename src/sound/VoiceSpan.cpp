@@ -81,7 +81,7 @@ int32_t LinearFrames(const SpuVoice& voice) {
     const int32_t step = voice.envelopeStep;
     switch (voice.envelopePhase) {
     case kAttack: return FramesBelow(level, step, SpuVoice::kFullScale);
-    case kDecay: return FramesAbove(level, step, voice.sustainLevel * 0x7FFFF - 1);
+    case kDecay: return FramesAbove(level, step, voice.SustainTarget());
     case kSustain: return std::min(FramesBelow(level, step, SpuVoice::kFullScale), FramesAbove(level, step, 0));
     case kRelease: return FramesAbove(level, step, 0);
     default: return 0;

@@ -25,7 +25,7 @@ inline void EnvelopeStep(SpuVoice& voice) {
         }
         break;
     case kDecay: {
-        const int32_t target = voice.sustainLevel * 0x7FFFF - 1;  // sustain level 0 gives -1
+        const int32_t target = voice.SustainTarget();
         if (level <= target) {
             level = target;
             voice.envelopePhase = kSustain;

@@ -6,6 +6,9 @@
 
 namespace zarn {
 
+// Output frames per second: the SPU makes one frame per tick of its clock.
+constexpr int32_t kFrameRate = 44100;
+
 // Voices 0..23.
 constexpr int kVoiceCount = 24;
 

@@ -46,6 +46,8 @@ public:
         const int32_t rate = releaseRate + 1;
         return -0x3FFFFF / (rate * rate * rate * 2);
     }
+    // The level at which Decay gives way to Sustain; sustain level 0 gives -1.
+    int32_t SustainTarget() const { return sustainLevel * 0x7FFFF - 1; }
 
     // Fields: what the registers set, then the state of playback.
     const uint8_t* ram = nullptr;  // first byte of sound RAM

@@ -172,7 +172,7 @@ inline int32_t NoiseStep(int32_t& counter, int32_t& tick, int32_t& value, int32_
     } else {
         counter = static_cast<int32_t>(next);
     }
-    const int32_t now = rate * counter / 44100;
+    const int32_t now = rate * counter / kFrameRate;
     if (now != tick) {
         tick = now;
         value = (NextNoiseRandom() * 49152 - 805281792) / 32767;  // -24576..24576

@@ -4,13 +4,13 @@
 
 #include "settings/DriverSettings.h"
 #include "voice/Arith.h"
+#include "voice/SpuConstants.h"
 #include "xa/XaDecodeBlock.h"
 
 namespace zarn {
 
 namespace {
 
-constexpr int32_t kOutputRate = 44100;
 constexpr int32_t kMaxSizeKiB = INT32_MAX / 512;  // larger sizes cannot be counted in samples
 
 // Block size in bytes as the host's fields give it, in 64 bits so that no
@@ -65,7 +65,7 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
     if (!Acceptable(block)) return true;  // queues nothing, so nothing to wait for
     const int32_t channels = block.stereo + 1;
     const int64_t bytes = BlockBytes(block, channels);
-    const int64_t need = bytes * kOutputRate / block.frequency * (3 - channels) / 2;
+    const int64_t need = bytes * kFrameRate / block.frequency * (3 - channels) / 2;
     int64_t free = readIndex - writeIndex;
     if (free <= 0) free += capacity;
     if (need >= capacity) return true;  // could never fit
@@ -96,7 +96,7 @@ void XaRing::QueueBlock(const XaDecodeBlock& block) {
         buffer[writeIndex + 1] = source[frame * channels + channels - 1];
         writeIndex = Next(writeIndex);
         accumulator += block.frequency;
-        frame = accumulator / kOutputRate;
+        frame = accumulator / kFrameRate;
     }
 }
 

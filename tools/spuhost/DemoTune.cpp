@@ -5,6 +5,7 @@
 
 #include "voice/RegisterMap.h"
 #include "spuhost/Instruments.h"
+#include "spuhost/Text.h"
 
 namespace spuhost {
 
@@ -12,7 +13,7 @@ namespace reg = zarn::reg;
 
 namespace {
 
-constexpr double kFramesPerStep = 44100 * 60.0 / 120 / 4;  // a sixteenth note at 120 beats a minute
+constexpr double kFramesPerStep = kFrameRate * 60.0 / 120 / 4;  // a sixteenth note at 120 beats a minute
 constexpr int kStepsPerBar = 16, kBars = 10;
 
 // Voices.
@@ -217,7 +218,7 @@ DemoTune ComposeDemo() {
         }
         previous = &chord;
     }
-    tune.xa = MakeXaPad(strings, static_cast<double>(tune.frames) / 44100, DemoTune::kXaRate);
+    tune.xa = MakeXaPad(strings, static_cast<double>(tune.frames) / kFrameRate, DemoTune::kXaRate);
     constexpr size_t kBlockSamples = 2 * DemoTune::kXaBlockFrames;
     const size_t blocks = (tune.xa.size() + kBlockSamples - 1) / kBlockSamples;
     tune.xa.resize(blocks * kBlockSamples);

@@ -3,13 +3,14 @@
 #include <algorithm>
 
 #include "spuhost/AdpcmEncoder.h"
+#include "spuhost/Text.h"
 
 namespace spuhost {
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr int kRate = 44100;
+constexpr int kRate = kFrameRate;
 
 int64_t Round(double x) { return static_cast<int64_t>(x < 0 ? x - 0.5 : x + 0.5); }
 

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <string>
 
+#include "spuhost/Text.h"
+
 namespace spuhost {
 
 struct ReplayOptions {
     std::string log;
     std::string out;  // empty: the log's name with .wav, in the current folder
-    uint64_t tailFrames = 2 * 44100;
+    uint64_t tailFrames = 2 * kFrameRate;
     std::string plugin;
 };
 

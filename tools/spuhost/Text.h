@@ -6,9 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "voice/SpuConstants.h"
+
 namespace spuhost {
 
-constexpr uint32_t kFrameRate = 44100;  // output frames per second
+constexpr uint32_t kFrameRate = zarn::kFrameRate;  // output frames per second
 
 // 524808 -> "524,808".
 std::string Thousands(uint64_t value);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "output/SoundDevice.h"
+#include "voice/SpuConstants.h"
 
 namespace zarn {
 
@@ -40,7 +41,7 @@ public:
         if (pcm_ == nullptr) return false;
         snd_pcm_hw_params_t* hw;
         snd_pcm_hw_params_alloca(&hw);
-        unsigned int rate = 44100;
+        unsigned int rate = kFrameRate;
         snd_pcm_uframes_t frames = bytes / kFrameBytes;
         if (snd_pcm_hw_params_any(pcm_, hw) < 0 ||
             snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0 ||

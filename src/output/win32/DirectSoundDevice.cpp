@@ -7,6 +7,7 @@
 #include <new>
 
 #include "output/SoundDevice.h"
+#include "voice/SpuConstants.h"
 
 namespace zarn {
 
@@ -60,8 +61,8 @@ public:
         WAVEFORMATEX wave{};
         wave.wFormatTag = WAVE_FORMAT_PCM;
         wave.nChannels = 2;
-        wave.nSamplesPerSec = 44100;
-        wave.nAvgBytesPerSec = 176400;
+        wave.nSamplesPerSec = kFrameRate;
+        wave.nAvgBytesPerSec = kFrameRate * 4;
         wave.nBlockAlign = 4;
         wave.wBitsPerSample = 16;
         DSBUFFERDESC1 stream{};
