@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <memory>
 
+#include "core/SpuCore.h"
 #include "fuzz/FuzzInput.h"
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
-#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 
 namespace {

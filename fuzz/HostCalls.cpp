@@ -15,10 +15,10 @@
 #include <memory>
 #include <vector>
 
+#include "core/SpuCore.h"
 #include "fuzz/FuzzInput.h"
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
-#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "xa/XaDecodeBlock.h"
 

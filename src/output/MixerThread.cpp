@@ -5,11 +5,11 @@
 // length later (8 KiB, the default, is about 46 ms).
 #include "output/MixerThread.h"
 
+#include "core/SpuCore.h"
 #include "output/SoundOutput.h"
 #include "platform/Platform.h"
 #include "platform/SpuLock.h"
 #include "settings/DriverSettings.h"
-#include "core/SpuCore.h"
 
 namespace zarn {
 

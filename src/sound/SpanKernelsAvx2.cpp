@@ -5,8 +5,8 @@
 #include <tuple>
 
 #include "sound/SpanKernels.h"
-#include "voice/VoiceGenerator.h"
 #include "sound/VoiceSpan.h"
+#include "voice/VoiceGenerator.h"
 
 // Only the code below uses AVX2; the headers above keep the baseline.
 #if defined(__clang__)

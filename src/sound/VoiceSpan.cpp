@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "voice/Envelope.h"
 #include "sound/SpanKernels.h"
+#include "voice/Envelope.h"
 #include "voice/VoiceGenerator.h"
 
 namespace zarn {

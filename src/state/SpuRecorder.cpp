@@ -3,8 +3,8 @@
 #include <bit>
 #include <new>
 
-#include "voice/Arith.h"
 #include "core/SpuCore.h"
+#include "voice/Arith.h"
 
 namespace zarn {
 

@@ -10,11 +10,11 @@
 #include <tuple>
 #include <vector>
 
+#include "core/SpuCore.h"
+#include "sound/VoiceSpan.h"
+#include "support/TestSettings.h"
 #include "voice/Envelope.h"
 #include "voice/NoiseRandom.h"
-#include "sound/VoiceSpan.h"
-#include "core/SpuCore.h"
-#include "support/TestSettings.h"
 #include "xa/XaDecodeBlock.h"
 
 namespace zarn {

@@ -7,9 +7,9 @@
 #include <tuple>
 #include <vector>
 
-#include "voice/VoiceGenerator.h"
 #include "support/Adpcm.h"
 #include "support/TestSettings.h"
+#include "voice/VoiceGenerator.h"
 
 namespace zarn {
 namespace {

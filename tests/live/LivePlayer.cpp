@@ -13,10 +13,10 @@
 //   live_player [--buffer KIB] [--high-res 0|1] [--seconds S] [--voices N] [--cycle 0|1]
 //
 // --cycle 1 closes the plugin halfway and opens it again: the voices must go on.
+#include "spuhost/AdpcmEncoder.h"
 #include "store/RegistryKey.h"
 #include "store/RegistrySettings.h"
 #include "voice/RegisterMap.h"
-#include "spuhost/AdpcmEncoder.h"
 
 #include <algorithm>
 #include <atomic>

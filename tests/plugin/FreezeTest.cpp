@@ -9,8 +9,8 @@
 #include <random>
 #include <string>
 
-#include "plugin/Plugin.h"
 #include "core/SpuCore.h"
+#include "plugin/Plugin.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
 #include "support/TestStore.h"

@@ -11,16 +11,16 @@
 #include <tuple>
 #include <vector>
 
+#include "core/SpuCore.h"
 #include "plugin/Plugin.h"
 #include "plugin/Version.h"
 #include "settings/DriverSettings.h"
-#include "core/SpuCore.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
-#include "xa/XaDecodeBlock.h"
 #include "support/Adpcm.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
+#include "xa/XaDecodeBlock.h"
 
 // The plugin makes its objects, the XA ring and the recorder's buffers with
 // nothrow allocations. While armed, the n-th of them from now fails.

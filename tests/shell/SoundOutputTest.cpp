@@ -11,10 +11,10 @@
 #include <tuple>
 #include <vector>
 
+#include "core/SpuCore.h"
 #include "output/MixerThread.h"
 #include "output/SoundOutput.h"
 #include "platform/SpuLock.h"
-#include "core/SpuCore.h"
 #include "support/TestSettings.h"
 
 namespace zarn {

@@ -18,11 +18,11 @@
 #include "plugin/Plugin.h"
 #include "spuhost/AdpcmEncoder.h"
 #include "state/RegisterLog.h"
-#include "voice/RegisterMap.h"
-#include "voice/VoiceGenerator.h"
 #include "support/RunProgram.h"
 #include "support/TestSettings.h"
 #include "support/TestStore.h"
+#include "voice/RegisterMap.h"
+#include "voice/VoiceGenerator.h"
 
 #if defined(_WIN32)
 #include <windows.h>

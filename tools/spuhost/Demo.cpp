@@ -5,13 +5,13 @@
 #include <memory>
 #include <thread>
 
-#include "store/RegistrySettings.h"
-#include "voice/RegisterMap.h"
 #include "spuhost/DemoTune.h"
 #include "spuhost/HostSystem.h"
 #include "spuhost/PluginLibrary.h"
 #include "spuhost/Renderer.h"
 #include "spuhost/Text.h"
+#include "store/RegistrySettings.h"
+#include "voice/RegisterMap.h"
 #include "xa/XaDecodeBlock.h"
 
 namespace spuhost {

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "voice/RegisterMap.h"
 #include "spuhost/Instruments.h"
 #include "spuhost/Text.h"
+#include "voice/RegisterMap.h"
 
 namespace spuhost {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <map>
 
-#include "voice/RegisterMap.h"
 #include "spuhost/Text.h"
 #include "spuhost/Timeline.h"
+#include "voice/RegisterMap.h"
 
 namespace spuhost {
 

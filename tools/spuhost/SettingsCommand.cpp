@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <string_view>
 
-#include "store/RegistryKey.h"
-#include "store/RegistrySettings.h"
 #include "settings/SettingsRules.h"
 #include "spuhost/ToolError.h"
+#include "store/RegistryKey.h"
+#include "store/RegistrySettings.h"
 
 namespace spuhost {
 
