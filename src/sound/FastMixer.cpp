@@ -96,7 +96,7 @@ int32_t FastMixer::Plan(StandardModel& model, int32_t frames) {
     noiseAndFm_ = settings.EnableNoiseAndFM != 0;
     irqOn_ = settings.EnableSpuIrq != 0 && model.irq_->handler != nullptr;
     int noiseVoices = 0;
-    for (int n = 0; n < kVoices; ++n) {
+    for (int n = 0; n < kVoiceCount; ++n) {
         const SpuVoice& voice = model.voices[n];
         VoicePlan& plan = plans_[n];
         plan.sounding = voice.envelopePhase != kOff;
@@ -113,7 +113,7 @@ int32_t FastMixer::Plan(StandardModel& model, int32_t frames) {
     int32_t span = frames;
     int32_t irqFrame = INT32_MAX;  // the first frame in which a voice with a steady pitch plays out the IRQ block
     remixVoices_ = 0;
-    for (int n = 0; n < kVoices; ++n) {
+    for (int n = 0; n < kVoiceCount; ++n) {
         const SpuVoice& voice = model.voices[n];
         VoicePlan& plan = plans_[n];
         if (!plan.sounding) continue;
@@ -150,7 +150,7 @@ int32_t FastMixer::Plan(StandardModel& model, int32_t frames) {
     span = std::min(span, irqFrame);
     if (span == 0) return 0;
 
-    for (int n = 0; n < kVoices; ++n) {
+    for (int n = 0; n < kVoiceCount; ++n) {
         VoicePlan& plan = plans_[n];
         if (!plan.sounding) continue;
         if (dealNoise_ && plan.noise) {
@@ -168,7 +168,7 @@ int32_t FastMixer::MixSpan(StandardModel& model, int32_t frames) {
     const uint32_t randomState = NoiseRandomState();
     // A remix puts back the voices mixed up to a modulated one, and the
     // dealt noise voices.
-    const int saved = dealNoise_ && remixVoices_ > 0 ? kVoices : remixVoices_;
+    const int saved = dealNoise_ && remixVoices_ > 0 ? kVoiceCount : remixVoices_;
     std::copy(model.voices, model.voices + saved, saved_);
     for (int32_t* sums : {dryL_, dryR_, sendL_, sendR_}) std::fill_n(sums, frames + kVectorRoom, 0);
     // The sums MixFrame starts from (0 between frames).
@@ -179,7 +179,7 @@ int32_t FastMixer::MixSpan(StandardModel& model, int32_t frames) {
 
     if (dealNoise_) DealNoise(model, frames);
     DecodeAhead(model, frames);
-    for (int n = 0; n < kVoices; ++n) {
+    for (int n = 0; n < kVoiceCount; ++n) {
         const int32_t mixed = MixVoice(model, n, frames);
         if (mixed < frames) {
             std::copy(saved_, saved_ + saved, model.voices);
@@ -234,9 +234,9 @@ void FastMixer::FinishSpan(StandardModel& model, int16_t* out, int32_t frames) {
 // The noise of the span in MixFrame's order: frame by frame, each frame's
 // draws in ascending voice order.
 void FastMixer::DealNoise(StandardModel& model, int32_t frames) {
-    int noisy[kVoices];
+    int noisy[kVoiceCount];
     int count = 0;
-    for (int n = 0; n < kVoices; ++n) {
+    for (int n = 0; n < kVoiceCount; ++n) {
         if (plans_[n].sounding && plans_[n].noise) noisy[count++] = n;
     }
     for (int32_t f = 0; f < frames; ++f) {
@@ -250,9 +250,9 @@ void FastMixer::DealNoise(StandardModel& model, int32_t frames) {
 // The blocks of every voice, decoded side by side: as far as a voice with a
 // steady pitch gets, as far as a modulated one likely gets.
 void FastMixer::DecodeAhead(StandardModel& model, int32_t frames) {
-    DecodeJob jobs[kVoices];
+    DecodeJob jobs[kVoiceCount];
     int32_t count = 0;
-    for (int n = 0; n < kVoices; ++n) {
+    for (int n = 0; n < kVoiceCount; ++n) {
         VoicePlan& plan = plans_[n];
         if (!plan.sounding) continue;
         const SpuVoice& voice = model.voices[n];
@@ -289,7 +289,7 @@ int32_t FastMixer::MixVoice(StandardModel& model, int n, int32_t frames) {
     SpuVoice& voice = model.voices[n];
     VoicePlan& plan = plans_[n];
     // The next voice reads this one's output of every frame when modulated.
-    const bool modulates = n + 1 < kVoices && plans_[n + 1].sounding && plans_[n + 1].modulated;
+    const bool modulates = n + 1 < kVoiceCount && plans_[n + 1].sounding && plans_[n + 1].modulated;
     if (!plan.sounding) {
         voice.active = 0;
         if (modulates) std::fill_n(lastOutput_, frames, voice.lastOutput);

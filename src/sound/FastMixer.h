@@ -70,8 +70,6 @@ class StandardModel;
 
 class FastMixer {
 public:
-    static constexpr int kVoices = kVoiceCount;
-
     // `frames` frames into `out` (interleaved), without the voice-status
     // publication. The caller holds the SPU lock.
     void Render(StandardModel& model, int16_t* out, uint32_t frames, const SpanKernels& kernels);
@@ -116,10 +114,10 @@ private:
     int32_t holdOff_ = 0;     // frames MixFrame mixes on after a plan that failed
     int32_t holdOffLeft_ = 0;
     int remixVoices_ = 0;  // a remix puts back voices 0 to this - 1: up to the last modulated one
-    VoicePlan plans_[kVoices] = {};
-    SpuVoice saved_[kVoices];
-    int32_t streams_[kVoices][kStreamSize] = {};
-    int32_t noise_[kVoices][kFrameRoom] = {};
+    VoicePlan plans_[kVoiceCount] = {};
+    SpuVoice saved_[kVoiceCount];
+    int32_t streams_[kVoiceCount][kStreamSize] = {};
+    int32_t noise_[kVoiceCount][kFrameRoom] = {};
     int32_t position_[kFrameRoom] = {};
     int32_t envelope_[kFrameRoom] = {};
     int32_t lastOutput_[kFrameRoom] = {};  // the voice just mixed, per frame

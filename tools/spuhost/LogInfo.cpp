@@ -14,8 +14,6 @@ namespace reg = zarn::reg;
 
 namespace {
 
-constexpr int kVoices = zarn::kVoiceCount;
-
 // Which voice bits a write to one of the paired bit registers names:
 // `first` is the register of voices 0-15.
 uint32_t VoiceBits(uint32_t address, uint32_t first, uint16_t value) {
@@ -29,7 +27,7 @@ public:
     explicit NoteTracker(const RegisterLogFile& log) {
         const auto word = [&](uint32_t address) { return log.registers[(reg::Offset(address) - 0xC00) / 2]; };
         const uint32_t active = word(reg::kVoiceActivity) | uint32_t{word(reg::kVoiceActivity + 2)} << 16;
-        for (int v = 0; v < kVoices; ++v) {
+        for (int v = 0; v < zarn::kVoiceCount; ++v) {
             pitch_[v] = word(reg::Voice(v, reg::kPitch));
             if ((active >> v) & 1) Begin(v, 0, false);
         }
@@ -48,7 +46,7 @@ public:
         const uint32_t off = VoiceBits(address, reg::kKeyOff, value);
         // A clear bit in a voice-activity word stops its voice.
         const uint32_t stopped = VoiceBits(address, reg::kVoiceActivity, static_cast<uint16_t>(~value));
-        for (int v = 0; v < kVoices; ++v) {
+        for (int v = 0; v < zarn::kVoiceCount; ++v) {
             if ((on >> v) & 1) {
                 Begin(v, time, true);
                 keyOns[v].push_back(time);
@@ -59,7 +57,7 @@ public:
     }
 
     std::vector<NoteSpan> Finish(uint32_t time) {
-        for (int v = 0; v < kVoices; ++v) End(v, time);
+        for (int v = 0; v < zarn::kVoiceCount; ++v) End(v, time);
         std::stable_sort(notes_.begin(), notes_.end(),
                          [](const NoteSpan& a, const NoteSpan& b) { return a.start < b.start; });
         return std::move(notes_);
@@ -77,9 +75,9 @@ private:
         open_[voice] = -1;
     }
 
-    uint16_t pitch_[kVoices] = {};
-    int open_[kVoices] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                          -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    uint16_t pitch_[zarn::kVoiceCount] = {};
+    int open_[zarn::kVoiceCount] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     std::vector<NoteSpan> notes_;
 };
 
@@ -87,7 +85,7 @@ private:
 
 LogSummary Summarise(const RegisterLogFile& log) {
     LogSummary summary;
-    summary.keyOns.resize(kVoices);
+    summary.keyOns.resize(zarn::kVoiceCount);
     NoteTracker tracker(log);
     std::map<uint32_t, uint32_t> counts;
     for (const zarn::RegisterLogEntry& entry : log.entries) {
