@@ -40,7 +40,7 @@ void ConsoleTick(const ConsoleBus& bus, XaRing& xa, int16_t out[2]) {
     NoiseTick(state, ctl);
 
     // T2: every voice, in order; voice v's pitch modulation reads voice v - 1
-    // of this same tick.
+    // of this same tick. QUESTION: same tick or the previous one is not known.
     for (int v = 0; v < kVoiceCount; ++v) {
         ConsoleVoice& voice = state.voices[v];
         if ((ctl & kEnable) == 0) {  // SPU disabled: all voices forced silent
@@ -52,10 +52,12 @@ void ConsoleTick(const ConsoleBus& bus, XaRing& xa, int16_t out[2]) {
             DecodeBlock(bus, v);
             voice.needDecode = 0;
         }
-        // The voice reads its block every tick, header and data.
+        // The voice reads its block every tick, header and data. QUESTION:
+        // the console hits an IRQ address in the second unit only sometimes.
         bus.Touch(voice.blockAddress);
         bus.Touch((voice.blockAddress + 1u) & 0xFFFF);
 
+        // QUESTION: the noise sample is taken as it is, not interpolated.
         const int32_t x = bus.VoiceBit(reg::kNoise, v) ? S16(state.noiseLevel) : Interpolate(voice);
         EnvelopeTick(bus, v);
         voiceOut[v] = Clamp16(Mul15(x, voice.envelopeLevel));
@@ -74,7 +76,7 @@ void ConsoleTick(const ConsoleBus& bus, XaRing& xa, int16_t out[2]) {
     }
 
     // T3: mute covers the voices only; CD audio, capture and reverb return
-    // go on.
+    // go on. QUESTION: whether mute also silences the reverb return.
     if ((ctl & kUnmute) == 0) dryL = dryR = wetL = wetR = 0;
 
     // T4: CD audio, raw from the ring, scaled by the CD volume registers.

@@ -21,8 +21,10 @@ struct SideRegisters {
     uint32_t dSame, mSame, dOtherDiff, mDiff, mComb1, mComb2, mComb3, mComb4, mApf1, mApf2, vIn, vOut;
 };
 constexpr SideRegisters kSides[2] = {
+    // dLSAME, mLSAME, dRDIFF, mLDIFF, mLCOMB1-4, mLAPF1-2, vLIN, vLOUT
     {0x1F801DE0, 0x1F801DD4, 0x1F801DF2, 0x1F801DE4, 0x1F801DD8, 0x1F801DDC, 0x1F801DE8, 0x1F801DEC, 0x1F801DF4,
      0x1F801DF8, 0x1F801DFC, reg::kReverbVolumeL},
+    // dRSAME, mRSAME, dLDIFF, mRDIFF, mRCOMB1-4, mRAPF1-2, vRIN, vROUT
     {0x1F801DE2, 0x1F801DD6, 0x1F801DF0, 0x1F801DE6, 0x1F801DDA, 0x1F801DDE, 0x1F801DEA, 0x1F801DEE, 0x1F801DF6,
      0x1F801DFA, 0x1F801DFE, reg::kReverbVolumeR},
 };

@@ -27,7 +27,7 @@ struct ConsoleBus {
     ConsoleState* state;
 
     // The image word of register `address`.
-    uint16_t Img(uint32_t address) const { return image[(reg::Offset(address) - reg::Offset(reg::kFirst)) / 2]; }
+    uint16_t Img(uint32_t address) const { return image[ImageIndex(address)]; }
     // Bit n of a per-voice pair of words (voices 0-15 in the first, 16-23 in
     // the second).
     bool VoiceBit(uint32_t address, int voice) const {

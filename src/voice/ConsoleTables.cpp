@@ -149,7 +149,8 @@ constexpr int16_t kZigZag[kZigZagTaps][kZigZagTables] = {
 static_assert(Column(0) == 0x73EB && Column(1) == 0x741D && Column(2) == 0x73E5 && Column(3) == 0x741D);
 static_assert(Column(4) == 0x73ED && Column(5) == 0x7408 && Column(6) == 0x7408);
 
-// Filters 5-7 are not documented: they predict nothing, so they cannot run away.
+// QUESTION: filters 5-7 are not documented. Here they predict nothing, so
+// they cannot run away.
 constexpr AdpcmFilter kAdpcmFilter[kAdpcmFilters] = {
     {0, 0}, {60, 0}, {115, -52}, {98, -55}, {122, -60}, {0, 0}, {0, 0}, {0, 0},
 };

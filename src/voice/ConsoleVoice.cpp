@@ -26,7 +26,7 @@ void DecodeBlock(const ConsoleBus& bus, int v) {
 
     const uint8_t header = bus.ram[BlockByte(voice.blockAddress, 0)];
     int shift = header & 0x0F;
-    if (shift > 12) shift = 9;
+    if (shift > 12) shift = 9;  // QUESTION: as CD-XA headers do; the SPU's is "reportedly the same"
     const AdpcmFilter filter = kAdpcmFilter[(header >> 4) & 7];
 
     int32_t old = samples[2], older = samples[1];

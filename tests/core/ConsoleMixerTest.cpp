@@ -192,6 +192,7 @@ TEST(ConsoleReverbTest, OutputPathIsAlignedThroughTheFilter) {
 
 TEST(ConsoleReverbTest, InputPathDecimatesAndFiltersIntoTheWorkArea) {
     ConsoleRig rig;
+    // mBASE, vLIN, vIIR; mLSAME, mLDIFF, mLAPF1, mLAPF2; mRSAME, mRDIFF, mRAPF1, mRAPF2; SPUCNT.
     const std::pair<uint32_t, uint16_t> registers[] = {
         {reg::kReverbBase, 0xFE00}, {0x1F801DFC, 0x7FFF}, {0x1F801DC4, 0x4000}, {0x1F801DD4, 0x0002},
         {0x1F801DE4, 0x0040},       {0x1F801DF4, 0x0080}, {0x1F801DF8, 0x00C0}, {0x1F801DD6, 0x0100},
