@@ -38,4 +38,16 @@ constexpr int32_t saturate16(int32_t value) {
     return value;
 }
 
+// The console model's clamp: the full 16-bit range, -32768..32767. Not the
+// symmetric saturate16 above; the two models keep their own.
+constexpr int32_t Clamp16(int32_t x) { return x < -32768 ? -32768 : x > 32767 ? 32767 : x; }
+
+// The low 16 bits of `u` read as a signed value.
+constexpr int32_t S16(uint32_t u) { return static_cast<int16_t>(u & 0xFFFF); }
+
+// (a * b) >> 15, floored, with a 32-bit product. Every pair the console
+// model multiplies keeps it in range: the largest, 32767 x 65535, comes from
+// pitch modulation.
+constexpr int32_t Mul15(int32_t a, int32_t b) { return (a * b) >> 15; }
+
 }  // namespace zarn

@@ -10,10 +10,12 @@
 //     +A      envelope word 2         D94/96  noise
 //     +C      envelope volume (*)     D98/9A  reverb
 //     +E      repeat address (*)      D9C/9E  voice activity (*)
+//                                     DA2     reverb work area start (x 8 bytes)
 //                                     DA4     IRQ address
 //   (*) words the SPU publishes       DA6     transfer address (x 8 bytes)
 //       after each mixing pass        DA8     transfer data
 //                                     DAA     control (noise clock: bits 8-13)
+//                                     DAC     transfer control
 //                                     DAE     status (bits 11-15)
 //                                     DB0/B2  CD volume L/R
 //
@@ -40,8 +42,9 @@ constexpr uint32_t kReverbVolumeL = 0x1F801D84, kReverbVolumeR = 0x1F801D86;
 constexpr uint32_t kKeyOn = 0x1F801D88, kKeyOff = 0x1F801D8C;
 constexpr uint32_t kPitchModulation = 0x1F801D90, kNoise = 0x1F801D94, kReverb = 0x1F801D98;
 constexpr uint32_t kVoiceActivity = 0x1F801D9C;
+constexpr uint32_t kReverbBase = 0x1F801DA2;
 constexpr uint32_t kIrqAddress = 0x1F801DA4, kTransferAddress = 0x1F801DA6, kTransferData = 0x1F801DA8;
-constexpr uint32_t kControl = 0x1F801DAA, kStatus = 0x1F801DAE;
+constexpr uint32_t kControl = 0x1F801DAA, kTransferControl = 0x1F801DAC, kStatus = 0x1F801DAE;
 constexpr uint32_t kCdVolumeL = 0x1F801DB0, kCdVolumeR = 0x1F801DB2;
 
 constexpr uint32_t Offset(uint32_t address) { return address & 0xFFF; }

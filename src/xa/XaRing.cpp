@@ -73,28 +73,35 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
 }
 
 void XaRing::QueueBlock(const XaDecodeBlock& block) {
+    int64_t frames;
+    if (BeginBlock(block, frames)) Hold(block, frames);
+}
+
+bool XaRing::BeginBlock(const XaDecodeBlock& block, int64_t& frames) {
     // Any block with a size, a rate and channels takes up a new XABufferSize,
     // also one that then queues nothing.
     const int64_t channels = int64_t{block.stereo} + 1;
     const int64_t bytes = BlockBytes(block, channels);
-    if (bytes == 0 || block.frequency == 0 || channels == 0) return;
+    if (bytes == 0 || block.frequency == 0 || channels == 0) return false;
     if (sizeSetting != settings_->XABufferSize) {
         sizeSetting = settings_->XABufferSize;
         Allocate(sizeSetting);  // drops everything queued
     }
-    if (!Acceptable(block)) return;
+    if (!Acceptable(block)) return false;
+    frames = bytes / (channels * 2);
+    return true;
+}
 
+void XaRing::Hold(const XaDecodeBlock& block, int64_t frames) {
     // Zero-order hold from the block's rate to 44100 Hz: output frame n
     // carries source frame n * frequency / 44100.
-    const int64_t frames = bytes / (channels * 2);
+    const int64_t channels = int64_t{block.stereo} + 1;
     const int16_t* source = block.samples;
     int64_t accumulator = 0;
     int64_t frame = 0;
     while (frame < frames) {
-        if (IsFull()) break;  // the rest of the block is dropped
-        buffer[writeIndex] = source[frame * channels];
-        buffer[writeIndex + 1] = source[frame * channels + channels - 1];
-        writeIndex = Next(writeIndex);
+        // A full ring drops the rest of the block.
+        if (!Push(source[frame * channels], source[frame * channels + channels - 1])) break;
         accumulator += block.frequency;
         frame = accumulator / kFrameRate;
     }

@@ -35,9 +35,21 @@ public:
     // count are not 0, and rebuilds the ring empty.
     void QueueBlock(const XaDecodeBlock& block);
 
+    // The steps every conversion shares, for the console model's own: takes
+    // up a new XABufferSize as QueueBlock does and gives the block's frame
+    // count in `frames`; false for a block that queues nothing.
+    bool BeginBlock(const XaDecodeBlock& block, int64_t& frames);
+    // The zero-order hold of QueueBlock over a block BeginBlock accepted.
+    void Hold(const XaDecodeBlock& block, int64_t frames);
+    // Stores one frame; false, storing nothing, when the ring is full.
+    bool Push(int16_t left, int16_t right);
+
     // The next frame scaled by the CD volumes and XAVolume percent; false when
     // the ring is empty.
     bool TakeFrame(int32_t& left, int32_t& right);
+    // The next frame as queued, without any volume; false when the ring is
+    // empty.
+    bool TakeRawFrame(int32_t& left, int32_t& right);
 
     // Whether a host that waits for room may queue `block` now: it fits and
     // at most 2048 samples are queued, or it could never fit, or it adds
@@ -69,6 +81,22 @@ inline bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
     left = wrapMul((buffer[readIndex] * volumeL) >> 15, percent) / 100;
     right = wrapMul((buffer[readIndex + 1] * volumeR) >> 15, percent) / 100;
     readIndex = Next(readIndex);
+    return true;
+}
+
+inline bool XaRing::TakeRawFrame(int32_t& left, int32_t& right) {
+    if (readIndex == writeIndex) return false;
+    left = buffer[readIndex];
+    right = buffer[readIndex + 1];
+    readIndex = Next(readIndex);
+    return true;
+}
+
+inline bool XaRing::Push(int16_t left, int16_t right) {
+    if (IsFull()) return false;
+    buffer[writeIndex] = left;
+    buffer[writeIndex + 1] = right;
+    writeIndex = Next(writeIndex);
     return true;
 }
 
