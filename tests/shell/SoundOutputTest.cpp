@@ -240,6 +240,19 @@ TEST_F(SoundOutputTest, WithoutTheDeviceTheClockPlays) {
     EXPECT_EQ(output.StreamBytes, 1024u);
 }
 
+// The clock device is paced in passes as long as the system device's
+// longest, yet never so long that its cursor laps the write offset.
+TEST_F(SoundOutputTest, PassesOnTheClockAreLongButShorterThanHalfTheStream) {
+    ASSERT_TRUE(output.Open(nullptr, settings));
+    ASSERT_TRUE(output.CreateStream(1));
+    EXPECT_EQ(output.PassMilliseconds(1) * 10 + output.PassMilliseconds(5), 15u);
+    device->createsStreams = false;
+    for (const auto& [kib, milliseconds] : {std::pair{8, 20u}, {64, 20u}, {1, 2u}}) {
+        output.CreateStream(kib);
+        EXPECT_EQ(output.PassMilliseconds(1), milliseconds) << kib;
+    }
+}
+
 TEST(ClockDeviceTest, TheCursorMovesWithTheClockInWholeFrames) {
     static int64_t now = 5'000'000;
     ClockDevice clock([] { return now; });
