@@ -28,7 +28,18 @@ void LoadFreeze(SpuCore& spu, const FreezeRecord& record) {
     // Key-on publishes voice status into words replayed later (the activity
     // words), so each word is read only when its turn comes.
     for (int i = 0; i < FreezeRecord::kRegisterWords; ++i) {
-        spu.DecodeRegisterWrite(reg::kFirst + 2 * i, spu.RegisterImage()[i]);
+        const uint32_t address = reg::kFirst + 2 * i;
+        if (address == reg::kTransferData) {
+            // The data word is the game's last one, long since in sound RAM.
+            // Stored again it would land at the replayed transfer address,
+            // after a usual upload the upload's first halfword (an ADPCM
+            // block header: a looping voice stopped over it). Sound RAM stays
+            // the record's; the address moves on by 2 as the write would
+            // have moved it, which a read does without storing.
+            spu.ReadTransfer();
+            continue;
+        }
+        spu.DecodeRegisterWrite(address, spu.RegisterImage()[i]);
     }
 }
 
