@@ -189,16 +189,18 @@ int32_t FastMixer::MixSpan(SpuCore& core, int32_t frames) {
     return frames;
 }
 
-// MixFrame's output stage over the span's sums: XA, main volume, reverb,
-// automatic gain, the clamp.
+// MixFrame's output stage over the span's sums: XA, CD audio, main volume,
+// reverb, automatic gain, the clamp.
 void FastMixer::FinishSpan(SpuCore& core, int16_t* out, int32_t frames) {
     const DriverSettings& settings = *core.settings_;
     MixerState& mixer = core.mixer;
-    for (int32_t f = 0; f < frames; ++f) {
-        int32_t left, right;
-        if (!core.xa.TakeFrame(left, right)) break;  // empty until the next host block
-        dryL_[f] = wrapAdd(dryL_[f], left);
-        dryR_[f] = wrapAdd(dryR_[f], right);
+    for (XaRing* cd : {&core.xa, &core.cdda}) {
+        for (int32_t f = 0; f < frames; ++f) {
+            int32_t left, right;
+            if (!cd->TakeFrame(left, right)) break;  // empty until the host's next block
+            dryL_[f] = wrapAdd(dryL_[f], left);
+            dryR_[f] = wrapAdd(dryR_[f], right);
+        }
     }
     OutputFrames stage{dryL_,
                        dryR_,

@@ -131,8 +131,9 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
         break;
     }
     case Offset(kStatus): status = static_cast<uint16_t>(v & 0xF800); break;
-    case Offset(kCdVolumeL): xa.volumeL = Volume15(v); break;
-    case Offset(kCdVolumeR): xa.volumeR = Volume15(v); break;
+    // The CD volumes scale both CD sources, XA and audio tracks.
+    case Offset(kCdVolumeL): xa.volumeL = cdda.volumeL = Volume15(v); break;
+    case Offset(kCdVolumeR): xa.volumeR = cdda.volumeR = Volume15(v); break;
     default: break;  // image only
     }
 }

@@ -4,7 +4,7 @@
 
 namespace zarn {
 
-SpuCore::SpuCore(const DriverSettings& settings) : xa(settings), settings_(&settings) {
+SpuCore::SpuCore(const DriverSettings& settings) : xa(settings), cdda(settings), settings_(&settings) {
     // Sound RAM and the register image start cleared (so does the reverb line,
     // by its member initialiser): a fresh core is silent and reads all zeros.
     std::memset(soundRam, 0, sizeof soundRam);

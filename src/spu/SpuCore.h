@@ -1,6 +1,6 @@
 // The whole emulated sound processing unit: 512 KiB of sound RAM, the image
 // of the register block, the decoded global registers, the output stage, the
-// 24 voices and the CD-XA ring.
+// 24 voices, the CD-XA ring and the CD-audio ring.
 //
 // The core has no lock of its own: every caller holds the plugin's SpuLock.
 // It reads the live settings record it was built with at every use, and
@@ -33,7 +33,7 @@ public:
     static constexpr int kRegisterCount = 512;  // one per even address 0x1F801C00..0x1F801FFE
     static constexpr uint32_t kNoTransferAddress = 0xFFFFFFFF;
 
-    // The settings record must be loaded: the XA ring takes its size from it.
+    // The settings record must be loaded: the CD rings take their size from it.
     explicit SpuCore(const DriverSettings& settings);
     virtual ~SpuCore() = default;
     SpuCore(const SpuCore&) = delete;
@@ -78,6 +78,7 @@ public:
     int32_t autoGainCount = 0;  // frames in the current window
     SpuVoice voices[kVoiceCount];
     XaRing xa;
+    XaRing cdda;  // CD audio tracks (Linux: SPUplayCDDAchannel), mixed after XA
 
     // The mixer Render runs: the fastest this processor has, unless a test or
     // a benchmark picks another. A path the processor lacks mixes as

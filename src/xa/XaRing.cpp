@@ -65,7 +65,11 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
     if (!Acceptable(block)) return true;  // queues nothing, so nothing to wait for
     const int32_t channels = block.stereo + 1;
     const int64_t bytes = BlockBytes(block, channels);
-    const int64_t need = bytes * kOutputRate / block.frequency * (3 - channels) / 2;
+    return ReadyForSamples(bytes * kOutputRate / block.frequency * (3 - channels) / 2);
+}
+
+// `need` ring samples fit and at most 2048 are queued, or they never could fit.
+bool XaRing::ReadyForSamples(int64_t need) const {
     int64_t free = readIndex - writeIndex;
     if (free <= 0) free += capacity;
     if (need >= capacity) return true;  // could never fit
@@ -78,16 +82,24 @@ void XaRing::QueueBlock(const XaDecodeBlock& block) {
     const int64_t channels = int64_t{block.stereo} + 1;
     const int64_t bytes = BlockBytes(block, channels);
     if (bytes == 0 || block.frequency == 0 || channels == 0) return;
-    if (sizeSetting != settings_->XABufferSize) {
-        sizeSetting = settings_->XABufferSize;
-        Allocate(sizeSetting);  // drops everything queued
-    }
+    TakeUpSize();
     if (!Acceptable(block)) return;
+    Queue(block.samples, bytes / (channels * 2), channels, block.frequency);
+}
 
-    // Zero-order hold from the block's rate to 44100 Hz: output frame n
-    // carries source frame n * frequency / 44100.
-    const int64_t frames = bytes / (channels * 2);
-    const int16_t* source = block.samples;
+void XaRing::QueuePcm(const int16_t* pcm, int64_t frames) {
+    TakeUpSize();
+    Queue(pcm, frames, 2, kOutputRate);
+}
+
+void XaRing::TakeUpSize() {
+    if (sizeSetting == settings_->XABufferSize) return;
+    sizeSetting = settings_->XABufferSize;
+    Allocate(sizeSetting);  // drops everything queued
+}
+
+// Output frame n carries source frame n * frequency / 44100.
+void XaRing::Queue(const int16_t* source, int64_t frames, int64_t channels, int64_t frequency) {
     int64_t accumulator = 0;
     int64_t frame = 0;
     while (frame < frames) {
@@ -95,7 +107,7 @@ void XaRing::QueueBlock(const XaDecodeBlock& block) {
         buffer[writeIndex] = source[frame * channels];
         buffer[writeIndex + 1] = source[frame * channels + channels - 1];
         writeIndex = Next(writeIndex);
-        accumulator += block.frequency;
+        accumulator += frequency;
         frame = accumulator / kOutputRate;
     }
 }
