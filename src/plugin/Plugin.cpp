@@ -204,6 +204,8 @@ void RegisterIrqCallback(SpuIrqFunction callback) { StoreCallback(irqCallback, c
 
 void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) { StoreCallback(cddaVolumeCallback, callback); }
 
+namespace {
+
 // With EnableXAWait the host is paced: the lock is let go while the mixer
 // drains a CD ring far enough for a block, all of it, also when a save-state
 // load called in holding it already. From inside the interrupt function the
@@ -218,6 +220,8 @@ void WaitUntil(Ready ready) {
         SpuLock::Reenter(depth);
     }
 }
+
+}  // namespace
 
 void PlayAdpcmChannel(const XaDecodeBlock* block) {
     if (core == nullptr || block == nullptr) return;
