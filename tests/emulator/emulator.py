@@ -255,12 +255,11 @@ class Run:
     def wait_for(self, pattern, seconds):
         """The time of the first line matching `pattern`, waiting up to `seconds`; None if none."""
         deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline and (self.process.poll() is None or self.reader.is_alive()):
+        while True:
             found = [at for at, line in list(self.lines) if re.search(pattern, line)]
-            if found:
-                return found[0]
+            if found or time.monotonic() >= deadline or not self.reader.is_alive():
+                return found[0] if found else None
             time.sleep(0.05)
-        return None
 
     def key(self, name):
         """Holds a key about 0.2 s in pcsxr's window (its input plugin polls
@@ -361,17 +360,28 @@ def run_tone_and_load(work, home, fifo, check, exe):
 
 def run_cd(work, home, fifo, check, exe):
     run = Run("cd", work, home, fifo, check, "-cdfile", build_disc(work, exe))
-    require("cd: the program plays XA and the CD audio track and ends", run.wait_for(r"^ \* done", 40) is not None)
+    done = run.wait_for(r"^ \* done", 40)
+    require("cd: the program plays XA and the CD audio track and ends", done is not None)
     run.finish()
+    if done is None:
+        return
+    # pcsxr delivers CD audio at the pace it emulates, below real time here
+    # (55-59 frames a second): the ring then runs dry now and then. Gaps are
+    # judged against that shortfall, measured over each part (300 and 240
+    # frames of 60 a second), and the tones over the stretches between them.
+    times = [run.wait_for(pattern, 0) for pattern in (r"^ \* xa", r"^ \* cdda")] + [done]
     segments = run.measure("--segments", run.capture())
     expected = AMPLITUDE * 32767 / 32768 * 0.75 * 16383 / 16384  # CD volume, XAVolume 75 %, main volume
-    for n, (what, hz) in enumerate((("xa", XA_HZ), ("cdda", CDDA_HZ)), 1):
+    for n, (what, hz, frames) in enumerate((("xa", XA_HZ, 300), ("cdda", CDDA_HZ, 240)), 1):
         get = lambda key: float(segments.get("segment%d_%s" % (n, key), 0))
         for key in ("hz", "level", "seconds", "gap_percent", "gaps"):
             report("%s_%s" % (what, key), get(key))
+        shortfall = max(0, 100 - frames * 1000 / 60 / (times[n] - times[n - 1]) * 100)
+        report(what + "_emulator_shortfall_percent", shortfall)
         require("cd: %s at %.1f Hz to 1 %%, level %.0f to 3 %%" % (what, hz, expected),
                 abs(get("hz") / hz - 1) < 0.01 and abs(get("level") / expected - 1) < 0.03)
-        require("cd: %s for 3 s or more, gaps under 10 %%" % what, get("seconds") >= 3 and get("gap_percent") < 10)
+        require("cd: %s for 3 s or more, gaps at most 3 %% beyond pcsxr's shortfall" % what,
+                get("seconds") >= 3 and get("gap_percent") <= shortfall + 3)
     require("cd: nothing else in the capture", segments.get("segments") == "2")
 
 
