@@ -1,7 +1,7 @@
 // Fuzz target: the input is a sequence of host calls against one plugin
 // instance, from SPUinit to SPUshutdown: register writes and reads at any
 // address, DMA words and blocks of any count, XA blocks with any header,
-// renders of any small size, save-state saves and loads (of the saved record
+// CD audio of any byte count, renders of any small size, save-state saves and loads (of the saved record
 // with bytes changed), and settings changes to any value between calls.
 //
 // The harness is an honest host: every buffer it passes holds what the call
@@ -40,6 +40,7 @@ enum Call : uint8_t {
     kChangeSetting,
     kRegisterIrq,
     kChooseMixPath,
+    kPlayCdda,
     kCallCount
 };
 
@@ -131,6 +132,14 @@ void Run(FuzzInput& in) {
             break;
         }
         case kPlayXa: PlayXa(in); break;
+        case kPlayCdda: {
+            // Up to 32,767 bytes, odd counts and counts below 0 too.
+            const int32_t bytes = in.Take<int16_t>();
+            std::vector<int16_t> pcm(bytes > 0 ? bytes / 2 + 1 : 1);
+            in.TakeInto(pcm.data(), std::min<size_t>(2 * pcm.size(), 512));
+            SPUplayCDDAchannel(pcm.data(), bytes);
+            break;
+        }
         case kRender: {
             const uint32_t bytes = in.Take<uint16_t>() % 4096;
             std::vector<uint8_t> buffer(bytes);

@@ -11,7 +11,8 @@ namespace zarn {
 
 using namespace reg;
 
-SpuCore::SpuCore(const DriverSettings& settings) : xa(settings), standard(soundRam, registerImage, xa, settings, irq_) {
+SpuCore::SpuCore(const DriverSettings& settings)
+    : xa(settings), cdda(settings), standard(soundRam, registerImage, xa, cdda, settings, irq_) {
     // Sound RAM and the register image start cleared (so does the reverb line,
     // by its member initialiser): a fresh core is silent and reads all zeros.
     std::memset(soundRam, 0, sizeof soundRam);
@@ -44,7 +45,20 @@ uint16_t SpuCore::ReadRegister(uint32_t address) {
 void SpuCore::PublishVoiceStatus() { standard.PublishVoiceStatus(); }
 
 void SpuCore::ReplayRegisterImage() {
-    for (int i = 0; i < kRegisterBlockWords; ++i) DecodeRegisterWrite(kFirst + 2 * i, registerImage[i]);
+    for (int i = 0; i < kRegisterBlockWords; ++i) {
+        const uint32_t address = kFirst + 2 * i;
+        if (address == kTransferData) {
+            // The data word is the game's last one, long since in sound RAM.
+            // Stored again it would land at the replayed transfer address,
+            // after a usual upload the upload's first halfword (an ADPCM block
+            // header: a looping voice stopped over it). Sound RAM stays the
+            // record's; the address moves on by 2 as the write would have
+            // moved it.
+            SkipHalfword();
+            continue;
+        }
+        DecodeRegisterWrite(address, registerImage[i]);
+    }
 }
 
 // The standard model's transfers move the halfwords and nothing else.

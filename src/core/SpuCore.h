@@ -1,6 +1,6 @@
 // The whole emulated sound processing unit: 512 KiB of sound RAM, the image
-// of the register block, the transfer address, the CD-XA ring, and the sound
-// model that makes sound out of them (sound/StandardModel.h).
+// of the register block, the transfer address, the CD-XA and CD-audio rings,
+// and the sound model that makes sound out of them (sound/StandardModel.h).
 //
 // The core has no lock of its own: every caller holds the plugin's SpuLock.
 // It reads the live settings record it was built with at every use, and
@@ -48,6 +48,8 @@ public:
     // The register block 0x1F801C00..0x1F801DFE replayed from the image in
     // ascending address order through DecodeRegisterWrite, each word read
     // only when its turn comes (a key-on publishes into words replayed later).
+    // The transfer-data word stores nothing: it only moves the transfer
+    // address on by 2, so sound RAM stays as loaded.
     void ReplayRegisterImage();
 
     // Transfers of 16-bit halfwords at transferAddress (core/Transfer.cpp).
@@ -67,11 +69,13 @@ public:
     uint16_t registerImage[kRegisterCount];
     uint32_t transferAddress = kNoTransferAddress;  // byte address of the next transfer access
     XaRing xa;
+    XaRing cdda;             // CD audio tracks (Linux: SPUplayCDDAchannel), mixed after XA
     StandardModel standard;  // the sound model
 
 private:
     void StoreHalfword(uint16_t value);
     uint16_t LoadHalfword();
+    void SkipHalfword();
 
     IrqLine irq_;  // the model holds on to it
 };

@@ -24,6 +24,8 @@ void SpuCore::StoreHalfword(uint16_t value) {
     Advance(transferAddress);
 }
 
+void SpuCore::SkipHalfword() { Advance(transferAddress); }
+
 uint16_t SpuCore::LoadHalfword() {
     const uint32_t at = TransferOffset(transferAddress);
     const uint16_t value = static_cast<uint16_t>(soundRam[at] | (soundRam[at + 1] << 8));

@@ -25,6 +25,7 @@ bool ClockDevice::CreateStream(uint32_t bytes, uint32_t& streamBytes) {
     if (bytes == 0 || bytes > kMaxBytes) bytes = kDefaultBytes;
     buffer_.assign(bytes, 0);
     start_ = now_();
+    written_ = waited_ = 0;
     streamBytes = bytes;
     return true;
 }
@@ -35,8 +36,14 @@ void ClockDevice::Close() {}
 
 bool ClockDevice::PlayCursor(uint32_t& cursor) {
     if (buffer_.empty()) return false;
-    const int64_t played = (now_() - start_) * kBytesPerSecond / 1000000 / kFrameBytes * kFrameBytes;
-    cursor = static_cast<uint32_t>(played % static_cast<int64_t>(buffer_.size()));
+    const int64_t size = static_cast<int64_t>(buffer_.size());
+    int64_t played = (now_() - start_) * kBytesPerSecond / 1000000 / kFrameBytes * kFrameBytes - waited_;
+    if (played - written_ > kMostBehindBytes) {
+        waited_ += played - written_ - kMostBehindBytes;
+        played = written_ + kMostBehindBytes;
+    }
+    if (played > written_ + size - kFrameBytes) played = written_ + size - kFrameBytes;
+    cursor = static_cast<uint32_t>(played % size);
     return true;
 }
 
@@ -44,7 +51,7 @@ SoundDevice::LockResult ClockDevice::Lock(uint32_t offset, uint32_t bytes, Regio
     return LockLoop(buffer_.data(), static_cast<uint32_t>(buffer_.size()), offset, bytes, first, second);
 }
 
-void ClockDevice::Unlock(const Region&, const Region&) {}
+void ClockDevice::Unlock(const Region& first, const Region&) { written_ += first.bytes; }
 
 SoundDevice::RestoreResult ClockDevice::Restore() { return RestoreResult::Restored; }
 

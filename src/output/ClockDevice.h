@@ -2,7 +2,11 @@
 // whose play cursor moves on with a monotonic clock at 176,400 bytes (44100
 // frames) per second. The sound thread streams into it whenever the system
 // device or its stream cannot be had, so voices, interrupts and XA go on in
-// real time even without sound.
+// real time even without sound. A writer a whole buffer behind (a pass that
+// slept too long) finds the cursor a frame short of where it writes, never
+// past it, and catches up over the next passes, a buffer each; what it is
+// behind beyond kMostBehindBytes (a second) the clock waits for, as a card
+// that ran dry would.
 #pragma once
 
 #include <vector>
@@ -15,6 +19,7 @@ class ClockDevice : public SoundDevice {
 public:
     static constexpr uint32_t kDefaultBytes = 8 * 1024;  // for sizes no buffer can have
     static constexpr uint32_t kMaxBytes = 4 * 1024 * 1024;
+    static constexpr int64_t kMostBehindBytes = 176400;
 
     // `now` gives microseconds of a monotonic clock.
     explicit ClockDevice(int64_t (*now)());
@@ -33,7 +38,9 @@ public:
 
 private:
     int64_t (*now_)();
-    int64_t start_ = 0;  // microseconds at CreateStream
+    int64_t start_ = 0;    // microseconds at CreateStream
+    int64_t written_ = 0;  // bytes written since CreateStream
+    int64_t waited_ = 0;   // bytes of time the clock has stood still for the writer
     std::vector<uint8_t> buffer_;
 };
 

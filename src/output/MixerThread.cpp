@@ -1,8 +1,8 @@
-// The sound thread's pass loop. Each pass sleeps briefly, then refills the
-// part of the stream that the device has played since the last pass, so a
-// pass mixes exactly as many frames as the device consumed and the SPU runs
-// at the device's clock. What is written now is heard about one buffer
-// length later (8 KiB, the default, is about 46 ms).
+// The sound thread's pass loop. Each pass sleeps briefly (longer on the clock
+// device), then refills the part of the stream that the device has played
+// since the last pass, so a pass mixes exactly as many frames as the device
+// consumed and the SPU runs at the device's clock. What is written now is
+// heard about one buffer length later (8 KiB, the default, is about 46 ms).
 #include "output/MixerThread.h"
 
 #include "core/SpuCore.h"
@@ -55,7 +55,7 @@ uint32_t MixerThread(void* argument) {
             output.DestroyStream();
             output.CreateStream(bufferSize);  // starts empty, at offset 0
         }
-        platform::SleepMilliseconds(sleepMilliseconds);
+        platform::SleepMilliseconds(output.PassMilliseconds(sleepMilliseconds));
         output.WritePass(source);
     }
 

@@ -11,6 +11,11 @@
 
 namespace zarn {
 
+// The longest step the SPU's interrupts and voice status take between two
+// passes of the sound thread: the ALSA device's cursor moves at most this far
+// a pass, and on the clock device the passes come this far apart.
+constexpr uint32_t kLongestPassMilliseconds = 20;
+
 // The wave format of DirectSound's primary buffer.
 struct WaveFormat {
     uint16_t channels;

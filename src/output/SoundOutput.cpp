@@ -81,6 +81,12 @@ bool SoundOutput::Close() {
     return true;
 }
 
+uint32_t SoundOutput::PassMilliseconds(uint32_t systemMilliseconds) const {
+    if (stream_ != &clock_) return systemMilliseconds;
+    const uint32_t halfStream = StreamBytes / (2 * kFrameBytes) * 1000 / 44100;
+    return halfStream < 1 ? 1 : halfStream < kLongestPassMilliseconds ? halfStream : kLongestPassMilliseconds;
+}
+
 uint32_t SoundOutput::WritePass(FrameSource& source) {
     if (stream_ == nullptr) return 0;
     uint32_t cursor;

@@ -59,6 +59,14 @@ public:
 
     static constexpr int kFailedPassesForClock = 100;
 
+    // How long the sound thread sleeps before its next pass: `systemMilliseconds`
+    // on the system device. The clock device plays into nothing and needs no
+    // finer steps than the system device's longest, kLongestPassMilliseconds
+    // (a wakeup every millisecond cost it four times the CPU of the ALSA
+    // device's passes); less than half the stream's length, so that its
+    // cursor never laps the write offset between two passes; at least 1 ms.
+    uint32_t PassMilliseconds(uint32_t systemMilliseconds) const;
+
     // Whether the stream runs on the system device rather than the clock.
     bool OnSystemDevice() const { return stream_ != nullptr && stream_ == system_.get(); }
 

@@ -2,6 +2,8 @@
 // exports, once: X(result, name, parameters). The declarations in
 // PluginApi.h, the Windows .def file and the Linux version script (generated
 // by the build), and the test programs' lists are all expanded from here.
+// ZARN_EXPORT_LIST is the interface both builds export; ZARN_LINUX_EXPORT_LIST,
+// written after it, what the Linux library exports besides.
 #pragma once
 
 #define ZARN_EXPORT_LIST(X)                                             \
@@ -44,3 +46,7 @@
     X(void, SPUstopChannels1, (uint32_t))                               \
     X(void, SPUstopChannels2, (uint32_t))                               \
     X(void, SPUplaySector, (void))
+
+// Linux emulators (pcsxr) hand the sectors of CD audio tracks to the sound
+// plugin as PCM through this, when the plugin has it.
+#define ZARN_LINUX_EXPORT_LIST(X) X(void, SPUplayCDDAchannel, (int16_t * pcm, int32_t bytes))

@@ -33,6 +33,9 @@ void ZARN_CALL SPUregisterCDDAVolume(SpuCddaVolumeFunction callback) { plugin::R
 void ZARN_CALL SPUplayADPCMchannel(XaDecodeBlock* block) { plugin::PlayAdpcmChannel(block); }
 int32_t ZARN_CALL SPUfreeze(uint32_t mode, FreezeRecord* record) { return plugin::Freeze(mode, record); }
 void ZARN_CALL SPUrender(int16_t* buffer, uint32_t bytes) { plugin::Render(buffer, bytes); }
+#if !defined(_WIN32)
+void ZARN_CALL SPUplayCDDAchannel(int16_t* pcm, int32_t bytes) { plugin::PlayCddaChannel(pcm, bytes); }
+#endif
 
 uint32_t ZARN_CALL SPUgetOne(uint32_t) { return 0; }
 void ZARN_CALL SPUputOne(uint32_t, uint32_t) {}

@@ -245,24 +245,40 @@ void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback) {
     StoreCallback(library::cddaVolumeCallback, callback);
 }
 
+namespace {
+
+// With EnableXAWait the host is paced: the lock is let go while the mixer
+// drains a CD ring far enough for a block, all of it, also when a save-state
+// load called in holding it already. From inside the interrupt function the
+// frame being mixed holds the lock, and the ring drains only on this very
+// thread: there the block queues what fits without waiting.
+template <typename Ready>
+void WaitUntil(Ready ready) {
+    if (state->settings->EnableXAWait == 0 || insideIrqCallback != 0) return;
+    while (!ready()) {
+        const int depth = SpuLock::LeaveAll();
+        platform::SleepMilliseconds(1);
+        SpuLock::Reenter(depth);
+    }
+}
+
+}  // namespace
+
 void PlayAdpcmChannel(const XaDecodeBlock* block) {
     SpuCore* const core = Core();
     if (core == nullptr || block == nullptr) return;
     SpuLockGuard lock;
-    // With EnableXAWait the host is paced: the lock is let go while the
-    // mixer drains the ring far enough for this block, all of it, also when
-    // a save-state load called in holding it already. From inside the
-    // interrupt function the frame being mixed holds the lock, and the ring
-    // drains only on this very thread: there the block queues what fits
-    // without waiting.
-    if (state->settings->EnableXAWait != 0 && insideIrqCallback == 0) {
-        while (!core->xa.ReadyFor(*block)) {
-            const int depth = SpuLock::LeaveAll();
-            platform::SleepMilliseconds(1);
-            SpuLock::Reenter(depth);
-        }
-    }
+    WaitUntil([&] { return core->xa.ReadyFor(*block); });
     core->xa.QueueBlock(*block);
+}
+
+void PlayCddaChannel(const int16_t* pcm, int32_t bytes) {
+    SpuCore* const core = Core();
+    if (core == nullptr || pcm == nullptr || bytes < 0 || bytes % 2 != 0) return;
+    SpuLockGuard lock;
+    const int32_t frames = bytes / 4;
+    WaitUntil([&] { return core->cdda.ReadyForPcm(frames); });
+    core->cdda.QueuePcm(pcm, frames);
 }
 
 // Mode 0 loads, 1 saves, 2 answers the size query; any other mode saves

@@ -48,6 +48,10 @@ void ReadDmaBlock(uint16_t* words, int32_t count);
 void RegisterIrqCallback(SpuIrqFunction callback);
 void RegisterCddaVolumeCallback(SpuCddaVolumeFunction callback);
 void PlayAdpcmChannel(const XaDecodeBlock* block);
+// A CD audio sector or any run of 44100 Hz 16-bit stereo frames, `bytes`
+// long (a half frame at the end is left out); a null pointer, a negative or
+// odd count are ignored. Paced like XA blocks under EnableXAWait.
+void PlayCddaChannel(const int16_t* pcm, int32_t bytes);
 int32_t Freeze(uint32_t mode, FreezeRecord* record);
 void Render(int16_t* buffer, uint32_t bytes);
 

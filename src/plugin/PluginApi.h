@@ -29,5 +29,8 @@ typedef void(ZARN_CALL* SpuCddaVolumeFunction)(uint16_t left, uint16_t right);
 extern "C" {
 #define ZARN_DECLARE_EXPORT(result, name, parameters) ZARN_EXPORT result ZARN_CALL name parameters;
 ZARN_EXPORT_LIST(ZARN_DECLARE_EXPORT)
+#if !defined(_WIN32)
+ZARN_LINUX_EXPORT_LIST(ZARN_DECLARE_EXPORT)
+#endif
 #undef ZARN_DECLARE_EXPORT
 }

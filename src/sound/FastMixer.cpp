@@ -190,16 +190,18 @@ int32_t FastMixer::MixSpan(StandardModel& model, int32_t frames) {
     return frames;
 }
 
-// MixFrame's output stage over the span's sums: XA, main volume, reverb,
-// automatic gain, the clamp.
+// MixFrame's output stage over the span's sums: XA, CD audio, main volume,
+// reverb, automatic gain, the clamp.
 void FastMixer::FinishSpan(StandardModel& model, int16_t* out, int32_t frames) {
     const DriverSettings& settings = *model.settings_;
     MixerState& mixer = model.mixer;
-    for (int32_t f = 0; f < frames; ++f) {
-        int32_t left, right;
-        if (!model.xa_.TakeFrame(left, right)) break;  // empty until the next host block
-        dryL_[f] = wrapAdd(dryL_[f], left);
-        dryR_[f] = wrapAdd(dryR_[f], right);
+    for (XaRing* cd : {&model.xa_, &model.cdda_}) {
+        for (int32_t f = 0; f < frames; ++f) {
+            int32_t left, right;
+            if (!cd->TakeFrame(left, right)) break;  // empty until the host's next block
+            dryL_[f] = wrapAdd(dryL_[f], left);
+            dryR_[f] = wrapAdd(dryR_[f], right);
+        }
     }
     OutputFrames stage{dryL_,
                        dryR_,

@@ -1,4 +1,4 @@
-// One output frame: the 24 voices, CD-XA audio, main volume, reverb,
+// One output frame: the 24 voices, CD-XA and CD audio, main volume, reverb,
 // automatic gain and the symmetric 16-bit clamp.
 //
 // All arithmetic is 32-bit two's complement with arithmetic shifts and
@@ -48,14 +48,16 @@ void StandardModel::AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames)
 }
 
 // The output stage of one frame, from the sum of the voices (dry) and of
-// those that feed the reverb (send): XA, main volume, reverb, automatic gain
-// and the clamp.
+// those that feed the reverb (send): XA, CD audio, main volume, reverb,
+// automatic gain and the clamp.
 inline void StandardModel::FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]) {
     const DriverSettings& settings = *settings_;
-    int32_t xaL, xaR;
-    if (xa_.TakeFrame(xaL, xaR)) {
-        dryL = wrapAdd(dryL, xaL);
-        dryR = wrapAdd(dryR, xaR);
+    for (XaRing* cd : {&xa_, &cdda_}) {
+        int32_t cdL, cdR;
+        if (cd->TakeFrame(cdL, cdR)) {
+            dryL = wrapAdd(dryL, cdL);
+            dryR = wrapAdd(dryR, cdR);
+        }
     }
 
     dryL = mulShift64(mixer.mainVolumeL, dryL, 14);

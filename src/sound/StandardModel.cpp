@@ -37,9 +37,9 @@ void WriteVolume(uint32_t v, int32_t& sweepMode, int32_t& fixedVolume, int32_t& 
 
 }  // namespace
 
-StandardModel::StandardModel(const uint8_t* soundRam, uint16_t* registerImage, XaRing& xa,
+StandardModel::StandardModel(const uint8_t* soundRam, uint16_t* registerImage, XaRing& xa, XaRing& cdda,
                              const DriverSettings& settings, const IrqLine& irq)
-    : ram_(soundRam), image_(registerImage), xa_(xa), settings_(&settings), irq_(&irq) {
+    : ram_(soundRam), image_(registerImage), xa_(xa), cdda_(cdda), settings_(&settings), irq_(&irq) {
     for (int n = 0; n < kVoiceCount; ++n) {
         voices[n].SetRam(soundRam);
         if (n >= 1) voices[n].SetPrevVoice(&voices[n - 1]);
@@ -132,8 +132,9 @@ void StandardModel::DecodeRegisterWrite(uint32_t address, uint32_t value) {
         break;
     }
     case Offset(kStatus): status = static_cast<uint16_t>(v & 0xF800); break;
-    case Offset(kCdVolumeL): xa_.volumeL = Volume15(v); break;
-    case Offset(kCdVolumeR): xa_.volumeR = Volume15(v); break;
+    // The CD volumes scale both CD sources, XA and audio tracks.
+    case Offset(kCdVolumeL): xa_.volumeL = cdda_.volumeL = Volume15(v); break;
+    case Offset(kCdVolumeR): xa_.volumeR = cdda_.volumeR = Volume15(v); break;
     default: break;  // image only
     }
 }

@@ -28,8 +28,9 @@ class XaRing;
 class StandardModel {
 public:
     // Everything passed in must outlive the model.
-    StandardModel(const uint8_t* soundRam, uint16_t* registerImage, XaRing& xa, const DriverSettings& settings,
-                  const IrqLine& irq);
+    // `xa` holds CD-XA audio, `cdda` CD audio tracks; both are mixed, XA first.
+    StandardModel(const uint8_t* soundRam, uint16_t* registerImage, XaRing& xa, XaRing& cdda,
+                  const DriverSettings& settings, const IrqLine& irq);
     virtual ~StandardModel() = default;
     StandardModel(const StandardModel&) = delete;
     StandardModel& operator=(const StandardModel&) = delete;
@@ -75,6 +76,7 @@ private:
     const uint8_t* ram_;
     uint16_t* image_;
     XaRing& xa_;
+    XaRing& cdda_;
     const DriverSettings* settings_;
     const IrqLine* irq_;
 };

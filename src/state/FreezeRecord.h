@@ -55,8 +55,10 @@ void SaveFreeze(SpuCore& spu, FreezeRecord& record, bool clear);
 
 // Load: sound RAM and the register words, then every register replayed in
 // ascending address order through the ordinary write decoding, each word read
-// from the image only when its turn comes. The header is not examined; the XA
-// block is the caller's (see FreezeXaBlock).
+// from the image only when its turn comes; the transfer-data word stores
+// nothing (sound RAM is exactly the record's) and only moves the transfer
+// address on by 2. The header is not examined; the XA block is the caller's
+// (see FreezeXaBlock).
 void LoadFreeze(SpuCore& spu, const FreezeRecord& record);
 
 // The record's XA block when it may be played: mono or stereo with 1 to 4032

@@ -65,7 +65,11 @@ bool XaRing::ReadyFor(const XaDecodeBlock& block) const {
     if (!Acceptable(block)) return true;  // queues nothing, so nothing to wait for
     const int32_t channels = block.stereo + 1;
     const int64_t bytes = BlockBytes(block, channels);
-    const int64_t need = bytes * kFrameRate / block.frequency * (3 - channels) / 2;
+    return ReadyForSamples(bytes * kFrameRate / block.frequency * (3 - channels) / 2);
+}
+
+// `need` ring samples fit and at most 2048 are queued, or they never could fit.
+bool XaRing::ReadyForSamples(int64_t need) const {
     int64_t free = readIndex - writeIndex;
     if (free <= 0) free += capacity;
     if (need >= capacity) return true;  // could never fit
@@ -83,26 +87,36 @@ bool XaRing::BeginBlock(const XaDecodeBlock& block, int64_t& frames) {
     const int64_t channels = int64_t{block.stereo} + 1;
     const int64_t bytes = BlockBytes(block, channels);
     if (bytes == 0 || block.frequency == 0 || channels == 0) return false;
-    if (sizeSetting != settings_->XABufferSize) {
-        sizeSetting = settings_->XABufferSize;
-        Allocate(sizeSetting);  // drops everything queued
-    }
+    TakeUpSize();
     if (!Acceptable(block)) return false;
     frames = bytes / (channels * 2);
     return true;
 }
 
 void XaRing::Hold(const XaDecodeBlock& block, int64_t frames) {
-    // Zero-order hold from the block's rate to 44100 Hz: output frame n
-    // carries source frame n * frequency / 44100.
-    const int64_t channels = int64_t{block.stereo} + 1;
-    const int16_t* source = block.samples;
+    Queue(block.samples, frames, int64_t{block.stereo} + 1, block.frequency);
+}
+
+void XaRing::QueuePcm(const int16_t* pcm, int64_t frames) {
+    TakeUpSize();
+    Queue(pcm, frames, 2, kFrameRate);
+}
+
+void XaRing::TakeUpSize() {
+    if (sizeSetting == settings_->XABufferSize) return;
+    sizeSetting = settings_->XABufferSize;
+    Allocate(sizeSetting);  // drops everything queued
+}
+
+// Zero-order hold from `frequency` to 44100 Hz: output frame n carries source
+// frame n * frequency / 44100.
+void XaRing::Queue(const int16_t* source, int64_t frames, int64_t channels, int64_t frequency) {
     int64_t accumulator = 0;
     int64_t frame = 0;
     while (frame < frames) {
         // A full ring drops the rest of the block.
         if (!Push(source[frame * channels], source[frame * channels + channels - 1])) break;
-        accumulator += block.frequency;
+        accumulator += frequency;
         frame = accumulator / kFrameRate;
     }
 }

@@ -1,6 +1,8 @@
-// The ring of decoded CD-XA audio: interleaved 16-bit stereo at 44100 frames
-// per second, filled by the host's blocks and drained one frame per mixed
-// frame.
+// A ring of CD audio: interleaved 16-bit stereo at 44100 frames per second,
+// drained one frame per mixed frame. The core has two: one filled by the
+// host's decoded CD-XA blocks, and one beside it for CD audio tracks, whose
+// sectors the Linux library takes as PCM (SPUplayCDDAchannel). Both follow
+// XABufferSize and are scaled alike.
 //
 // Indexes count 16-bit samples and move by one frame (2 samples). The ring is
 // empty when readIndex == writeIndex and full when writeIndex + 2 would reach
@@ -34,6 +36,10 @@ public:
     // takes effect here, at any block whose size, frequency and channel
     // count are not 0, and rebuilds the ring empty.
     void QueueBlock(const XaDecodeBlock& block);
+    // Queues `frames` frames of 16-bit stereo PCM at 44100 Hz, as they are,
+    // up to the full ring; the rest is dropped, and nothing queued is ever
+    // overwritten. Takes up a new XABufferSize first.
+    void QueuePcm(const int16_t* pcm, int64_t frames);
 
     // The steps every conversion shares, for the console model's own: takes
     // up a new XABufferSize as QueueBlock does and gives the block's frame
@@ -55,6 +61,8 @@ public:
     // at most 2048 samples are queued, or it could never fit, or it adds
     // nothing. Computed in 64 bits, so no block size can overflow it.
     bool ReadyFor(const XaDecodeBlock& block) const;
+    // The same for `frames` frames of 44100 Hz stereo PCM.
+    bool ReadyForPcm(int64_t frames) const { return ReadyForSamples(2 * frames); }
 
     int32_t QueuedSamples() const;
     bool IsFull() const { return capacity == 0 || Next(writeIndex) == readIndex; }
@@ -69,6 +77,11 @@ public:
 
 private:
     void Allocate(int32_t sizeKiB);
+    void TakeUpSize();
+    bool ReadyForSamples(int64_t need) const;
+    // Zero-order hold of `frames` frames of `channels` interleaved samples
+    // from `frequency` Hz to 44100 Hz, up to the full ring.
+    void Queue(const int16_t* source, int64_t frames, int64_t channels, int64_t frequency);
     // The index one frame on: even indexes below the even capacity wrap to 0.
     int32_t Next(int32_t index) const { return index + 2 == capacity ? 0 : index + 2; }
 

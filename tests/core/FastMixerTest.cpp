@@ -186,7 +186,7 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
         spus.Write(0x1F801D8A, pick(0x100));
 
         for (int call = 0; call < 30; ++call) {
-            // Between calls, what a game does: notes, pitches, envelopes, bits, an interrupt address, XA.
+            // Between calls, what a game does: notes, pitches, envelopes, bits, an interrupt address, CD audio.
             switch (pick(8)) {
             case 0: program(static_cast<int>(pick(24))); [[fallthrough]];
             case 1: spus.Write(0x1F801D88 + 2 * pick(2), pick(0x10000)); break;
@@ -201,12 +201,17 @@ TEST(FastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
                 spus.Write(0x1F801DA4, voice.blockAddress + pick(6));
                 break;
             }
-            case 6:
+            case 6: {
                 *xa = {};
                 std::tie(xa->frequency, xa->stereo, xa->sampleCount) = std::tuple(18900 + 6300 * pick(5), pick(2), 500);
                 for (int16_t& sample : xa->samples) sample = static_cast<int16_t>(rng());
-                for (auto& spu : spus.cores) spu->xa.QueueBlock(*xa);
+                const int64_t cdFrames = pick(800);
+                for (auto& spu : spus.cores) {
+                    spu->xa.QueueBlock(*xa);
+                    spu->cdda.QueuePcm(xa->samples + 1000, cdFrames);
+                }
                 break;
+            }
             default:
                 spus.Write(0x1F801D9C + 2 * pick(2), pick(0x10000) | pick(0x10000));
                 for (auto& spu : spus.cores)

@@ -1,10 +1,16 @@
-// capture_check: the listening end of the live tests. Two modes:
+// capture_check: the listening end of the live and emulator tests. Three
+// modes:
 //
 //   capture_check FILE [--min-sound S] [--allow-zero-runs]
 //     checks the player's tone in a WAV capture: its frequency, the sounding
 //     time, and no silent stretch (nor jump) after the attack; runs of exact
-//     zeros pass with --allow-zero-runs. Prints key=value lines and exits
-//     with 1 when a check fails.
+//     zeros pass with --allow-zero-runs; prints its level too. Prints
+//     key=value lines and exits with 1 when a check fails.
+//
+//   capture_check --segments FILE
+//     measures each sounding segment of a capture (apart where it is quiet
+//     for 200 ms): its start and length, frequency, level and gaps. Prints
+//     key=value lines; judges nothing.
 //
 //   capture_check --pace FIFO PREFIX
 //     stands in for a sound card behind ALSA's file plugin: reads each stream
@@ -57,20 +63,28 @@ bool ParseHeader(const uint8_t* h, Wav& wav) {
            wav.blockAlign == wav.channels * wav.bits / 8 && wav.rate > 0 && wav.byteRate == wav.rate * wav.blockAlign;
 }
 
-// ---------------------------------------------------------------- checking
+// ---------------------------------------------------------------- measuring
 
-int Check(const std::string& path, double minSound, bool allowZeroRuns) {
+// A capture mixed down to one channel, in [-1, 1].
+struct Capture {
+    std::vector<float> x;
+    double rate = 0;
+    float peak = 0;
+};
+
+// Reads a capture and prints its format; false (with the result) when it is
+// not a WAV file of 16- or 32-bit samples.
+bool Load(const std::string& path, Capture& capture) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     Wav wav;
     std::printf("file=%s\n", path.c_str());
     if (file.size() < kHeaderBytes || !ParseHeader(file.data(), wav)) {
         std::printf("result=fail: %s\n", file.empty() ? "no capture" : "not a WAV file of 16- or 32-bit samples");
-        return 1;
+        return false;
     }
-    // The channels mixed down to one, in [-1, 1].
     const size_t frames = (file.size() - kHeaderBytes) / wav.blockAlign;
-    std::vector<float> x(frames);
+    capture.x.assign(frames, 0);
     for (size_t f = 0; f < frames; ++f) {
         for (uint32_t c = 0; c < wav.channels; ++c) {
             const uint8_t* p = &file[kHeaderBytes + f * wav.blockAlign + c * wav.bits / 8];
@@ -79,53 +93,67 @@ int Check(const std::string& path, double minSound, bool allowZeroRuns) {
                 sample = static_cast<int16_t>(p[0] | p[1] << 8) / 32768.0f;
             else
                 std::memcpy(&sample, p, 4);
-            x[f] += sample / wav.channels;
+            capture.x[f] += sample / wav.channels;
         }
+        capture.peak = std::max(capture.peak, std::fabs(capture.x[f]));
     }
-    const double rate = wav.rate;
-    std::printf("rate=%u\nchannels=%u\nbits=%u\nduration_s=%.3f\n", wav.rate, wav.channels, wav.bits, frames / rate);
-    std::string failures;
-    const auto fail = [&](const std::string& what) { failures += (failures.empty() ? " " : ", ") + what; };
+    capture.rate = wav.rate;
+    std::printf("rate=%u\nchannels=%u\nbits=%u\nduration_s=%.3f\n", wav.rate, wav.channels, wav.bits,
+                frames / capture.rate);
+    return true;
+}
 
-    float peak = 0;
-    for (const float v : x) peak = std::max(peak, std::fabs(v));
-    if (peak < 1e-3f) {
-        std::printf("result=fail: no sound\n");
-        return 1;
-    }
-    // The sounding part runs from the first to the last frame above a
-    // hundredth of the peak; anything quieter for 2 ms inside it is a gap.
-    const float quiet = peak / 100;
-    size_t begin = 0, end = frames;
-    while (std::fabs(x[begin]) < quiet) ++begin;
-    while (std::fabs(x[end - 1]) < quiet) --end;
-    std::printf("sounding_from_s=%.4f\nsounding_s=%.3f\npeak=%.4f\n", begin / rate, (end - begin) / rate, peak);
-    if ((end - begin) / rate < minSound) fail("short sound");
-
+// What a sounding stretch holds. Gaps are runs of 2 ms or more quieter than
+// a hundredth of the capture's peak.
+struct Stretch {
+    double frequency = 0;  // from the median period between rising zero crossings
+    double level = 0;      // outside the gaps: the amplitude of a sine as loud, in 16-bit units
     int zeroRuns = 0, quietRuns = 0;
+    double gapSeconds = 0;
+    int jumps = 0;
+};
+
+// Measures [begin, end); `printGaps` prints where the first 8 gaps lie.
+// Jumps are steps between neighbouring samples well beyond what a sine of
+// this peak and `toneHz` can take. Not counted: the edges of gaps of zeros,
+// and the first and last 2 ms, where the sound may begin mid-wave (a voice
+// going on across SPUclose and SPUopen) or be cut off.
+Stretch Measure(const Capture& c, size_t begin, size_t end, double toneHz, bool printGaps) {
+    const std::vector<float>& x = c.x;
+    const float quiet = c.peak / 100;
+    Stretch s;
+    double power = 0;
+    size_t heard = 0;
     for (size_t f = begin; f < end; ++f) {
         size_t length = 0;
         bool zeros = true;
         for (; f < end && std::fabs(x[f]) < quiet; ++f, ++length) zeros = zeros && x[f] == 0;
-        if (length < rate / 500) continue;
-        zeroRuns += zeros;
-        quietRuns += !zeros;
-        if (zeroRuns + quietRuns <= 8) {
-            std::printf("gap_at_s=%.4f %s %.2f ms\n", (f - length) / rate, zeros ? "zeros" : "quiet",
-                        length * 1e3 / rate);
+        if (length >= c.rate / 500) {
+            s.zeroRuns += zeros;
+            s.quietRuns += !zeros;
+            s.gapSeconds += length / c.rate;
+            if (printGaps && s.zeroRuns + s.quietRuns <= 8) {
+                std::printf("gap_at_s=%.4f %s %.2f ms\n", (f - length) / c.rate, zeros ? "zeros" : "quiet",
+                            length * 1e3 / c.rate);
+            }
+        } else {
+            for (size_t g = f - length; g < f; ++g) power += x[g] * x[g];
+            heard += length;
+        }
+        if (f < end) {
+            power += x[f] * x[f];
+            ++heard;
         }
     }
-    if (quietRuns > 0) fail("quiet gaps");
-    if (zeroRuns > 0 && !allowZeroRuns) fail("zero gaps");
+    s.level = heard > 0 ? std::sqrt(2 * power / heard) * 32768 : 0;
 
-    // Frequency from the median period between rising zero crossings (with a
-    // tenth of the peak as hysteresis), interpolated between samples: periods
-    // broken by a gap do not count.
+    // Zero crossings with a tenth of the peak as hysteresis, interpolated
+    // between samples: periods broken by a gap do not count.
     std::vector<double> periods;
     double crossing = -1;
     bool armed = false;
     for (size_t f = begin + 1; f < end; ++f) {
-        if (x[f] < -peak / 10) armed = true;
+        if (x[f] < -c.peak / 10) armed = true;
         if (armed && x[f - 1] < 0 && x[f] >= 0) {
             const double at = static_cast<double>(f - 1) + x[f - 1] / (x[f - 1] - x[f]);
             if (crossing >= 0) periods.push_back(at - crossing);
@@ -133,29 +161,77 @@ int Check(const std::string& path, double minSound, bool allowZeroRuns) {
             armed = false;
         }
     }
-    double frequency = 0;
     if (periods.size() >= 4) {
         std::nth_element(periods.begin(), periods.begin() + periods.size() / 2, periods.end());
-        frequency = rate / periods[periods.size() / 2];
+        s.frequency = c.rate / periods[periods.size() / 2];
     }
-    std::printf("frequency_hz=%.3f\nexpected_hz=%.3f\n", frequency, kToneHz);
-    if (std::fabs(frequency - kToneHz) > kToneHz / 100) fail("frequency");
 
-    // Jumps: steps between neighbouring samples well beyond what a sine of
-    // this peak and frequency can take. Not counted: the edges of gaps, and
-    // the first and last 2 ms, where the sound may begin mid-wave (a voice
-    // going on across SPUclose and SPUopen) or be cut off.
-    const double maxStep = 1.5 * 2 * std::numbers::pi * kToneHz / rate * peak + peak / 50;
-    const size_t edge = wav.rate / 500;
-    int jumps = 0;
+    const double maxStep = 1.5 * 2 * std::numbers::pi * toneHz / c.rate * c.peak + c.peak / 50;
+    const size_t edge = static_cast<size_t>(c.rate / 500);
     for (size_t f = begin + edge + 1; f + edge < end; ++f) {
-        if (x[f] != 0 && x[f - 1] != 0 && std::fabs(x[f] - x[f - 1]) > maxStep) ++jumps;
+        if (x[f] != 0 && x[f - 1] != 0 && std::fabs(x[f] - x[f - 1]) > maxStep) ++s.jumps;
     }
-    std::printf("jumps=%d\n", jumps);
-    if (jumps > 0) fail("jumps");
+    return s;
+}
+
+// ---------------------------------------------------------------- checking
+
+int Check(const std::string& path, double minSound, bool allowZeroRuns) {
+    Capture c;
+    if (!Load(path, c)) return 1;
+    std::string failures;
+    const auto fail = [&](const std::string& what) { failures += (failures.empty() ? " " : ", ") + what; };
+    if (c.peak < 1e-3f) {
+        std::printf("result=fail: no sound\n");
+        return 1;
+    }
+    // The sounding part runs from the first to the last frame above a
+    // hundredth of the peak.
+    const float quiet = c.peak / 100;
+    size_t begin = 0, end = c.x.size();
+    while (std::fabs(c.x[begin]) < quiet) ++begin;
+    while (std::fabs(c.x[end - 1]) < quiet) --end;
+    std::printf("sounding_from_s=%.4f\nsounding_s=%.3f\npeak=%.4f\n", begin / c.rate, (end - begin) / c.rate, c.peak);
+    if ((end - begin) / c.rate < minSound) fail("short sound");
+
+    const Stretch s = Measure(c, begin, end, kToneHz, true);
+    if (s.quietRuns > 0) fail("quiet gaps");
+    if (s.zeroRuns > 0 && !allowZeroRuns) fail("zero gaps");
+    std::printf("frequency_hz=%.3f\nexpected_hz=%.3f\nlevel=%.1f\n", s.frequency, kToneHz, s.level);
+    if (std::fabs(s.frequency - kToneHz) > kToneHz / 100) fail("frequency");
+    std::printf("jumps=%d\n", s.jumps);
+    if (s.jumps > 0) fail("jumps");
 
     std::printf("result=%s%s\n", failures.empty() ? "ok" : "fail:", failures.c_str());
     return failures.empty() ? 0 : 1;
+}
+
+// The sounding segments, apart where the capture is quiet for 200 ms or
+// more, each measured at its own frequency. Judging is the caller's.
+int Segments(const std::string& path) {
+    Capture c;
+    if (!Load(path, c)) return 1;
+    const float quiet = c.peak / 100;
+    const size_t apart = static_cast<size_t>(c.rate / 5), frames = c.x.size();
+    int count = 0;
+    for (size_t f = 0; f < frames;) {
+        while (f < frames && std::fabs(c.x[f]) < quiet) ++f;
+        const size_t begin = f;
+        for (size_t still = 0; f < frames && still < apart; ++f) still = std::fabs(c.x[f]) < quiet ? still + 1 : 0;
+        size_t end = f;
+        while (end > begin && std::fabs(c.x[end - 1]) < quiet) --end;
+        if (end - begin < c.rate / 20) continue;  // a click, not a tone
+        Stretch s = Measure(c, begin, end, 0, false);
+        s = Measure(c, begin, end, s.frequency, false);
+        const int n = ++count;
+        const double seconds = (end - begin) / c.rate;
+        std::printf("segment%d_from_s=%.3f\nsegment%d_seconds=%.3f\nsegment%d_hz=%.3f\nsegment%d_level=%.1f\n", n,
+                    begin / c.rate, n, seconds, n, s.frequency, n, s.level);
+        std::printf("segment%d_gaps=%d\nsegment%d_gap_percent=%.2f\nsegment%d_jumps=%d\n", n, s.zeroRuns + s.quietRuns,
+                    n, 100 * s.gapSeconds / seconds, n, s.jumps);
+    }
+    std::printf("segments=%d\n", count);
+    return 0;
 }
 
 // ---------------------------------------------------------------- pacing
@@ -278,6 +354,7 @@ int Pace(const char* fifo, const std::string& prefix) {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 3 && args[0] == "--pace") return Pace(argv[2], args[2]);
+    if (args.size() == 2 && args[0] == "--segments") return Segments(args[1]);
     double minSound = 0;
     bool allowZeroRuns = false, good = !args.empty() && args[0][0] != '-';
     for (size_t i = 1; good && i < args.size(); ++i) {
@@ -291,6 +368,7 @@ int main(int argc, char** argv) {
     if (good) return Check(args[0], minSound, allowZeroRuns);
     std::fprintf(stderr,
                  "usage: capture_check FILE [--min-sound S] [--allow-zero-runs]\n"
+                 "       capture_check --segments FILE\n"
                  "       capture_check --pace FIFO PREFIX\n");
     return 2;
 }

@@ -13,6 +13,7 @@ TEST(ExportTest, EveryEntryPointAndNothingElse) {
     void* library = dlopen(SPUZARN_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     for (const char* name : zarn::test::kExportNames) EXPECT_NE(dlsym(library, name), nullptr) << name;
+    for (const char* name : zarn::test::kLinuxExportNames) EXPECT_NE(dlsym(library, name), nullptr) << name;
     EXPECT_EQ(dlsym(library, "_ZN4zarn6plugin4InitEv"), nullptr);
     EXPECT_EQ(dlsym(library, "_ZN4zarn13StandardModel8MixFrameEPs"), nullptr);
 

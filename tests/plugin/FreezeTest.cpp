@@ -72,7 +72,7 @@ TEST_F(FreezeTest, SaveLayoutAndSizeQuery) {
 
 TEST_F(FreezeTest, LoadReplaysTheRegisters) {
     // Voice 0 is keyed on and off in the saved words, voice 1 keyed on; the
-    // data word goes to 0x80 and the transfer address moves on.
+    // last data word went to 0x80.
     Write({{0x1F801C06, 0x0100},
            {0x1F801C16, 0x0200},
            {0x1F801C26, 0x0300},
@@ -91,15 +91,18 @@ TEST_F(FreezeTest, LoadReplaysTheRegisters) {
     v2.active = 1;
     v2.blockAddress = 0x0333;
     v2.pitchCounter = v0.pitchCounter = 0x5000;
-    spu().soundRam[0x80] = 0;
     spu().soundRam[0x1000] = 0x99;
+    record->soundRam[0x80] = 0x11;  // what a later upload left there
+    record->soundRam[0x81] = 0x22;
     std::memcpy(record.get(), "XXXXXXXX\2\0\0\0\0\0\0", 16);  // the header is not examined
     ASSERT_EQ(SPUfreeze(0, record.get()), 1);
 
-    // Sound RAM as saved, the data word stored again at the replayed address.
+    // Sound RAM exactly the record's: the replayed data word is not stored
+    // again, yet the transfer address moves on past it.
     EXPECT_EQ(spu().soundRam[0x1000], 0);
-    EXPECT_EQ(spu().soundRam[0x80] | spu().soundRam[0x81] << 8, 0xBEEF);
+    EXPECT_EQ(spu().soundRam[0x80] | spu().soundRam[0x81] << 8, 0x2211);
     EXPECT_EQ(spu().transferAddress, 0x82u);
+    EXPECT_EQ(spu().registerImage[(0xDA8 - 0xC00) / 2], 0xBEEF);  // the word itself stays in the image
     // Voices 0 and 1 restarted, voice 0's key-off replayed after its key-on;
     // voice 2 keeps its position; voice 4's clear bit in the activity word
     // published by the key-on replay stops it.

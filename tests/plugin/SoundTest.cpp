@@ -1,5 +1,5 @@
-// Sound through the entry points: SPUrender, SPUplayADPCMchannel and the
-// XA wait.
+// Sound through the entry points: SPUrender, SPUplayADPCMchannel,
+// SPUplayCDDAchannel and the XA wait.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -99,6 +99,56 @@ TEST_F(SoundTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
         EXPECT_TRUE(queuedSamples >= 6000 && queuedSamples <= 6000 + 2048) << queuedSamples;
     }
 }
+
+#if !defined(_WIN32)  // an entry point of the Linux library only
+// CD audio sectors: PCM at 44100 Hz in a ring of their own.
+TEST_F(SoundTest, CdAudioIsMixedAfterXaKeepsItsOrderAndWaitsLikeXa) {
+    const XaRing& ring = plugin::Inspect().core->cdda;
+    const auto frames = [](int count, int16_t first, int16_t step) {
+        std::vector<int16_t> pcm;
+        for (int n = 0; n < count; ++n) pcm.insert(pcm.end(), 2, static_cast<int16_t>(first + n * step));
+        return pcm;
+    };
+    std::vector<int16_t> pcm = {16384, -16384, 100, 200, 7};
+    SPUplayCDDAchannel(nullptr, 4);
+    SPUplayCDDAchannel(pcm.data(), -4);
+    SPUplayCDDAchannel(pcm.data(), 3);
+    EXPECT_EQ(ring.QueuedSamples(), 0);
+
+    // After XA, scaled alike (16384 -> 12287, -16384 -> -12288, 100 -> 74);
+    // the half frame at the end is left out.
+    xa.sampleCount = 1;
+    xa.samples[0] = 16384;
+    SPUplayADPCMchannel(&xa);
+    SPUplayCDDAchannel(pcm.data(), 10);
+    Write({{0x1F801DB0, 0x7FFF}, {0x1F801DB2, 0x7FFF}, {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF}});
+    std::array<int16_t, 6> out;
+    SPUrender(out.data(), sizeof out);
+    EXPECT_EQ(out, (std::array<int16_t, 6>{24572, -1, 73, 148, 0, 0}));
+
+    // A full ring keeps what it holds and drops the newest frames.
+    const std::vector<int16_t> first = frames(12000, 0, 1), second = frames(588, -1, -1);
+    SPUplayCDDAchannel(const_cast<int16_t*>(first.data()), 12000 * 4);
+    SPUplayCDDAchannel(const_cast<int16_t*>(second.data()), 588 * 4);
+    EXPECT_EQ(ring.QueuedSamples(), ring.capacity - 2);
+    const auto queued = [&](int frame) { return ring.buffer[(ring.readIndex + 2 * frame) % ring.capacity]; };
+    EXPECT_EQ(std::tuple(queued(11999), queued(12000), queued(ring.capacity / 2 - 2)), std::tuple(11999, -1, -287));
+
+    // With the XA wait the host waits until the sector fits and at most 2048
+    // samples are queued.
+    plugin::Inspect().settings->EnableXAWait = 1;
+    std::atomic<bool> done{false};
+    std::thread host([&] {
+        SPUplayCDDAchannel(const_cast<int16_t*>(second.data()), 588 * 4);
+        done = true;
+    });
+    for (int16_t mixed[2 * 100]; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+        SPUrender(mixed, sizeof mixed);
+    }
+    host.join();
+    EXPECT_TRUE(ring.QueuedSamples() >= 1176 && ring.QueuedSamples() <= 1176 + 2048) << ring.QueuedSamples();
+}
+#endif
 
 // Blocks queued from the interrupt function, which runs in the middle of a
 // mixed frame: a block exactly as long as a host's, with a negative frame

@@ -240,6 +240,19 @@ TEST_F(SoundOutputTest, WithoutTheDeviceTheClockPlays) {
     EXPECT_EQ(output.StreamBytes, 1024u);
 }
 
+// The clock device is paced in passes as long as the system device's
+// longest, yet never so long that its cursor laps the write offset.
+TEST_F(SoundOutputTest, PassesOnTheClockAreLongButShorterThanHalfTheStream) {
+    ASSERT_TRUE(output.Open(nullptr, settings));
+    ASSERT_TRUE(output.CreateStream(1));
+    EXPECT_EQ(output.PassMilliseconds(1) * 10 + output.PassMilliseconds(5), 15u);
+    device->createsStreams = false;
+    for (const auto& [kib, milliseconds] : {std::pair{8, 20u}, {64, 20u}, {1, 2u}}) {
+        output.CreateStream(kib);
+        EXPECT_EQ(output.PassMilliseconds(1), milliseconds) << kib;
+    }
+}
+
 TEST(ClockDeviceTest, TheCursorMovesWithTheClockInWholeFrames) {
     static int64_t now = 5'000'000;
     ClockDevice clock([] { return now; });
@@ -251,9 +264,35 @@ TEST(ClockDeviceTest, TheCursorMovesWithTheClockInWholeFrames) {
     now += 10'000;  // 1764 bytes in 10 ms
     clock.PlayCursor(cursor);
     EXPECT_EQ(cursor, 1764u);
-    now += 1'000'000 - 10'000 + 22;  // 176,400 in a second, 3.88 bytes more: not a whole frame
+    now += 22;  // 3.88 bytes more: not a whole frame
     clock.PlayCursor(cursor);
-    EXPECT_EQ(cursor, 176400u % 8192);
+    EXPECT_EQ(cursor, 1764u);
+    // Written up to 1764, then 60 ms without a pass, longer than the buffer:
+    // the cursor stands a frame short of the write offset; once that is
+    // written it is where the clock says, 70 ms in.
+    SoundDevice::Region first, second;
+    const auto write = [&](ClockDevice& device, uint32_t offset, uint32_t bytes) {
+        ASSERT_EQ(device.Lock(offset, bytes, first, second), SoundDevice::LockResult::Locked);
+        device.Unlock(first, second);
+    };
+    write(clock, 0, 1764);
+    now += 60'000;
+    clock.PlayCursor(cursor);
+    EXPECT_EQ(cursor, 1760u);
+    write(clock, 1764, 8188);
+    clock.PlayCursor(cursor);
+    EXPECT_EQ(cursor, (1764u + 10584) % 8192);
+    // A writer more than a second behind finds the clock waited for the rest.
+    static int64_t later = 0;
+    ClockDevice large([] { return later; });
+    ASSERT_TRUE(large.CreateStream(ClockDevice::kMaxBytes, bytes));
+    later += 2'000'000;
+    large.PlayCursor(cursor);
+    EXPECT_EQ(cursor, 176400u);
+    write(large, 0, 176400);
+    later += 10'000;
+    large.PlayCursor(cursor);
+    EXPECT_EQ(cursor, 176400u + 1764);
 }
 
 // The pass loop, run as the sound thread runs it, against the scripted device.

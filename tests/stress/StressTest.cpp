@@ -120,9 +120,9 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     // Held while the run is closed: the window exists only while it is open.
     std::mutex runGate;
     std::map<std::string, std::atomic<uint64_t>> counts;
-    for (const char* name :
-         {"register writes", "register reads", "DMA words", "DMA blocks", "XA blocks", "XA blocks waited for",
-          "renders", "saves", "loads", "window actions", "recording starts and stops", "open/close cycles"}) {
+    for (const char* name : {"register writes", "register reads", "DMA words", "DMA blocks", "XA blocks",
+                             "XA blocks waited for", "CD audio sectors", "renders", "saves", "loads", "window actions",
+                             "recording starts and stops", "open/close cycles"}) {
         counts[name] = 0;
     }
     // A thread that repeats `work`, which returns how many calls it made.
@@ -180,11 +180,14 @@ TEST(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
             block->stereo = random() % 2;
             SPUplayADPCMchannel(block.get());
             ++counts.at(wait ? "XA blocks waited for" : "XA blocks");
+            int16_t sector[1176] = {};
+            SPUplayCDDAchannel(sector, sizeof sector);
+            ++counts.at("CD audio sectors");
         }
         xaDone = true;
     });
-    // Renders drain the XA ring also while the run is closed, so a waiting
-    // XA block always gets its room.
+    // Renders drain the CD rings also while the run is closed, so a waiting
+    // XA block or CD audio sector always gets its room.
     std::thread render([&] {
         std::minstd_rand random(6);
         std::vector<int16_t> frames(2 * 256);

@@ -6,8 +6,8 @@
 // many bytes past the end of the last written piece (never the whole buffer,
 // or the cursor would meet the write offset and read as nothing played).
 // Some devices report room in large jumps (a file, the network, a null
-// sink that takes everything at once), so the cursor moves at most 20 ms a
-// pass: the SPU's interrupts and voice status then still advance in small
+// sink that takes everything at once), so the cursor moves at most
+// kLongestPassMilliseconds a pass: the SPU's interrupts and voice status then still advance in small
 // steps, while a sound card, whose room grows by the 1 or 5 ms between
 // passes, never meets the limit.
 // Lock hands out a buffer of the stream's size to mix into, and Unlock
@@ -27,7 +27,7 @@ namespace zarn {
 namespace {
 
 constexpr uint32_t kFrameBytes = 4;
-constexpr uint32_t kMostBytesAPass = 882 * kFrameBytes;  // 20 ms
+constexpr uint32_t kMostBytesAPass = kLongestPassMilliseconds * 44100 / 1000 * kFrameBytes;
 
 class AlsaDevice : public SoundDevice {
 public:

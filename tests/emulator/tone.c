@@ -1,0 +1,76 @@
+// The tone program: voice 0 loops an ADPCM sine of 787.5 Hz (16 blocks, 8
+// periods of 56 samples at pitch 0x1000) with the SPU interrupt set inside
+// the loop, 98.4 times a second. The sine goes in by hand through the
+// transfer FIFO, as games upload their samples. Twice a second the program
+// prints its frame count, the interrupts it has seen and whether sound RAM
+// (read back by DMA) and the registers are still what it wrote: after a save
+// state is loaded, they must be.
+#include "psx.h"
+#include "sine.h"  // kSine: the sine's ADPCM blocks, written by emulator.py
+
+enum { SINE_ADDRESS = 0x1000, SINE_HALFWORDS = sizeof kSine / 2 };
+
+// Voice 0 at full volume and pitch 0x1000; its envelope attacks and decays
+// at once and holds at sustain level 15; the interrupt at the ninth block.
+static const struct {
+    u16 reg, value;
+} kSetup[] = {
+    {V_VOLUME_L, 0x3FFF},        {V_VOLUME_R, 0x3FFF},    {V_PITCH, 0x1000},
+    {V_START, SINE_ADDRESS / 8}, {V_ADSR1, 0x000F},       {V_ADSR2, 127 << 6},
+    {MAIN_VOLUME_L, 0x3FFF},     {MAIN_VOLUME_R, 0x3FFF}, {IRQ_ADDRESS, SINE_ADDRESS / 8 + 2 * 8},
+};
+
+static u16 readBack[SINE_HALFWORDS];
+
+static int RamIsTheSine(void) {
+    spu_dma_read(SINE_ADDRESS, readBack, SINE_HALFWORDS);
+    for (u32 i = 0; i < SINE_HALFWORDS; ++i) {
+        if (readBack[i] != kSine[i]) return 0;
+    }
+    return 1;
+}
+
+static int RegistersAsWritten(void) {
+    for (u32 i = 0; i < sizeof kSetup / sizeof kSetup[0]; ++i) {
+        if (SPU(kSetup[i].reg) != kSetup[i].value) return 0;
+    }
+    return 1;
+}
+
+int main(void) {
+    I_MASK = 0;
+    SPU(SPUCNT) = 0;
+    SPU(SPUCNT) = SPU_ON;
+    for (u32 i = 0; i < sizeof kSetup / sizeof kSetup[0]; ++i) SPU(kSetup[i].reg) = kSetup[i].value;
+
+    SPU(TRANSFER_CONTROL) = 4;
+    SPU(TRANSFER_ADDRESS) = SINE_ADDRESS / 8;
+    for (u32 i = 0; i < SINE_HALFWORDS; ++i) {
+        SPU(TRANSFER_FIFO) = kSine[i];
+        if (i % 32 == 31) {  // the FIFO holds 32 halfwords: write them out
+            spu_mode(1);
+            spu_mode(0);
+        }
+    }
+    SPU(SPUCNT) |= SPU_IRQ_ON;
+    printf("ram %d registers %d\n", RamIsTheSine(), RegistersAsWritten());
+
+    I_STAT = ~IRQ_SPU;
+    SPU(KEY_ON) = 1;
+    printf("keyon\n");
+    u32 frames = 0, irqs = 0;
+    for (;;) {
+        if (I_STAT & IRQ_SPU) {  // acknowledged, and the SPU's interrupt armed again
+            I_STAT = ~IRQ_SPU;
+            ++irqs;
+            SPU(SPUCNT) &= ~SPU_IRQ_ON;
+            SPU(SPUCNT) |= SPU_IRQ_ON;
+        }
+        if (I_STAT & IRQ_VBLANK) {
+            I_STAT = ~IRQ_VBLANK;
+            if (++frames % 30 == 0) {
+                printf("frame %d irqs %d ram %d registers %d\n", frames, irqs, RamIsTheSine(), RegistersAsWritten());
+            }
+        }
+    }
+}
