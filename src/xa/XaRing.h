@@ -43,6 +43,11 @@ public:
     void Hold(const XaDecodeBlock& block, int64_t frames);
     // Stores one frame; false, storing nothing, when the ring is full.
     bool Push(int16_t left, int16_t right);
+    // Drops every queued frame.
+    void Empty() { readIndex = writeIndex = 0; }
+    // Takes up a changed XABufferSize, rebuilding the ring empty; true when
+    // it did.
+    bool TakeUpBufferSize();
 
     // The next frame scaled by the CD volumes and XAVolume percent; false when
     // the ring is empty.
