@@ -41,6 +41,7 @@ constexpr uint16_t kHall[32] = {0x01A5, 0x0139, 0x6000, 0x5000, 0x4C00, 0xB800, 
                                 0x11BB, 0x14C2, 0x10BD, 0x11BC, 0x0DC1, 0x11C0, 0x0DC3, 0x0DC0, 0x09C1, 0x0BC4, 0x07C1,
                                 0x0A00, 0x06CD, 0x09C2, 0x05C1, 0x05C0, 0x041A, 0x0274, 0x013A, 0x8000, 0x8000};
 constexpr uint32_t kHallBytes = 0xADE0, kReverbRegisters = 0x1F801DC0;
+constexpr uint16_t kConsoleReturn = 0x4800;  // vLOUT and vROUT: 0.56
 
 // Console sweep words (bit 15 sweep, bit 13 falling, bits 2-6 the rate's
 // shift): +7 every 256 ticks swells over about two bars, -8 every 128 ticks
@@ -146,6 +147,9 @@ DemoTune ComposeDemo(bool console) {
     if (console) {
         score.Write(0, reg::kReverbBase, static_cast<uint16_t>((zarn::kRamBytes - kHallBytes) / 8));
         for (uint32_t i = 0; i < 32; ++i) score.Write(0, kReverbRegisters + 2 * i, kHall[i]);
+        // The return louder than the standard model's echo, so that the hall is heard.
+        score.Write(0, reg::kReverbVolumeL, kConsoleReturn);
+        score.Write(0, reg::kReverbVolumeR, kConsoleReturn);
     }
     const uint16_t swell = console ? kConsoleSwell : Sweep(4, false), fall = console ? kConsoleFall : Sweep(8, true);
     struct VoiceSetup {
