@@ -39,14 +39,11 @@ void PlayOneVoice() {
     const uint16_t block[8] = {0x0200, 0x1111, 0x1111, 0x1111, 0x1111, 0x1111, 0x1111, 0x1111};
     Write({{reg::kTransferAddress, 0x0200}});
     SPUwriteDMAMem(const_cast<uint16_t*>(block), 8);
-    Write({{reg::kControl, 0xC000},
-           {reg::Voice(0, reg::kStartAddress), 0x0200},
-           {reg::Voice(0, reg::kPitch), 0x1000},
-           {reg::Voice(0, reg::kEnvelope1), 0x000F},
-           {reg::Voice(0, reg::kEnvelope2), 0x1FC0},
-           {reg::Voice(0, reg::kVolumeL), 0x3FFF},
-           {reg::kMainVolumeL, 0x3FFF},
-           {reg::kKeyOn, 1}});
+    // clang-format off
+    Write({{reg::kControl, 0xC000}, {reg::Voice(0, reg::kStartAddress), 0x0200}, {reg::Voice(0, reg::kPitch), 0x1000},
+           {reg::Voice(0, reg::kEnvelope1), 0x000F}, {reg::Voice(0, reg::kEnvelope2), 0x1FC0},
+           {reg::Voice(0, reg::kVolumeL), 0x3FFF}, {reg::kMainVolumeL, 0x3FFF}, {reg::kKeyOn, 1}});
+    // clang-format on
 }
 
 struct ConsolePluginTest : ::testing::Test {
@@ -99,6 +96,8 @@ TEST_F(ConsolePluginTest, StoredValueChoosesTheModelAtInitAndOpen) {
     test::StoreValue("ConsoleAccurate", 3, {1, 0, 0});
     SPUopen(nullptr);
     EXPECT_EQ(std::tuple(plugin::Inspect().settings->ConsoleAccurate, Model()), std::tuple(0, kStandard));
+    Frames(10);  // the standard voice 0 keyed before starts silent too
+    EXPECT_EQ(SPUreadRegister(reg::kVoiceActivity), 0u);
 }
 
 // The configure dialog has no control for the model: Default and OK save the
