@@ -48,8 +48,11 @@ TEST(ConsoleSpuhostTest, ConsoleDemoRingsOnInTheHall) {
     test::UseFreshSettingsStore();
     const fs::path wav = fs::temp_directory_path() / ("console-" + std::to_string(std::random_device{}()) + ".wav");
     const test::ProgramRun demo = test::RunProgram(kSpuhost, {"demo", "--console", "--out", wav.string()});
-    std::ifstream file(wav, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::string bytes;
+    {
+        std::ifstream file(wav, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
     fs::remove(wav);
     ASSERT_EQ(demo.exitCode, 0) << demo.output;
     ASSERT_EQ(bytes.size(), 44 + 4 * 21 * 44100u);
