@@ -1,20 +1,28 @@
 // The core's construction and the one place where the sound model meets it:
 // every operation whose behaviour depends on the model runs the model's part
-// here, after what the core does for every model.
+// here, after what the core does for every model. The console model's parts
+// are in core/ConsoleRegisters.cpp.
 #include "core/SpuCore.h"
 
 #include <cstring>
 
+#include "sound/ConsoleMixer.h"
 #include "voice/RegisterMap.h"
+#include "xa/ZigZag.h"
 
 namespace zarn {
 
 using namespace reg;
 
-SpuCore::SpuCore(const DriverSettings& settings)
-    : xa(settings), cdda(settings), standard(soundRam, registerImage, xa, cdda, settings, irq_) {
+SpuCore::SpuCore(const DriverSettings& settings, SoundModel initialModel)
+    : xa(settings),
+      cdda(settings),
+      standard(soundRam, registerImage, xa, cdda, settings, irq_),
+      model(initialModel),
+      settings_(&settings) {
     // Sound RAM and the register image start cleared (so does the reverb line,
     // by its member initialiser): a fresh core is silent and reads all zeros.
+    // A fresh console state publishes nothing but zeros either.
     std::memset(soundRam, 0, sizeof soundRam);
     std::memset(registerImage, 0, sizeof registerImage);
 }
@@ -25,6 +33,10 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
     const uint32_t v = value & 0xFFFF;
     registerImage[ImageIndex(address)] = static_cast<uint16_t>(v);
     if (offset & 1) return;
+    if (model == kConsole) {
+        ConsoleWrite(offset, v);
+        return;
+    }
     switch (offset) {
     case Offset(kTransferAddress): transferAddress = v * 8; break;
     case Offset(kTransferData): WriteTransfer(static_cast<uint16_t>(v)); break;
@@ -35,6 +47,7 @@ void SpuCore::DecodeRegisterWrite(uint32_t address, uint32_t value) {
 uint16_t SpuCore::ReadRegister(uint32_t address) {
     const uint32_t offset = Offset(address);
     if (offset < Offset(kFirst)) return 0;
+    if (model == kConsole) return ConsoleRead(address);
     switch (offset) {
     case Offset(kTransferAddress): return static_cast<uint16_t>((transferAddress / 8) & 0xFFFF);
     case Offset(kTransferData): return ReadTransfer();
@@ -42,9 +55,19 @@ uint16_t SpuCore::ReadRegister(uint32_t address) {
     }
 }
 
-void SpuCore::PublishVoiceStatus() { standard.PublishVoiceStatus(); }
+void SpuCore::PublishVoiceStatus() {
+    if (model == kConsole) {
+        console::PublishVoiceStatus(console, registerImage);
+    } else {
+        standard.PublishVoiceStatus();
+    }
+}
 
 void SpuCore::ReplayRegisterImage() {
+    if (model == kConsole) {
+        ConsoleReplay();
+        return;
+    }
     for (int i = 0; i < kRegisterBlockWords; ++i) {
         const uint32_t address = kFirst + 2 * i;
         if (address == kTransferData) {
@@ -61,22 +84,21 @@ void SpuCore::ReplayRegisterImage() {
     }
 }
 
-// The standard model's transfers move the halfwords and nothing else.
-void SpuCore::WriteTransfer(uint16_t value) { StoreHalfword(value); }
-
-uint16_t SpuCore::ReadTransfer() { return LoadHalfword(); }
-
-void SpuCore::WriteTransferBlock(const uint16_t* words, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) StoreHalfword(words[i]);
-}
-
-void SpuCore::ReadTransferBlock(uint16_t* words, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) words[i] = LoadHalfword();
-}
-
 void SpuCore::Render(int16_t* out, uint32_t frames) {
-    standard.Render(out, frames);
+    if (model == kConsole) {
+        ConsoleRender(out, frames);
+    } else {
+        standard.Render(out, frames);
+    }
     PublishVoiceStatus();
+}
+
+void SpuCore::QueueXaBlock(const XaDecodeBlock& block) {
+    if (model == kConsole) {
+        console::QueueConsoleBlock(console, xa, block);
+    } else {
+        xa.QueueBlock(block);
+    }
 }
 
 }  // namespace zarn

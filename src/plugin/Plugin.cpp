@@ -10,6 +10,7 @@
 #include "output/SoundOutput.h"
 #include "platform/Platform.h"
 #include "platform/SpuLock.h"
+#include "state/FreezeExtension.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
 #include "store/RegistrySettings.h"
@@ -25,12 +26,16 @@ namespace {
 // instance that DllMain records, the host's functions (a host may register
 // them before SPUinit, and they stay registered across SPUshutdown), and the
 // recorder (a recording that SPUshutdown could not write stays for the stop
-// after the next SPUinit).
+// after the next SPUinit), and the record size the last save-state size
+// query reported (SPUinit starts it again at the base size): a save never
+// writes past what the host was told. It is read and written whole, without
+// the lock.
 namespace library {
 void* moduleInstance = nullptr;
 SpuIrqFunction irqCallback = nullptr;
 SpuCddaVolumeFunction cddaVolumeCallback = nullptr;
 SpuRecorder recorder;  // guarded by SpuLock
+std::atomic<uint32_t> announcedSize{FreezeRecord::kSize};
 }  // namespace library
 
 // The recorder behind the real-time window's Record button.
@@ -45,7 +50,7 @@ public:
 // and the output are all there, or none is (SPUinit could not create one).
 // The threads' jobs hand each thread what it drives and its stop flag.
 struct PluginState {
-    std::unique_ptr<DriverSettings> settings;
+    std::unique_ptr<RegistrySettings> settings;
     std::unique_ptr<SoundOutput> output;
     std::unique_ptr<SpuCore> core;
     void* hostWindow = nullptr;  // from SPUopen
@@ -127,6 +132,7 @@ void SetModuleInstance(void* instance) { library::moduleInstance = instance; }
 // zeros, render silence and refuse save states. When not even the state can
 // be made, SPUinit leaves the plugin as it was before.
 int32_t Init() {
+    library::announcedSize.store(FreezeRecord::kSize, std::memory_order_relaxed);
     if (state != nullptr) return 0;
     SpuLock::Initialise();
     std::unique_ptr<PluginState> made(new (std::nothrow) PluginState());
@@ -137,7 +143,8 @@ int32_t Init() {
     made->settings.reset(new (std::nothrow) RegistrySettings());
     if (made->settings != nullptr) {
         made->settings->Load();
-        made->core.reset(new (std::nothrow) SpuCore(*made->settings));
+        made->core.reset(new (std::nothrow)
+                             SpuCore(*made->settings, SpuCore::ModelFor(made->settings->ConsoleAccurate)));
         if (made->core != nullptr) made->core->SetIrqHandler(RaiseHostIrq, nullptr);
     }
     made->output.reset(new (std::nothrow) SoundOutput(CreateSystemSoundDevice()));
@@ -157,9 +164,20 @@ int32_t Shutdown() {
     return 0;
 }
 
-// A second SPUopen without SPUclose keeps the running threads.
+// A second SPUopen without SPUclose keeps the running threads. Before the
+// threads start, the stored sound model is read again (that value alone),
+// and the core switches to it if it differs: a value saved while the host
+// keeps the library loaded applies at the next emulation run.
 int32_t Open(void* window) {
     if (Core() == nullptr || state->soundThread.Started() || state->windowThread.Started()) return 0;
+    {
+        SpuLockGuard lock;
+        try {
+            state->settings->ReloadConsoleAccurate();  // the settings file may allocate
+        } catch (...) {}
+        // Never in the middle of a mixed frame, from the interrupt function.
+        if (insideIrqCallback == 0) state->core->SwitchModel(SpuCore::ModelFor(state->settings->ConsoleAccurate));
+    }
     state->hostWindow = window;
     StartPluginThreads(*state);
     return 0;
@@ -269,7 +287,7 @@ void PlayAdpcmChannel(const XaDecodeBlock* block) {
     if (core == nullptr || block == nullptr) return;
     SpuLockGuard lock;
     WaitUntil([&] { return core->xa.ReadyFor(*block); });
-    core->xa.QueueBlock(*block);
+    core->QueueXaBlock(*block);
 }
 
 void PlayCddaChannel(const int16_t* pcm, int32_t bytes) {
@@ -282,18 +300,34 @@ void PlayCddaChannel(const int16_t* pcm, int32_t bytes) {
 }
 
 // Mode 0 loads, 1 saves, 2 answers the size query; any other mode saves
-// without clearing the record first.
+// without clearing the record first. In the console model the size query
+// announces the extended record, and a save writes one only when that is the
+// size the host was last told; a load takes an extended record whole, and
+// anything else as a base record.
 int32_t Freeze(uint32_t mode, FreezeRecord* record) {
     SpuCore* const core = Core();
     if (record == nullptr) return 0;
+    uint8_t* const bytes = reinterpret_cast<uint8_t*>(record);
     if (mode == 2) {
-        WriteFreezeHeader(reinterpret_cast<uint8_t*>(record));
+        const bool extended = core != nullptr && core->Model() == kConsole;
+        const uint32_t size = extended ? kExtendedFreezeSize : FreezeRecord::kSize;
+        WriteFreezeHeader(bytes, size);
+        library::announcedSize.store(size, std::memory_order_relaxed);
         return 1;
     }
     if (core == nullptr) return 0;  // no state to save or load into: the host must not keep the record
     SpuLockGuard lock;
+    const bool console = core->model == kConsole;
     if (mode != 0) {
-        SaveFreeze(*core, *record, mode == 1);
+        if (console && library::announcedSize.load(std::memory_order_relaxed) == kExtendedFreezeSize) {
+            SaveExtendedFreeze(*core, bytes, mode == 1);
+        } else {
+            SaveFreeze(*core, *record, mode == 1);
+        }
+        return 1;
+    }
+    if (console && IsExtendedFreeze(bytes)) {
+        LoadExtendedFreeze(*core, bytes);
         return 1;
     }
     LoadFreeze(*core, *record);

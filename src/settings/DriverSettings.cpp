@@ -18,7 +18,8 @@ enum Field {
     kEnableAutoGain,
     kXAVolume,
     kReverbVolume,
-    kTickParSecond
+    kTickParSecond,
+    kConsoleAccurate
 };
 }  // namespace
 
@@ -32,6 +33,7 @@ const DriverSettings::StoredField DriverSettings::kStored[kStoredCount] = {
     {kXAVolume, &DriverSettings::XAVolume, 75},
     {kReverbVolume, &DriverSettings::ReverbVolume, 50},
     {kTickParSecond, &DriverSettings::TickParSecond, 100},
+    {kConsoleAccurate, &DriverSettings::ConsoleAccurate, 0},
 };
 
 DriverSettings::DriverSettings()
@@ -49,14 +51,17 @@ DriverSettings::DriverSettings()
                  nullptr,
                  "XAVolume",
                  "ReverbVolume",
-                 "TickParSecond"} {
+                 "TickParSecond",
+                 "ConsoleAccurate"} {
     // Construction leaves nothing indeterminate; Load sets the same defaults again.
     SetDefaults();
 }
 
 void DriverSettings::SetDefaults() {
     SetWaveFormatDefaults();
-    for (const StoredField& stored : kStored) Store(this->*stored.field, stored.defaultValue);
+    for (const StoredField& stored : kStored) {
+        if (stored.field != &DriverSettings::ConsoleAccurate) Store(this->*stored.field, stored.defaultValue);
+    }
 }
 
 void DriverSettings::SetWaveFormatDefaults() {

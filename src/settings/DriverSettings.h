@@ -1,5 +1,6 @@
 // The settings record: every option the user can change, the wave format of
-// the primary sound buffer, and three engine switches that nothing stores.
+// the primary sound buffer, three engine switches that nothing stores, and
+// the sound model, which is stored but shown by no dialog.
 //
 // Every part of the plugin reads the fields directly through the plugin-wide
 // record. There are no accessors and no change notifications: a reader sees a
@@ -14,18 +15,19 @@ namespace zarn {
 
 class DriverSettings {
 public:
-    static constexpr int kFieldCount = 15;
-    static constexpr int kStoredCount = 9;
+    static constexpr int kFieldCount = 16;
+    static constexpr int kStoredCount = 10;
 
     DriverSettings();
     virtual ~DriverSettings() = default;
 
     // Persistence
     virtual void Load() = 0;  // defaults, then the stored values
-    virtual void Save() = 0;  // the nine stored values
+    virtual void Save() = 0;  // the ten stored values
 
     // Puts the twelve named defaults into their fields; the three engine
-    // switches are left alone. The wave format's three alone:
+    // switches and ConsoleAccurate are left alone (no dialog shows the model,
+    // so no dialog button may change it unseen). The wave format's three alone:
     // SetWaveFormatDefaults.
     void SetDefaults();
     void SetWaveFormatDefaults();
@@ -43,7 +45,7 @@ public:
     void SetReverbVolume(int32_t value) { Store(ReverbVolume, value); }
     void SetTickParSecond(int32_t value) { Store(TickParSecond, value); }
 
-    // The fifteen value fields, in declaration order. Switches count as on
+    // The sixteen value fields, in declaration order. Switches count as on
     // when non-zero.
     int32_t WaveFormatSampleRate;      // primary buffer rate, Hz (never stored)
     int32_t WaveFormatBytesPerSample;  // primary buffer bytes per sample (never stored)
@@ -60,11 +62,13 @@ public:
     int32_t XAVolume;                  // percent
     int32_t ReverbVolume;              // percent of the delayed signal fed back and returned
     int32_t TickParSecond;             // recording tempo; the log's tick rate is 10 x this
+    int32_t ConsoleAccurate = 0;       // 1: the console sound model; 0 and any other value: the standard one
 
     // Registry value name of each field; the engine switches have none.
+    // ConsoleAccurate's is the last.
     const char* ValueNames[kFieldCount];
 
-    // The nine stored fields in the order they are read and written.
+    // The ten stored fields in the order they are read and written.
     struct StoredField {
         int index;  // into ValueNames
         int32_t DriverSettings::*field;

@@ -18,6 +18,7 @@ const SettingRule kSettingRules[DriverSettings::kStoredCount] = {
     {"EnableSpuIrq", &DriverSettings::EnableSpuIrq, 0, 1, "Enable SPU IRQ", "Use 0 or 1."},
     {"ShowRealtimeConfigWindow", &DriverSettings::ShowRealtimeConfigWindow, 0, 1, "Enable Real time configure",
      "Use 0 or 1."},
+    {"ConsoleAccurate", &DriverSettings::ConsoleAccurate, 0, 1, "Console-accurate sound", "Use 0 or 1."},
 };
 
 std::optional<int32_t> ParseSettingNumber(std::string_view text) {

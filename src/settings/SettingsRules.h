@@ -1,4 +1,4 @@
-// What a user may store in the nine settings: the configure dialog checks
+// What a user may store in the ten settings: the configure dialog checks
 // its fields on OK against these rules, with these messages, and so does
 // every other settings editor of the project.
 #pragma once
@@ -21,7 +21,7 @@ struct SettingRule {
 
 // The five numbers in the order the dialog checks them (the first failure
 // is the one reported), then the four switches, which the dialog's
-// checkboxes store as 0 or 1.
+// checkboxes store as 0 or 1, and the sound model, which no dialog shows.
 extern const SettingRule kSettingRules[DriverSettings::kStoredCount];
 constexpr int kNumberRules = 5;
 

@@ -40,10 +40,26 @@ void WriteVolume(uint32_t v, int32_t& sweepMode, int32_t& fixedVolume, int32_t& 
 StandardModel::StandardModel(const uint8_t* soundRam, uint16_t* registerImage, XaRing& xa, XaRing& cdda,
                              const DriverSettings& settings, const IrqLine& irq)
     : ram_(soundRam), image_(registerImage), xa_(xa), cdda_(cdda), settings_(&settings), irq_(&irq) {
+    LinkVoices();
+}
+
+void StandardModel::LinkVoices() {
     for (int n = 0; n < kVoiceCount; ++n) {
-        voices[n].SetRam(soundRam);
+        voices[n].SetRam(ram_);
         if (n >= 1) voices[n].SetPrevVoice(&voices[n - 1]);
     }
+}
+
+void StandardModel::Reset() {
+    for (SpuVoice& voice : voices) voice = SpuVoice();
+    LinkVoices();
+    mixer = MixerState();
+    autoGain = 32768;
+    autoGainPeak = 0;
+    autoGainCount = 0;
+    control = 0;
+    status = 0;
+    irqAddress = 0;
 }
 
 void StandardModel::DecodeRegisterWrite(uint32_t address, uint32_t value) {

@@ -43,6 +43,9 @@ public:
     uint16_t ReadRegister(uint32_t address) const;
     // Envelope volumes, repeat addresses and active bits into the image.
     void PublishVoiceStatus();
+    // Every voice, the output stage, the automatic gain and the decoded
+    // registers back to their construction values; the voices relinked.
+    void Reset();
 
     // Sound (sound/Mixer.cpp): one output frame, left and right.
     void MixFrame(int16_t out[2]);
@@ -69,6 +72,7 @@ public:
 
 private:
     friend class FastMixer;
+    void LinkVoices();
     void FinishFrame(int32_t dryL, int32_t dryR, int32_t sendL, int32_t sendR, int16_t out[2]);
     void AutoGain(int32_t& dryL, int32_t& dryR);
     void AutoGainFrames(int32_t* dryL, int32_t* dryR, int32_t frames);

@@ -6,9 +6,8 @@
 
 namespace zarn {
 
-void WriteFreezeHeader(uint8_t* record) {
+void WriteFreezeHeader(uint8_t* record, uint32_t size) {
     const uint32_t version = FreezeRecord::kVersion;
-    const uint32_t size = FreezeRecord::kSize;
     std::memcpy(record + offsetof(FreezeRecord, name), "TOVRA", 6);  // with its terminating zero
     std::memcpy(record + offsetof(FreezeRecord, version), &version, 4);
     std::memcpy(record + offsetof(FreezeRecord, size), &size, 4);

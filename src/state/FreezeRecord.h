@@ -43,10 +43,10 @@ static_assert(offsetof(FreezeRecord, xa) == 524816);
 static_assert(sizeof(FreezeRecord) == offsetof(FreezeRecord, xa) + sizeof(XaDecodeBlock));
 static_assert(sizeof(FreezeRecord) == FreezeRecord::kSize);
 
-// Writes name, version and size into the record's first 16 bytes; bytes 6
-// and 7 of the name are left alone. Byte-wise, so a size query may pass any
-// buffer of 16 bytes.
-void WriteFreezeHeader(uint8_t* record);
+// Writes name, version and size (558,640 unless told otherwise) into the
+// record's first 16 bytes; bytes 6 and 7 of the name are left alone.
+// Byte-wise, so a size query may pass any buffer of 16 bytes.
+void WriteFreezeHeader(uint8_t* record, uint32_t size = FreezeRecord::kSize);
 
 // Save: the header, sound RAM and the first 256 register-image words. With
 // `clear` the whole record is zeroed first (mode 1), so bytes 6 and 7 and the
@@ -55,10 +55,11 @@ void SaveFreeze(SpuCore& spu, FreezeRecord& record, bool clear);
 
 // Load: sound RAM and the register words, then every register replayed in
 // ascending address order through the ordinary write decoding, each word read
-// from the image only when its turn comes; the transfer-data word stores
-// nothing (sound RAM is exactly the record's) and only moves the transfer
-// address on by 2. The header is not examined; the XA block is the caller's
-// (see FreezeXaBlock).
+// from the image only when its turn comes (SpuCore::ReplayRegisterImage); the
+// transfer-data word stores nothing (sound RAM is exactly the record's) and
+// only moves the transfer address on by 2. Only the record's first 558,640
+// bytes are read and the header is not examined; the XA block is the
+// caller's (see FreezeXaBlock).
 void LoadFreeze(SpuCore& spu, const FreezeRecord& record);
 
 // The record's XA block when it may be played: mono or stereo with 1 to 4032

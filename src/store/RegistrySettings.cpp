@@ -23,6 +23,13 @@ void RegistrySettings::Load() {
     if (key.WasCreated()) Save();
 }
 
+void RegistrySettings::ReloadConsoleAccurate() {
+    RegistryKey key(KeyPath);
+    uint32_t value;
+    const char* const name = ValueNames[kFieldCount - 1];  // the last field
+    Store(ConsoleAccurate, key.ReadValue(name, value) ? static_cast<int32_t>(value) : 0);
+}
+
 void RegistrySettings::Save() {
     RegistryKey key(KeyPath);
     for (const StoredField& stored : kStored) {

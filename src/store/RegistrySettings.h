@@ -1,5 +1,5 @@
 // The settings record kept in the registry key
-// HKEY_CURRENT_USER\Software\Vision Thing\PSEmu Pro\SPU\spuZarn as nine
+// HKEY_CURRENT_USER\Software\Vision Thing\PSEmu Pro\SPU\spuZarn as ten
 // REG_DWORD values.
 #pragma once
 
@@ -18,8 +18,11 @@ public:
     // cannot (missing, not 4 bytes, key not openable); a key created by this
     // call receives the defaults. Each field is written once.
     void Load() override;
-    // Writes the nine stored values; failures leave the store as it was.
+    // Writes the ten stored values; failures leave the store as it was.
     void Save() override;
+    // Reads "ConsoleAccurate" alone into its field, the key opened and the
+    // value read as Load does (missing or unreadable gives 0); writes nothing.
+    void ReloadConsoleAccurate();
 
     // The key, below HKEY_CURRENT_USER.
     static constexpr const char* kKeyPath = "Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn";

@@ -18,6 +18,8 @@
 //                                     DAC     transfer control
 //                                     DAE     status (bits 11-15)
 //                                     DB0/B2  CD volume L/R
+//                                     DB8/BA  current main volume L/R
+//   E00+4n  current volume L of voice n, E02+4n R
 //
 // The per-voice bit registers come in pairs: the first word holds voices
 // 0-15, the word 2 bytes above it voices 16-23.
@@ -46,6 +48,8 @@ constexpr uint32_t kReverbBase = 0x1F801DA2;
 constexpr uint32_t kIrqAddress = 0x1F801DA4, kTransferAddress = 0x1F801DA6, kTransferData = 0x1F801DA8;
 constexpr uint32_t kControl = 0x1F801DAA, kTransferControl = 0x1F801DAC, kStatus = 0x1F801DAE;
 constexpr uint32_t kCdVolumeL = 0x1F801DB0, kCdVolumeR = 0x1F801DB2;
+constexpr uint32_t kMainLevelL = 0x1F801DB8, kMainLevelR = 0x1F801DBA;
+constexpr uint32_t kVoiceLevels = 0x1F801E00;  // + 4n: voice n left, + 4n + 2: right
 
 constexpr uint32_t Offset(uint32_t address) { return address & 0xFFF; }
 // The register image entry of an address at offset 0xC00 or above; an odd

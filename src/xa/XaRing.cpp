@@ -81,13 +81,20 @@ void XaRing::QueueBlock(const XaDecodeBlock& block) {
     if (BeginBlock(block, frames)) Hold(block, frames);
 }
 
+bool XaRing::TakeUpBufferSize() {
+    if (sizeSetting == settings_->XABufferSize) return false;
+    sizeSetting = settings_->XABufferSize;
+    Allocate(sizeSetting);  // drops everything queued
+    return true;
+}
+
 bool XaRing::BeginBlock(const XaDecodeBlock& block, int64_t& frames) {
     // Any block with a size, a rate and channels takes up a new XABufferSize,
     // also one that then queues nothing.
     const int64_t channels = int64_t{block.stereo} + 1;
     const int64_t bytes = BlockBytes(block, channels);
     if (bytes == 0 || block.frequency == 0 || channels == 0) return false;
-    TakeUpSize();
+    TakeUpBufferSize();
     if (!Acceptable(block)) return false;
     frames = bytes / (channels * 2);
     return true;
@@ -98,14 +105,8 @@ void XaRing::Hold(const XaDecodeBlock& block, int64_t frames) {
 }
 
 void XaRing::QueuePcm(const int16_t* pcm, int64_t frames) {
-    TakeUpSize();
+    TakeUpBufferSize();
     Queue(pcm, frames, 2, kFrameRate);
-}
-
-void XaRing::TakeUpSize() {
-    if (sizeSetting == settings_->XABufferSize) return;
-    sizeSetting = settings_->XABufferSize;
-    Allocate(sizeSetting);  // drops everything queued
 }
 
 // Zero-order hold from `frequency` to 44100 Hz: output frame n carries source

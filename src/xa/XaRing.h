@@ -49,6 +49,11 @@ public:
     void Hold(const XaDecodeBlock& block, int64_t frames);
     // Stores one frame; false, storing nothing, when the ring is full.
     bool Push(int16_t left, int16_t right);
+    // Drops every queued frame.
+    void Empty() { readIndex = writeIndex = 0; }
+    // Takes up a changed XABufferSize, rebuilding the ring empty; true when
+    // it did.
+    bool TakeUpBufferSize();
 
     // The next frame scaled by the CD volumes and XAVolume percent; false when
     // the ring is empty.
@@ -77,7 +82,6 @@ public:
 
 private:
     void Allocate(int32_t sizeKiB);
-    void TakeUpSize();
     bool ReadyForSamples(int64_t need) const;
     // Zero-order hold of `frames` frames of `channels` interleaved samples
     // from `frequency` Hz to 44100 Hz, up to the full ring.

@@ -74,13 +74,14 @@ void Demo(const DemoOptions& options) {
         plugin.Require({"SPUrender"}, "demo");
     }
 
-    const DemoTune tune = ComposeDemo();
+    const DemoTune tune = ComposeDemo(options.console);
     const double seconds = static_cast<double>(tune.frames) / kFrameRate;
     const PrivateSettingsStore store;
     {
         zarn::RegistrySettings settings;
         settings.Load();
         settings.SetEnableReverb(1);
+        if (options.console) settings.ConsoleAccurate = 1;
         settings.Save();
     }
 
@@ -101,7 +102,8 @@ void Demo(const DemoOptions& options) {
         return;
     }
 
-    Renderer renderer(plugin, options.out, tune.frames);
+    const std::string out = !options.out.empty() ? options.out : options.console ? "demo-console.wav" : "demo.wav";
+    Renderer renderer(plugin, out, tune.frames);
     const Clock::time_point start = Clock::now();
     {
         Player player(plugin, tune);

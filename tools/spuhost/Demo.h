@@ -7,14 +7,16 @@
 namespace spuhost {
 
 struct DemoOptions {
-    std::string out = "demo.wav";
+    std::string out;  // empty: demo.wav, or demo-console.wav for the console model
     bool live = false;
+    bool console = false;  // the console sound model and the tune written for it
     std::string plugin;
 };
 
-// The plugin runs with the default settings and the reverb on, in a
-// settings store of the demo's own, so the tune sounds (and renders) the
-// same whatever the user has set; the user's settings are left alone.
+// The plugin runs with the default settings and the reverb on (and with
+// `console`, ConsoleAccurate 1), in a settings store of the demo's own, so
+// the tune sounds (and renders) the same whatever the user has set; the
+// user's settings are left alone.
 void Demo(const DemoOptions& options);
 
 }  // namespace spuhost

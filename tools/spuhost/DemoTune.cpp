@@ -31,6 +31,26 @@ constexpr uint16_t Sweep(int step, bool falling) {
 }
 // The noise clock in bits 8-13 of the control register, the SPU on (bit 15).
 constexpr uint16_t Control(int noiseClock) { return static_cast<uint16_t>(0x8000 | noiseClock << 8); }
+// The console model's control bits besides: unmute (14), reverb writes (7),
+// CD audio (0).
+constexpr uint16_t kConsoleControl = 0x4000 | 0x0080 | 0x0001;
+
+// The console's "Hall" reverb preset: registers 0x1F801DC0..0x1F801DFE in
+// address order, and its work area of 0xADE0 bytes at the end of sound RAM.
+constexpr uint16_t kHall[32] = {0x01A5, 0x0139, 0x6000, 0x5000, 0x4C00, 0xB800, 0xBC00, 0xC000, 0x6000, 0x5C00, 0x15BA,
+                                0x11BB, 0x14C2, 0x10BD, 0x11BC, 0x0DC1, 0x11C0, 0x0DC3, 0x0DC0, 0x09C1, 0x0BC4, 0x07C1,
+                                0x0A00, 0x06CD, 0x09C2, 0x05C1, 0x05C0, 0x041A, 0x0274, 0x013A, 0x8000, 0x8000};
+constexpr uint32_t kHallBytes = 0xADE0, kReverbRegisters = 0x1F801DC0;
+constexpr uint16_t kConsoleReturn = 0x4800;  // vLOUT and vROUT: 0.56
+
+// Console sweep words (bit 15 sweep, bit 13 falling, bits 2-6 the rate's
+// shift): +7 every 256 ticks swells over about two bars, -8 every 128 ticks
+// falls away over one.
+constexpr uint16_t kConsoleSwell = 0x8000 | 19 << 2, kConsoleFall = 0xA000 | 18 << 2;
+// Console sustain words for the noise drums, which loop silence and are
+// never keyed off: an exponential fall (bits 15 and 14) with shift 10 for the
+// snare and 8 for the hats, so that each hit dies away.
+constexpr uint16_t kConsoleSnareSustain = 0xC000 | 10 << 8, kConsoleHatSustain = 0xC000 | 8 << 8;
 
 struct Chord {
     int bass;
@@ -89,8 +109,9 @@ void DemoTune::FillXaBlock(int index, zarn::XaDecodeBlock& block) const {
     std::memcpy(block.samples, &xa[static_cast<size_t>(index) * 2 * kXaBlockFrames], 4 * kXaBlockFrames);
 }
 
-DemoTune ComposeDemo() {
+DemoTune ComposeDemo(bool console) {
     DemoTune tune;
+    const uint16_t control = console ? kConsoleControl : 0;
     const Instrument sine = MakeSine(14000), lfo = MakeSine(230), saw = MakeSaw(), pluck = MakePluck(),
                      kick = MakeKick(), silence = MakeSilence();
     // Sound RAM from byte 0x1000 on, one sound after the other.
@@ -102,6 +123,9 @@ DemoTune ComposeDemo() {
     };
     const uint32_t sineAt = upload(sine), lfoAt = upload(lfo), sawAt = upload(saw), pluckAt = upload(pluck),
                    kickAt = upload(kick), silenceAt = upload(silence);
+    if (console) {  // the reverb's work area, cleared as a game clears it
+        tune.uploads.push_back({(zarn::kRamBytes - kHallBytes) / 8, std::vector<uint8_t>(kHallBytes)});
+    }
 
     Score score(tune.events);
     // The mix: volumes, reverb, noise and pitch modulation, the sounds of
@@ -112,7 +136,7 @@ DemoTune ComposeDemo() {
                                          {reg::kReverbVolumeR, 0x2800},
                                          {reg::kCdVolumeL, 0x7000},
                                          {reg::kCdVolumeR, 0x7000},
-                                         {reg::kControl, Control(58)},
+                                         {reg::kControl, Control(58) | control},
                                          {reg::kNoise, 1 << kSnare | 1 << kHat},
                                          {reg::kReverb, 1 << kSnare | 0xF << kPluck | 1 << kLead | 7 << kPad},
                                          {reg::kPitchModulation, 1 << kLead},
@@ -120,6 +144,14 @@ DemoTune ComposeDemo() {
                                          {reg::kIrqAddress, static_cast<int>(pluckAt + 2 * 100)}}) {
         score.Write(0, address, static_cast<uint16_t>(value));
     }
+    if (console) {
+        score.Write(0, reg::kReverbBase, static_cast<uint16_t>((zarn::kRamBytes - kHallBytes) / 8));
+        for (uint32_t i = 0; i < 32; ++i) score.Write(0, kReverbRegisters + 2 * i, kHall[i]);
+        // The return louder than the standard model's echo, so that the hall is heard.
+        score.Write(0, reg::kReverbVolumeL, kConsoleReturn);
+        score.Write(0, reg::kReverbVolumeR, kConsoleReturn);
+    }
+    const uint16_t swell = console ? kConsoleSwell : Sweep(4, false), fall = console ? kConsoleFall : Sweep(8, true);
     struct VoiceSetup {
         int voice;
         uint32_t start;
@@ -127,8 +159,8 @@ DemoTune ComposeDemo() {
     };
     const VoiceSetup setups[] = {
         {kKick, kickAt, 0x2400, 0x2400, Envelope1(0, 0, 15), Envelope2(0)},
-        {kSnare, silenceAt, 0x1C00, 0x2000, Envelope1(0, 2, 0), Envelope2(0)},
-        {kHat, silenceAt, 0x0C00, 0x0900, Envelope1(0, 0, 0), Envelope2(0)},
+        {kSnare, silenceAt, 0x1C00, 0x2000, Envelope1(0, 2, 0), console ? kConsoleSnareSustain : Envelope2(0)},
+        {kHat, silenceAt, 0x0C00, 0x0900, Envelope1(0, 0, 0), console ? kConsoleHatSustain : Envelope2(0)},
         {kBass, sawAt, 0x2800, 0x2800, Envelope1(8, 5, 10), Envelope2(8)},
         {kPluck + 0, pluckAt, 0x2000, 0x0E00, Envelope1(0, 0, 15), Envelope2(10)},
         {kPluck + 1, pluckAt, 0x0E00, 0x2000, Envelope1(0, 0, 15), Envelope2(10)},
@@ -136,9 +168,9 @@ DemoTune ComposeDemo() {
         {kPluck + 3, pluckAt, 0x1400, 0x1C00, Envelope1(0, 0, 15), Envelope2(10)},
         {kLfo, lfoAt, 0, 0, Envelope1(0, 0, 15), Envelope2(0)},  // silent: it only moves the lead's pitch
         {kLead, sineAt, 0x2400, 0x2400, Envelope1(20, 8, 11), Envelope2(12)},
-        {kPad + 0, sineAt, Sweep(4, false), Sweep(4, false), Envelope1(60, 15, 15), Envelope2(14)},
-        {kPad + 1, sineAt, Sweep(4, false), Sweep(4, false), Envelope1(60, 15, 15), Envelope2(14)},
-        {kPad + 2, sineAt, Sweep(4, false), Sweep(4, false), Envelope1(60, 15, 15), Envelope2(14)},
+        {kPad + 0, sineAt, swell, swell, Envelope1(60, 15, 15), Envelope2(14)},
+        {kPad + 1, sineAt, swell, swell, Envelope1(60, 15, 15), Envelope2(14)},
+        {kPad + 2, sineAt, swell, swell, Envelope1(60, 15, 15), Envelope2(14)},
     };
     for (const VoiceSetup& setup : setups) {
         score.Voice(0, setup.voice, reg::kStartAddress, static_cast<uint16_t>(setup.start));
@@ -162,8 +194,8 @@ DemoTune ComposeDemo() {
                 score.Voice(Score::Frame(bar, step), kPad + p, reg::kPitch, pitch);
             }
         }
-        score.Voice(Score::Frame(9, 0), kPad + p, reg::kVolumeL, Sweep(8, true));
-        score.Voice(Score::Frame(9, 0), kPad + p, reg::kVolumeR, Sweep(8, true));
+        score.Voice(Score::Frame(9, 0), kPad + p, reg::kVolumeL, fall);
+        score.Voice(Score::Frame(9, 0), kPad + p, reg::kVolumeR, fall);
         score.Voice(Score::Frame(10, 0), kPad + p, reg::kVolumeL, 0);
         score.Voice(Score::Frame(10, 0), kPad + p, reg::kVolumeR, 0);
         score.Key(Score::Frame(10, 0), reg::kKeyOff, kPad + p);
@@ -190,8 +222,8 @@ DemoTune ComposeDemo() {
         }
     }
     // A darker noise for the snare fill at the end of bar 8.
-    score.Write(Score::Frame(8, 12), reg::kControl, Control(48));
-    score.Write(Score::Frame(9, 0), reg::kControl, Control(58));
+    score.Write(Score::Frame(8, 12), reg::kControl, Control(48) | control);
+    score.Write(Score::Frame(9, 0), reg::kControl, Control(58) | control);
 
     // The lead from bar 4, with a 5.5 Hz vibrato from the silent voice below it.
     score.Note(kLfo, 4, 0, 0, lfo.PitchFor(5.5));

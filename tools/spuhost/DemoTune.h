@@ -38,6 +38,11 @@ struct DemoTune {
     void FillXaBlock(int index, zarn::XaDecodeBlock& block) const;
 };
 
-DemoTune ComposeDemo();
+// The tune for the standard sound model, or with `console` for the console
+// model: SPUCNT also unmutes (bit 14), mixes in CD audio (bit 0) and lets the
+// reverb write (bit 7); the reverb is the console's "Hall" preset in a
+// cleared work area at the end of sound RAM; volume sweeps and the noise
+// drums' envelopes use the console's rates.
+DemoTune ComposeDemo(bool console = false);
 
 }  // namespace spuhost

@@ -20,16 +20,17 @@ namespace {
 constexpr const char* kUsage =
     "usage: spuhost COMMAND [ARGUMENTS] [--plugin PATH]\n"
     "\n"
-    "  demo [--out FILE.wav] [--live]\n"
+    "  demo [--console] [--out FILE.wav] [--live]\n"
     "      plays a built-in tune of about twenty seconds through the plugin: into FILE.wav\n"
-    "      (default demo.wav) with SPUrender, or live on the plugin's sound thread\n"
+    "      (default demo.wav) with SPUrender, or live on the plugin's sound thread; with\n"
+    "      --console in the console sound model, with its reverb (default demo-console.wav)\n"
     "  play LOG.pss [--out FILE.wav] [--tail SECONDS]\n"
     "      replays a recorder log into FILE.wav (default: the log's name with .wav, in the\n"
     "      current folder), with SECONDS (default 2) more after the last write\n"
     "  info LOG.pss [--timeline FILE.svg]\n"
     "      what the log holds; with --timeline, a picture of when each voice sounds\n"
     "  settings [NAME=VALUE ...]\n"
-    "      shows the plugin's nine stored settings and where they are kept, or checks and\n"
+    "      shows the plugin's ten stored settings and where they are kept, or checks and\n"
     "      saves new values (all of them, or none when one is refused)\n"
     "\n"
     "--plugin PATH loads that plugin library instead of the one built beside spuhost\n"
@@ -44,7 +45,7 @@ struct Arguments {
     std::string command;
     std::vector<std::string> positional;
     std::string out, tail, timeline, plugin;
-    bool live = false, hasOut = false, hasTail = false, hasTimeline = false;
+    bool live = false, console = false, hasOut = false, hasTail = false, hasTimeline = false;
 };
 
 Arguments Parse(int argc, char** argv) {
@@ -69,6 +70,8 @@ Arguments Parse(int argc, char** argv) {
             arguments.plugin = value(plugin);
         } else if (argument == "--live") {
             arguments.live = true;
+        } else if (argument == "--console") {
+            arguments.console = true;
         } else if (argument.rfind("--", 0) == 0) {
             throw UsageError("unknown option " + argument);
         } else {
@@ -92,6 +95,7 @@ void Refuse(const Arguments& arguments, bool out, bool tail, bool timeline, bool
 void Run(const Arguments& arguments) {
     const std::string& command = arguments.command;
     const std::vector<std::string>& positional = arguments.positional;
+    if (arguments.console && command != "demo") throw UsageError(command + " takes no --console");
     if (command == "demo") {
         Refuse(arguments, true, false, false, true);
         if (!positional.empty()) throw UsageError("demo takes no " + positional[0]);
@@ -99,6 +103,7 @@ void Run(const Arguments& arguments) {
         spuhost::DemoOptions options;
         if (arguments.hasOut) options.out = arguments.out;
         options.live = arguments.live;
+        options.console = arguments.console;
         options.plugin = arguments.plugin;
         spuhost::Demo(options);
     } else if (command == "play") {

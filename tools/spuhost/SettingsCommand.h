@@ -1,4 +1,4 @@
-// spuhost settings: the nine stored settings of the plugin, shown or changed
+// spuhost settings: the ten stored settings of the plugin, shown or changed
 // in the plugin's own store (the registry key, or the REGEDIT4 file off
 // Windows), under the rules and messages of the configure dialog.
 #pragma once
