@@ -15,11 +15,37 @@
 
 namespace zarn::console {
 
-// One tick of the engine on `level` and `counter`. `dec`: the level falls;
-// `exp`: exponential (a falling step scales with the level, a rising one
-// slows down above 0x6000); `neg`: a sweep of negative volumes, which
+// The rate of one envelope phase or one volume sweep. `dec`: the level
+// falls; `exp`: exponential (a falling step scales with the level, a rising
+// one slows down above 0x6000); `neg`: a sweep of negative volumes, which
 // mirrors the step's sign; `frozen`: the all-ones rate, which never steps.
-void EnvStep(int16_t& level, uint16_t& counter, int shift, int stepValue, bool dec, bool exp, bool neg, bool frozen);
+struct EnvRate {
+    int shift;
+    int stepValue;
+    bool dec, exp, neg, frozen;
+};
+
+// The rate of ADSR phase `phase` (ConsolePhase) from the envelope words, and
+// that of a sweeping volume word (bit 15 set).
+EnvRate PhaseRate(uint32_t adsr1, uint32_t adsr2, int phase);
+EnvRate SweepRate(uint32_t word);
+
+// What one tick does at `level`: the counter gains `inc`, and when it reaches
+// 0x8000 the level moves by `step` (then clamped by EnvClamp). Only an
+// exponential rate makes them depend on the level.
+struct EnvMove {
+    int32_t step;
+    int32_t inc;
+};
+EnvMove EnvMoveAt(const EnvRate& rate, int32_t level);
+int32_t EnvClamp(const EnvRate& rate, int32_t level);
+
+// One tick of the engine on `level` and `counter`.
+void EnvStep(int16_t& level, uint16_t& counter, const EnvRate& rate);
+
+// The level at which Decay gives way to Sustain: below (sustain level + 1) x
+// 0x800, from adsr1 bits 0-3.
+inline int32_t SustainThreshold(uint32_t adsr1) { return static_cast<int32_t>(bits(adsr1, 0, 4) + 1) * 0x800; }
 
 // One tick of voice v's ADSR envelope, with the rates its words in the image
 // hold now, then the automatic phase change (Attack -> Decay at 0x7FFF,
@@ -29,5 +55,7 @@ void EnvelopeTick(const ConsoleBus& bus, int v);
 // One tick of a volume: `word` is its register, bit 15 clear for a fixed
 // volume (half the level in bits 0-14), set for a sweep.
 void VolumeTick(uint16_t word, int16_t& level, uint16_t& counter);
+// The level of a fixed volume word (bit 15 clear).
+inline int16_t FixedVolume(uint32_t word) { return static_cast<int16_t>(S16((word & 0x7FFFu) << 1)); }
 
 }  // namespace zarn::console

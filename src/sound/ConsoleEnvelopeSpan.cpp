@@ -1,0 +1,159 @@
+#include "sound/ConsoleEnvelopeSpan.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace zarn::console {
+
+namespace {
+
+constexpr int32_t kStepAt = 0x8000;     // the counter value that makes a step
+constexpr int32_t kSlowAbove = 0x6000;  // an exponential rise slows down above this level
+
+// What ends a run of one phase early: Attack ends at full level, Decay below
+// the sustain level.
+struct PhaseEnd {
+    enum Kind { kNone, kFull, kBelow } kind;
+    int32_t threshold;
+    bool Met(int32_t level) const { return kind == kFull ? level >= 0x7FFF : kind == kBelow && level < threshold; }
+};
+
+void Fill(int16_t* out, int32_t from, int32_t to, int32_t level) {
+    if (out != nullptr && to > from) std::fill(out + from, out + to, static_cast<int16_t>(level));
+}
+
+// The steps a rate that moves by `step` every tick takes from `level` before
+// one of them could clamp, meet `end` or cross into the slow part of an
+// exponential rise (each of which changes what a step does).
+int32_t LinearSteps(const EnvRate& rate, int32_t level, int32_t step, const PhaseEnd& end) {
+    int32_t room;  // how far the level may go in the step's direction
+    if (step > 0) {
+        const int32_t high = rate.dec ? 0 : end.kind == PhaseEnd::kFull ? 0x7FFE : 0x7FFF;
+        room = high - level;
+    } else {
+        const int32_t low = rate.dec && !rate.neg ? 0 : -0x8000;
+        room = level - low;
+    }
+    int32_t steps = room < 0 ? 0 : room / std::abs(step);
+    if (rate.exp && !rate.dec) {
+        // Every step starts on the same side of 0x6000 as the first.
+        if (level <= kSlowAbove && step > 0) steps = std::min(steps, (kSlowAbove - level) / step + 1);
+        if (level > kSlowAbove && step < 0) steps = std::min(steps, (level - kSlowAbove - 1) / -step + 1);
+    }
+    return steps;
+}
+
+// Ticks [t, end) of EnvStep at `rate`, each tick's level into `out`. Returns
+// the tick after the first one whose level meets `phaseEnd` (`met` set), or
+// `end`.
+int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const PhaseEnd& phaseEnd, int16_t* out,
+                int32_t t, int32_t end, bool& met) {
+    met = false;
+    while (t < end) {
+        const EnvMove move = EnvMoveAt(rate, level);
+        if (move.inc == 0) {  // a frozen rate never steps
+            met = phaseEnd.Met(level);
+            const int32_t last = met ? t + 1 : end;
+            Fill(out, t, last, level);
+            return last;
+        }
+        const int32_t wait = (kStepAt - counter + move.inc - 1) / move.inc;  // ticks to the next step, 1 or more
+        if (wait > 1 && phaseEnd.Met(level)) {  // met already, without a step (a written level)
+            Fill(out, t, t + 1, level);
+            counter += move.inc;
+            met = true;
+            return t + 1;
+        }
+        if (wait > end - t) {  // no step before the end
+            Fill(out, t, end, level);
+            counter += (end - t) * move.inc;
+            return end;
+        }
+        if (move.inc == kStepAt && !(rate.exp && rate.dec)) {
+            // A step every tick by the same amount: an arithmetic run.
+            const int32_t steps = std::min(end - t, LinearSteps(rate, level, move.step, phaseEnd));
+            if (steps > 1) {
+                if (out != nullptr) {
+                    for (int32_t k = 0; k < steps; ++k) out[t + k] = static_cast<int16_t>(level + (k + 1) * move.step);
+                }
+                level += steps * move.step;
+                counter = 0;
+                t += steps;
+                continue;
+            }
+        }
+        Fill(out, t, t + wait - 1, level);
+        t += wait - 1;
+        counter = 0;
+        level = EnvClamp(rate, level + move.step);
+        if (out != nullptr) out[t] = static_cast<int16_t>(level);
+        ++t;
+        if (phaseEnd.Met(level)) {
+            met = true;
+            return t;
+        }
+    }
+    return end;
+}
+
+}  // namespace
+
+void EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const EnvelopeEvents& events, int32_t ticks,
+                  int16_t* level) {
+    if (ticks <= 0) return;
+    int32_t m = 0;  // the next mute
+    const auto muteAt = [&](int32_t t) { return m < events.muteCount && events.mutes[m] == t; };
+    if (events.disabled) {
+        // Every tick: Release at level 0, then one release step, which keeps
+        // the level at 0 and leaves the counter where one step from 0 does.
+        voice.envelopePhase = kConsoleRelease;
+        voice.envelopeLevel = 0;
+        voice.envelopeCounter = 0;
+        EnvStep(voice.envelopeLevel, voice.envelopeCounter, PhaseRate(adsr1, adsr2, kConsoleRelease));
+        Fill(level, 0, ticks, voice.envelopeLevel);
+        while (m < events.muteCount && events.mutes[m] < ticks - 1) ++m;
+        if (muteAt(ticks - 1)) voice.envelopeCounter = 0;
+        return;
+    }
+    int32_t envelope = voice.envelopeLevel, counter = voice.envelopeCounter;
+    int phase = voice.envelopePhase;
+    for (int32_t t = 0; t < ticks;) {
+        const int32_t end = m < events.muteCount && events.mutes[m] < ticks ? events.mutes[m] + 1 : ticks;
+        const PhaseEnd phaseEnd = {phase == kConsoleAttack  ? PhaseEnd::kFull
+                                   : phase == kConsoleDecay ? PhaseEnd::kBelow
+                                                            : PhaseEnd::kNone,
+                                   SustainThreshold(adsr1)};
+        bool met;
+        t = Advance(envelope, counter, PhaseRate(adsr1, adsr2, phase), phaseEnd, level, t, end, met);
+        if (met) {  // Attack -> Decay, Decay -> Sustain
+            ++phase;
+            counter = 0;
+        }
+        if (muteAt(t - 1)) {
+            phase = kConsoleRelease;
+            envelope = 0;
+            counter = 0;
+            ++m;
+        }
+    }
+    voice.envelopePhase = static_cast<uint8_t>(phase);
+    voice.envelopeLevel = static_cast<int16_t>(envelope);
+    voice.envelopeCounter = static_cast<uint16_t>(counter);
+}
+
+void VolumeSpan(uint16_t word, int16_t& level, uint16_t& counter, int32_t ticks, int16_t* levels) {
+    if (ticks <= 0) return;
+    if ((word & 0x8000) == 0) {
+        level = FixedVolume(word);
+        counter = 0;
+        Fill(levels, 0, ticks, level);
+        return;
+    }
+    int32_t l = level, c = counter;
+    bool met;
+    Advance(l, c, SweepRate(word), {PhaseEnd::kNone, 0}, levels, 0, ticks, met);
+    level = static_cast<int16_t>(l);
+    counter = static_cast<uint16_t>(c);
+}
+
+}  // namespace zarn::console

@@ -1,0 +1,281 @@
+#include "sound/ConsoleFastMixer.h"
+
+#include <algorithm>
+
+#include "sound/ConsoleEnvelopeSpan.h"
+#include "sound/ConsoleMixer.h"
+#include "voice/ConsoleTables.h"
+#include "voice/ConsoleVoice.h"
+#include "xa/XaRing.h"
+
+namespace zarn::console {
+
+namespace {
+
+constexpr int32_t kBlockSamples = ConsoleVoice::kBlockSamples;
+
+// The first tick from now whose capture writes touch the 8-byte unit
+// `irqUnit`: each area holds 0x200 halfwords, four to a unit, written one a
+// tick from capturePos on.
+int32_t CaptureTouch(uint16_t capturePos, uint16_t irqUnit) {
+    if (irqUnit >= kCaptureBytes / 8) return kNever;
+    const int32_t first = (irqUnit & 0x7F) * 4;  // the unit's first slot in its area
+    const int32_t slots = ConsoleState::kCaptureSlots;
+    if (((capturePos - first) & (slots - 1)) < 4) return 0;
+    return (first - capturePos) & (slots - 1);
+}
+
+}  // namespace
+
+const ConsoleKernels* ConsoleKernelsFor(MixPath path) {
+    if (path == MixPath::kReference || !MixPathSupported(path)) return nullptr;
+    return path == MixPath::kAvx2 ? &kAvx2Kernels : &kSse41Kernels;
+}
+
+ConsoleFastMixer::ConsoleFastMixer() {
+    for (int i = 0; i < 256; ++i) {
+        weights_[i][0] = G[0x0FF - i];  // oldest
+        weights_[i][1] = G[0x1FF - i];
+        weights_[i][2] = G[0x100 + i];
+        weights_[i][3] = G[0x000 + i];  // newest
+    }
+}
+
+void ConsoleFastMixer::Render(const ConsoleBus& bus, XaRing& xa, int16_t* out, uint32_t frames, const IrqLine& irq) {
+    kernels_ = ConsoleKernelsFor(path);
+    if (kernels_ == nullptr) {
+        RenderReference(bus, xa, out, frames, irq);
+        counters.referenceTicks += frames;
+        return;
+    }
+    ConsoleState& state = *bus.state;
+    uint32_t done = 0;
+    while (done < frames) {
+        const int32_t ticks = static_cast<int32_t>(std::min<uint32_t>(frames - done, kSpanTicks));
+        const int32_t mixed = MixSpan(bus, xa, out + 2 * done, ticks);
+        if (mixed > 0) {
+            done += static_cast<uint32_t>(mixed);
+            ++counters.spans;
+            counters.spanTicks += static_cast<uint64_t>(mixed);
+        } else {
+            for (int32_t k = 0; k < fallback_ && state.irqCallPending == 0; ++k) {
+                ConsoleTick(bus, xa, out + 2 * done);
+                ++done;
+                ++counters.referenceTicks;
+            }
+        }
+        // T9. The host may change anything, so the next span plans afresh.
+        if (state.irqCallPending == 0) continue;
+        state.irqCallPending = 0;
+        if (irq.handler != nullptr) irq.handler(irq.context);
+    }
+}
+
+int32_t ConsoleFastMixer::MixSpan(const ConsoleBus& bus, XaRing& xa, int16_t* out, int32_t ticks) {
+    ConsoleState& state = *bus.state;
+    fallback_ = 1;
+    if (!reverb_.Begin(bus)) return 0;
+    int32_t touch = kNever;  // the tick that raises the interrupt
+    ticks = Plan(bus, ticks, touch);
+    if (ticks < kShortSpan) {
+        fallback_ = ticks;
+        return 0;
+    }
+    const uint32_t ctl = bus.Img(reg::kControl);
+    uint16_t level = state.noiseLevel;
+    int32_t timer = state.noiseTimer;
+    for (int32_t t = 0; t < ticks; ++t) {
+        NoiseStep(level, timer, ctl);
+        noise_[t] = static_cast<int16_t>(level);
+        noiseTimer_[t] = timer;
+    }
+    DecodeAhead(bus, ticks);
+    std::fill_n(dryL_, ticks + kTickRoom, 0);
+    std::fill_n(dryR_, ticks + kTickRoom, 0);
+    std::fill_n(wetL_, ticks + kTickRoom, 0);
+    std::fill_n(wetR_, ticks + kTickRoom, 0);
+    const int32_t planned = ticks;
+    for (int v = 0; v < kVoiceCount; ++v) MixVoice(bus, v, ticks, touch);
+    if (ticks < planned) ++counters.cuts;
+
+    FinishVoices(bus, ticks);
+    state.noiseLevel = static_cast<uint16_t>(noise_[ticks - 1]);
+    state.noiseTimer = noiseTimer_[ticks - 1];
+    OutputTicks(bus, xa, out, ticks);
+    if (touch < ticks) {
+        state.irqFlag = 1;
+        state.irqCallPending = 1;
+    }
+    return ticks;
+}
+
+// The span's length before the modulated voices: the first touch of the IRQ
+// address by the capture writes, the reverb or a voice with a steady pitch,
+// and the first read of a block the span writes.
+int32_t ConsoleFastMixer::Plan(const ConsoleBus& bus, int32_t ticks, int32_t& touch) {
+    const ConsoleState& state = *bus.state;
+    const uint32_t ctl = bus.Img(reg::kControl);
+    const uint16_t irqUnit = bus.Img(reg::kIrqAddress);
+    const bool armed = (ctl & (kEnable | kIrqEnable)) == (kEnable | kIrqEnable) && state.irqFlag == 0;
+    if (armed) {
+        if (bus.Img(reg::kTransferControl) & kCaptureTouches) touch = CaptureTouch(state.capturePos, irqUnit);
+        touch = std::min(touch, reverb_.FirstTouch(irqUnit, ticks));
+        if (touch < ticks) ticks = touch + 1;
+    }
+    guard_.Reset(armed, irqUnit, state.capturePos);
+    reverb_.AddWrites(guard_);
+    for (int v = 0; v < kVoiceCount; ++v) {
+        const ConsoleVoice& voice = state.voices[v];
+        start_[v] = voice;
+        modulated_[v] = v > 0 && bus.VoiceBit(reg::kPitchModulation, v);
+        if (modulated_[v]) continue;
+        step_[v] = static_cast<int32_t>(PitchStep(bus.Img(reg::Voice(v, reg::kPitch)), false, 0));
+        const PitchCounts pitch = {static_cast<int32_t>(voice.pitchCounter), step_[v], nullptr};
+        ticks = chains_[v].Walk(bus.ram, voice, pitch, guard_, ticks, touch);
+    }
+    return ticks;
+}
+
+// The stream's first samples: those the voice holds (its block, when
+// decoded), or the three before the block it decodes first.
+void ConsoleFastMixer::StartStream(int v) {
+    const ConsoleVoice& voice = start_[v];
+    if (voice.needDecode) {
+        std::copy_n(voice.samples + kBlockSamples, ConsoleVoice::kHistory, streams_[v]);
+    } else {
+        std::copy_n(voice.samples, ConsoleVoice::kHistory + kBlockSamples, streams_[v]);
+    }
+}
+
+// The blocks of the voices with a steady pitch, all voices side by side.
+void ConsoleFastMixer::DecodeAhead(const ConsoleBus& bus, int32_t ticks) {
+    int32_t count = 0;
+    for (int v = 0; v < kVoiceCount; ++v) {
+        if (modulated_[v]) continue;
+        StartStream(v);
+        const VoiceChain& chain = chains_[v];
+        const int32_t first = chain.blocks[0].decoded ? 0 : 1;
+        int32_t blocks = 0;
+        while (first + blocks < chain.blockCount && chain.blocks[first + blocks].from < ticks &&
+               chain.blocks[first + blocks].decoded) {
+            units_[v][blocks] = chain.blocks[first + blocks].unit;
+            ++blocks;
+        }
+        if (blocks > 0)
+            jobs_[count++] = {units_[v], blocks, streams_[v] + first * kBlockSamples + ConsoleVoice::kHistory};
+    }
+    kernels_->decode(bus.ram, jobs_, count);
+}
+
+void ConsoleFastMixer::MixVoice(const ConsoleBus& bus, int v, int32_t& ticks, int32_t& touch) {
+    ConsoleVoice& voice = mixed_[v];
+    voice = start_[v];
+    int32_t* position = positions_[v];
+    int16_t* stream = streams_[v];
+    position[0] = static_cast<int32_t>(voice.pitchCounter);
+    if (modulated_[v]) {
+        const uint32_t pitch = bus.Img(reg::Voice(v, reg::kPitch));
+        const int16_t* previous = outs_[v - 1];
+        for (int32_t t = 0; t < ticks; ++t) {
+            position[t + 1] = position[t] + static_cast<int32_t>(PitchStep(pitch, true, previous[t]));
+        }
+        VoiceChain& chain = chains_[v];
+        ticks = chain.Walk(bus.ram, voice, {position[0], 0, position}, guard_, ticks, touch);
+        StartStream(v);
+        for (int32_t j = 0; j < chain.blockCount && chain.blocks[j].from < ticks; ++j) {
+            if (chain.blocks[j].decoded) DecodeSamples(bus.ram, chain.blocks[j].unit, stream + j * kBlockSamples);
+        }
+    } else {
+        for (int32_t t = 1; t <= ticks; ++t) position[t] = position[t - 1] + step_[v];
+    }
+    std::fill_n(position + ticks + 1, kTickRoom, position[ticks]);
+
+    const uint32_t ctl = bus.Img(reg::kControl);
+    const EnvelopeEvents events = {mutes_, chains_[v].Mutes(ticks, mutes_), (ctl & kEnable) == 0};
+    EnvelopeSpan(voice, bus.Img(reg::Voice(v, reg::kEnvelope1)), bus.Img(reg::Voice(v, reg::kEnvelope2)), events, ticks,
+                 envelope_);
+    VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeL)), voice.volumeLevelL, voice.volumeCounterL, ticks, volumeL_);
+    VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeR)), voice.volumeLevelR, voice.volumeCounterR, ticks, volumeR_);
+
+    // Mute (SPUCNT bit 14 clear) keeps the voices out of both sums; their
+    // outputs still go to modulation and capture.
+    const bool sums = (ctl & kUnmute) != 0;
+    const bool reverb = sums && bus.VoiceBit(reg::kReverb, v);
+    const ConsoleVoiceFrames frames = {stream,
+                                       position,
+                                       weights_,
+                                       bus.VoiceBit(reg::kNoise, v) ? noise_ : nullptr,
+                                       envelope_,
+                                       volumeL_,
+                                       volumeR_,
+                                       outs_[v],
+                                       sums ? dryL_ : nullptr,
+                                       sums ? dryR_ : nullptr,
+                                       reverb ? wetL_ : nullptr,
+                                       reverb ? wetR_ : nullptr,
+                                       ticks};
+    kernels_->mixVoice(frames);
+    mixedTicks_[v] = ticks;
+}
+
+// Every voice's state after the span's `ticks` ticks. A voice mixed for more
+// (before a cut) runs its envelope and volumes again to the span's end.
+void ConsoleFastMixer::FinishVoices(const ConsoleBus& bus, int32_t ticks) {
+    ConsoleState& state = *bus.state;
+    const uint32_t ctl = bus.Img(reg::kControl);
+    for (int v = 0; v < kVoiceCount; ++v) {
+        ConsoleVoice& voice = state.voices[v];
+        ConsoleVoice& after = mixed_[v];
+        if (mixedTicks_[v] != ticks) {
+            after = start_[v];
+            const EnvelopeEvents events = {mutes_, chains_[v].Mutes(ticks, mutes_), (ctl & kEnable) == 0};
+            EnvelopeSpan(after, bus.Img(reg::Voice(v, reg::kEnvelope1)), bus.Img(reg::Voice(v, reg::kEnvelope2)),
+                         events, ticks, nullptr);
+            VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeL)), after.volumeLevelL, after.volumeCounterL, ticks, nullptr);
+            VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeR)), after.volumeLevelR, after.volumeCounterR, ticks, nullptr);
+        }
+        voice.envelopePhase = after.envelopePhase;
+        voice.envelopeLevel = after.envelopeLevel;
+        voice.envelopeCounter = after.envelopeCounter;
+        voice.volumeLevelL = after.volumeLevelL;
+        voice.volumeLevelR = after.volumeLevelR;
+        voice.volumeCounterL = after.volumeCounterL;
+        voice.volumeCounterR = after.volumeCounterR;
+        chains_[v].Finish(voice, state.endx, v, ticks, positions_[v][ticks], streams_[v]);
+    }
+}
+
+// ConsoleTick's T3-T8 for each tick: the voices' sums with the CD input, the
+// capture writes, the reverb and the main volume.
+void ConsoleFastMixer::OutputTicks(const ConsoleBus& bus, XaRing& xa, int16_t* out, int32_t ticks) {
+    ConsoleState& state = *bus.state;
+    const uint32_t ctl = bus.Img(reg::kControl);
+    VolumeSpan(bus.Img(reg::kMainVolumeL), state.mainLevelL, state.mainCounterL, ticks, mainL_);
+    VolumeSpan(bus.Img(reg::kMainVolumeR), state.mainLevelR, state.mainCounterR, ticks, mainR_);
+    const int32_t cdVolumeL = S16(bus.Img(reg::kCdVolumeL)), cdVolumeR = S16(bus.Img(reg::kCdVolumeR));
+    const bool cdDry = (ctl & kCdEnable) != 0, cdWet = (ctl & kCdReverb) != 0;
+    uint32_t capture = state.capturePos;
+    for (int32_t t = 0; t < ticks; ++t) {
+        int32_t cdL = 0, cdR = 0;
+        xa.TakeRawFrame(cdL, cdR);
+        const int32_t cdOutL = Clamp16(Mul15(cdL, cdVolumeL)), cdOutR = Clamp16(Mul15(cdR, cdVolumeR));
+        const int32_t dryL = dryL_[t] + (cdDry ? cdOutL : 0), dryR = dryR_[t] + (cdDry ? cdOutR : 0);
+        const int32_t wetL = wetL_[t] + (cdWet ? cdOutL : 0), wetR = wetR_[t] + (cdWet ? cdOutR : 0);
+
+        const uint32_t at = 2 * capture;
+        bus.Wr16(kCaptureCdL + at, cdL);
+        bus.Wr16(kCaptureCdR + at, cdR);
+        bus.Wr16(kCaptureVoice1 + at, outs_[1][t]);
+        bus.Wr16(kCaptureVoice3 + at, outs_[3][t]);
+        capture = (capture + 1) & (ConsoleState::kCaptureSlots - 1);
+
+        int32_t rvL, rvR;
+        reverb_.Tick(bus.ram, Clamp16(wetL), Clamp16(wetR), rvL, rvR);
+        out[2 * t] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryL + rvL), mainL_[t])));
+        out[2 * t + 1] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryR + rvR), mainR_[t])));
+    }
+    state.capturePos = static_cast<uint16_t>(capture);
+    reverb_.End(state);
+}
+
+}  // namespace zarn::console
