@@ -1,7 +1,10 @@
 #include "sound/ConsoleEnvelopeSpan.h"
 
 #include <algorithm>
-#include <climits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zarn::console {
 
@@ -18,9 +21,40 @@ struct PhaseEnd {
     bool Met(int32_t level) const { return kind == kFull ? level >= 0x7FFF : kind == kBelow && level < threshold; }
 };
 
-void Fill(int16_t* out, int32_t from, int32_t to, int32_t level) {
-    if (out != nullptr && to > from) std::fill(out + from, out + to, static_cast<int16_t>(level));
-}
+// The levels of a span's ticks, kept as runs: a run goes out only once the
+// level changes, so that a level that stands still over the whole span
+// writes nothing.
+class Levels {
+public:
+    explicit Levels(int16_t* out) : out_(out) {}
+    // Ticks [from, to) at `level`, following the ticks put before.
+    void Put(int32_t from, int32_t to, int32_t level) {
+        if (from >= to) return;
+        if (level != level_ && runTo_ > 0) {
+            Flush();
+            changed_ = true;
+            runFrom_ = from;
+        }
+        level_ = level;
+        runTo_ = to;
+    }
+    // True, writing nothing, when every tick had the same level.
+    bool Finish(int16_t& constant) {
+        constant = static_cast<int16_t>(level_);
+        if (!changed_) return true;
+        Flush();
+        return false;
+    }
+
+private:
+    void Flush() {
+        if (out_ != nullptr) FillLevels(out_ + runFrom_, runTo_ - runFrom_, static_cast<int16_t>(level_));
+    }
+
+    int16_t* out_;
+    int32_t runFrom_ = 0, runTo_ = 0, level_ = 0;
+    bool changed_ = false;
+};
 
 // The steps a rate that moves by `step` every tick takes from `level` before
 // one of them could clamp, meet `end` or cross into the slow part of an
@@ -46,26 +80,26 @@ int32_t LinearSteps(const EnvRate& rate, int32_t level, int32_t step, const Phas
 // Ticks [t, end) of EnvStep at `rate`, each tick's level into `out`. Returns
 // the tick after the first one whose level meets `phaseEnd` (`met` set), or
 // `end`.
-int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const PhaseEnd& phaseEnd, int16_t* out,
-                int32_t t, int32_t end, bool& met) {
+int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const PhaseEnd& phaseEnd, Levels& out, int32_t t,
+                int32_t end, bool& met) {
     met = false;
     while (t < end) {
         const EnvMove move = EnvMoveAt(rate, level);
         if (move.inc == 0) {  // a frozen rate never steps
             met = phaseEnd.Met(level);
             const int32_t last = met ? t + 1 : end;
-            Fill(out, t, last, level);
+            out.Put(t, last, level);
             return last;
         }
         const int32_t wait = (kStepAt - counter + move.inc - 1) / move.inc;  // ticks to the next step, 1 or more
         if (wait > 1 && phaseEnd.Met(level)) {  // met already, without a step (a written level)
-            Fill(out, t, t + 1, level);
+            out.Put(t, t + 1, level);
             counter += move.inc;
             met = true;
             return t + 1;
         }
         if (wait > end - t) {  // no step before the end
-            Fill(out, t, end, level);
+            out.Put(t, end, level);
             counter += (end - t) * move.inc;
             return end;
         }
@@ -73,20 +107,18 @@ int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const Pha
             // A step every tick by the same amount: an arithmetic run.
             const int32_t steps = std::min(end - t, LinearSteps(rate, level, move.step, phaseEnd));
             if (steps > 1) {
-                if (out != nullptr) {
-                    for (int32_t k = 0; k < steps; ++k) out[t + k] = static_cast<int16_t>(level + (k + 1) * move.step);
-                }
+                for (int32_t k = 0; k < steps; ++k) out.Put(t + k, t + k + 1, level + (k + 1) * move.step);
                 level += steps * move.step;
                 counter = 0;
                 t += steps;
                 continue;
             }
         }
-        Fill(out, t, t + wait - 1, level);
+        out.Put(t, t + wait - 1, level);
         t += wait - 1;
         counter = 0;
         level = EnvClamp(rate, level + move.step);
-        if (out != nullptr) out[t] = static_cast<int16_t>(level);
+        out.Put(t, t + 1, level);
         ++t;
         if (phaseEnd.Met(level)) {
             met = true;
@@ -98,9 +130,9 @@ int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const Pha
 
 }  // namespace
 
-void EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const EnvelopeEvents& events, int32_t ticks,
-                  int16_t* level) {
-    if (ticks <= 0) return;
+bool EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const EnvelopeEvents& events, int32_t ticks,
+                  int16_t* level, int16_t& constant) {
+    Levels levels(level);
     int32_t m = 0;  // the next mute
     const auto muteAt = [&](int32_t t) { return m < events.muteCount && events.mutes[m] == t; };
     if (events.disabled) {
@@ -110,10 +142,10 @@ void EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const Env
         voice.envelopeLevel = 0;
         voice.envelopeCounter = 0;
         EnvStep(voice.envelopeLevel, voice.envelopeCounter, PhaseRate(adsr1, adsr2, kConsoleRelease));
-        Fill(level, 0, ticks, voice.envelopeLevel);
+        levels.Put(0, ticks, voice.envelopeLevel);
         while (m < events.muteCount && events.mutes[m] < ticks - 1) ++m;
         if (muteAt(ticks - 1)) voice.envelopeCounter = 0;
-        return;
+        return levels.Finish(constant);
     }
     int32_t envelope = voice.envelopeLevel, counter = voice.envelopeCounter;
     int phase = voice.envelopePhase;
@@ -124,7 +156,7 @@ void EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const Env
                                                             : PhaseEnd::kNone,
                                    SustainThreshold(adsr1)};
         bool met;
-        t = Advance(envelope, counter, PhaseRate(adsr1, adsr2, phase), phaseEnd, level, t, end, met);
+        t = Advance(envelope, counter, PhaseRate(adsr1, adsr2, phase), phaseEnd, levels, t, end, met);
         if (met) {  // Attack -> Decay, Decay -> Sustain
             ++phase;
             counter = 0;
@@ -139,21 +171,32 @@ void EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const Env
     voice.envelopePhase = static_cast<uint8_t>(phase);
     voice.envelopeLevel = static_cast<int16_t>(envelope);
     voice.envelopeCounter = static_cast<uint16_t>(counter);
+    return levels.Finish(constant);
 }
 
-void VolumeSpan(uint16_t word, int16_t& level, uint16_t& counter, int32_t ticks, int16_t* levels) {
-    if (ticks <= 0) return;
+bool VolumeSpan(uint16_t word, int16_t& level, uint16_t& counter, int32_t ticks, int16_t* levels, int16_t& constant) {
     if ((word & 0x8000) == 0) {
         level = FixedVolume(word);
         counter = 0;
-        Fill(levels, 0, ticks, level);
-        return;
+        constant = level;
+        return true;
     }
+    Levels out(levels);
     int32_t l = level, c = counter;
     bool met;
-    Advance(l, c, SweepRate(word), {PhaseEnd::kNone, 0}, levels, 0, ticks, met);
+    Advance(l, c, SweepRate(word), {PhaseEnd::kNone, 0}, out, 0, ticks, met);
     level = static_cast<int16_t>(l);
     counter = static_cast<uint16_t>(c);
+    return out.Finish(constant);
+}
+
+void FillLevels(int16_t* out, int32_t count, int16_t level) {
+    int32_t k = 0;
+#if defined(__SSE2__)
+    const __m128i levels = _mm_set1_epi16(level);
+    for (; k + 8 <= count; k += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), levels);
+#endif
+    for (; k < count; ++k) out[k] = level;
 }
 
 }  // namespace zarn::console

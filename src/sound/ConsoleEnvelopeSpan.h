@@ -28,14 +28,19 @@ struct EnvelopeEvents {
     bool disabled;
 };
 
-// `ticks` ticks of the voice's ADSR envelope with the words `adsr1` and
-// `adsr2`: the level after each tick into `level` (unless null), and the
-// voice's envelopePhase, envelopeLevel and envelopeCounter moved on.
-void EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const EnvelopeEvents& events, int32_t ticks,
-                  int16_t* level);
+// `ticks` ticks (1 or more) of the voice's ADSR envelope with the words
+// `adsr1` and `adsr2`, the voice's envelopePhase, envelopeLevel and
+// envelopeCounter moved on. The level after each tick goes into `level`
+// (unless null); but when it is the same in every tick, true is returned with
+// that level in `constant`, and `level` is left alone.
+bool EnvelopeSpan(ConsoleVoice& voice, uint32_t adsr1, uint32_t adsr2, const EnvelopeEvents& events, int32_t ticks,
+                  int16_t* level, int16_t& constant);
 
-// `ticks` ticks of VolumeTick with the volume word `word`: the level after
-// each tick into `levels` (unless null).
-void VolumeSpan(uint16_t word, int16_t& level, uint16_t& counter, int32_t ticks, int16_t* levels);
+// `ticks` ticks (1 or more) of VolumeTick with the volume word `word`, the
+// levels as EnvelopeSpan gives them.
+bool VolumeSpan(uint16_t word, int16_t& level, uint16_t& counter, int32_t ticks, int16_t* levels, int16_t& constant);
+
+// `count` levels of `level` from `out` on.
+void FillLevels(int16_t* out, int32_t count, int16_t level);
 
 }  // namespace zarn::console

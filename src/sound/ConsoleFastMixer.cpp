@@ -170,44 +170,59 @@ void ConsoleFastMixer::DecodeAhead(const ConsoleBus& bus, int32_t ticks) {
 void ConsoleFastMixer::MixVoice(const ConsoleBus& bus, int v, int32_t& ticks, int32_t& touch) {
     ConsoleVoice& voice = mixed_[v];
     voice = start_[v];
-    int32_t* position = positions_[v];
-    int16_t* stream = streams_[v];
-    position[0] = static_cast<int32_t>(voice.pitchCounter);
+    const int32_t start = static_cast<int32_t>(voice.pitchCounter);
+    const int32_t* counts = nullptr;  // a steady pitch counts from start
     if (modulated_[v]) {
+        int32_t* position = positions_[v];
         const uint32_t pitch = bus.Img(reg::Voice(v, reg::kPitch));
         const int16_t* previous = outs_[v - 1];
+        position[0] = start;
         for (int32_t t = 0; t < ticks; ++t) {
             position[t + 1] = position[t] + static_cast<int32_t>(PitchStep(pitch, true, previous[t]));
         }
         VoiceChain& chain = chains_[v];
-        ticks = chain.Walk(bus.ram, voice, {position[0], 0, position}, guard_, ticks, touch);
+        ticks = chain.Walk(bus.ram, voice, {start, 0, position}, guard_, ticks, touch);
         StartStream(v);
         for (int32_t j = 0; j < chain.blockCount && chain.blocks[j].from < ticks; ++j) {
-            if (chain.blocks[j].decoded) DecodeSamples(bus.ram, chain.blocks[j].unit, stream + j * kBlockSamples);
+            if (chain.blocks[j].decoded) DecodeSamples(bus.ram, chain.blocks[j].unit, streams_[v] + j * kBlockSamples);
         }
-    } else {
-        for (int32_t t = 1; t <= ticks; ++t) position[t] = position[t - 1] + step_[v];
+        std::fill_n(position + ticks + 1, kTickRoom, position[ticks]);
+        counts = position;
     }
-    std::fill_n(position + ticks + 1, kTickRoom, position[ticks]);
 
     const uint32_t ctl = bus.Img(reg::kControl);
     const EnvelopeEvents events = {mutes_, chains_[v].Mutes(ticks, mutes_), (ctl & kEnable) == 0};
-    EnvelopeSpan(voice, bus.Img(reg::Voice(v, reg::kEnvelope1)), bus.Img(reg::Voice(v, reg::kEnvelope2)), events, ticks,
-                 envelope_);
-    VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeL)), voice.volumeLevelL, voice.volumeCounterL, ticks, volumeL_);
-    VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeR)), voice.volumeLevelR, voice.volumeCounterR, ticks, volumeR_);
+    TickLevels envelope = {envelope_, 0}, volumeL = {volumeL_, 0}, volumeR = {volumeR_, 0};
+    if (EnvelopeSpan(voice, bus.Img(reg::Voice(v, reg::kEnvelope1)), bus.Img(reg::Voice(v, reg::kEnvelope2)), events,
+                     ticks, envelope_, envelope.level))
+        envelope.perTick = nullptr;
+    if (VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeL)), voice.volumeLevelL, voice.volumeCounterL, ticks, volumeL_,
+                   volumeL.level))
+        volumeL.perTick = nullptr;
+    if (VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeR)), voice.volumeLevelR, voice.volumeCounterR, ticks, volumeR_,
+                   volumeR.level))
+        volumeR.perTick = nullptr;
+    mixedTicks_[v] = ticks;
 
     // Mute (SPUCNT bit 14 clear) keeps the voices out of both sums; their
     // outputs still go to modulation and capture.
     const bool sums = (ctl & kUnmute) != 0;
     const bool reverb = sums && bus.VoiceBit(reg::kReverb, v);
-    const ConsoleVoiceFrames frames = {stream,
-                                       position,
+    if (envelope.perTick == nullptr && envelope.level == 0) {
+        // Silent in every tick: its outputs are 0 and it adds nothing.
+        const bool outputsRead = v == 1 || v == 3 || (v + 1 < kVoiceCount && modulated_[v + 1]);
+        if (outputsRead) FillLevels(outs_[v], ticks, 0);
+        return;
+    }
+    const ConsoleVoiceFrames frames = {streams_[v],
+                                       counts,
+                                       start,
+                                       step_[v],
                                        weights_,
                                        bus.VoiceBit(reg::kNoise, v) ? noise_ : nullptr,
-                                       envelope_,
-                                       volumeL_,
-                                       volumeR_,
+                                       envelope,
+                                       volumeL,
+                                       volumeR,
                                        outs_[v],
                                        sums ? dryL_ : nullptr,
                                        sums ? dryR_ : nullptr,
@@ -215,7 +230,6 @@ void ConsoleFastMixer::MixVoice(const ConsoleBus& bus, int v, int32_t& ticks, in
                                        reverb ? wetR_ : nullptr,
                                        ticks};
     kernels_->mixVoice(frames);
-    mixedTicks_[v] = ticks;
 }
 
 // Every voice's state after the span's `ticks` ticks. A voice mixed for more
@@ -229,10 +243,13 @@ void ConsoleFastMixer::FinishVoices(const ConsoleBus& bus, int32_t ticks) {
         if (mixedTicks_[v] != ticks) {
             after = start_[v];
             const EnvelopeEvents events = {mutes_, chains_[v].Mutes(ticks, mutes_), (ctl & kEnable) == 0};
+            int16_t level;
             EnvelopeSpan(after, bus.Img(reg::Voice(v, reg::kEnvelope1)), bus.Img(reg::Voice(v, reg::kEnvelope2)),
-                         events, ticks, nullptr);
-            VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeL)), after.volumeLevelL, after.volumeCounterL, ticks, nullptr);
-            VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeR)), after.volumeLevelR, after.volumeCounterR, ticks, nullptr);
+                         events, ticks, nullptr, level);
+            VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeL)), after.volumeLevelL, after.volumeCounterL, ticks, nullptr,
+                       level);
+            VolumeSpan(bus.Img(reg::Voice(v, reg::kVolumeR)), after.volumeLevelR, after.volumeCounterR, ticks, nullptr,
+                       level);
         }
         voice.envelopePhase = after.envelopePhase;
         voice.envelopeLevel = after.envelopeLevel;
@@ -241,41 +258,70 @@ void ConsoleFastMixer::FinishVoices(const ConsoleBus& bus, int32_t ticks) {
         voice.volumeLevelR = after.volumeLevelR;
         voice.volumeCounterL = after.volumeCounterL;
         voice.volumeCounterR = after.volumeCounterR;
-        chains_[v].Finish(voice, state.endx, v, ticks, positions_[v][ticks], streams_[v]);
+        const int32_t count =
+            modulated_[v] ? positions_[v][ticks] : static_cast<int32_t>(start_[v].pitchCounter) + ticks * step_[v];
+        chains_[v].Finish(voice, state.endx, v, ticks, count, streams_[v]);
     }
 }
 
-// ConsoleTick's T3-T8 for each tick: the voices' sums with the CD input, the
-// capture writes, the reverb and the main volume.
+// ConsoleTick's T3-T8 for the span's ticks: the voices' sums with the CD
+// input, the capture writes, the reverb and the main volume. The reverb's
+// filters run over the whole span; its network runs tick by tick, after
+// each tick's capture writes where the work area reaches into the capture
+// areas.
 void ConsoleFastMixer::OutputTicks(const ConsoleBus& bus, XaRing& xa, int16_t* out, int32_t ticks) {
     ConsoleState& state = *bus.state;
     const uint32_t ctl = bus.Img(reg::kControl);
-    VolumeSpan(bus.Img(reg::kMainVolumeL), state.mainLevelL, state.mainCounterL, ticks, mainL_);
-    VolumeSpan(bus.Img(reg::kMainVolumeR), state.mainLevelR, state.mainCounterR, ticks, mainR_);
     const int32_t cdVolumeL = S16(bus.Img(reg::kCdVolumeL)), cdVolumeR = S16(bus.Img(reg::kCdVolumeR));
     const bool cdDry = (ctl & kCdEnable) != 0, cdWet = (ctl & kCdReverb) != 0;
-    uint32_t capture = state.capturePos;
+    int16_t* inL = reverb_.Input(0);
+    int16_t* inR = reverb_.Input(1);
     for (int32_t t = 0; t < ticks; ++t) {
         int32_t cdL = 0, cdR = 0;
         xa.TakeRawFrame(cdL, cdR);
+        cdL_[t] = static_cast<int16_t>(cdL);
+        cdR_[t] = static_cast<int16_t>(cdR);
         const int32_t cdOutL = Clamp16(Mul15(cdL, cdVolumeL)), cdOutR = Clamp16(Mul15(cdR, cdVolumeR));
-        const int32_t dryL = dryL_[t] + (cdDry ? cdOutL : 0), dryR = dryR_[t] + (cdDry ? cdOutR : 0);
-        const int32_t wetL = wetL_[t] + (cdWet ? cdOutL : 0), wetR = wetR_[t] + (cdWet ? cdOutR : 0);
+        if (cdDry) {
+            dryL_[t] += cdOutL;
+            dryR_[t] += cdOutR;
+        }
+        inL[t] = static_cast<int16_t>(Clamp16(wetL_[t] + (cdWet ? cdOutL : 0)));
+        inR[t] = static_cast<int16_t>(Clamp16(wetR_[t] + (cdWet ? cdOutR : 0)));
+    }
+    reverb_.Decimate(*kernels_, ticks);
 
+    uint32_t capture = state.capturePos;
+    const auto captureTick = [&](int32_t t) {
         const uint32_t at = 2 * capture;
-        bus.Wr16(kCaptureCdL + at, cdL);
-        bus.Wr16(kCaptureCdR + at, cdR);
+        bus.Wr16(kCaptureCdL + at, cdL_[t]);
+        bus.Wr16(kCaptureCdR + at, cdR_[t]);
         bus.Wr16(kCaptureVoice1 + at, outs_[1][t]);
         bus.Wr16(kCaptureVoice3 + at, outs_[3][t]);
         capture = (capture + 1) & (ConsoleState::kCaptureSlots - 1);
-
-        int32_t rvL, rvR;
-        reverb_.Tick(bus.ram, Clamp16(wetL), Clamp16(wetR), rvL, rvR);
-        out[2 * t] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryL + rvL), mainL_[t])));
-        out[2 * t + 1] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryR + rvR), mainR_[t])));
+    };
+    if (reverb_.Below(kCaptureBytes)) {
+        for (int32_t t = 0; t < ticks; ++t) {
+            captureTick(t);
+            reverb_.Step(bus.ram);
+        }
+    } else {
+        for (int32_t t = 0; t < ticks; ++t) captureTick(t);
+        for (int32_t t = 0; t < ticks; ++t) reverb_.Step(bus.ram);
     }
     state.capturePos = static_cast<uint16_t>(capture);
+    reverb_.Interpolate(*kernels_, rvL_, rvR_);
     reverb_.End(state);
+
+    int16_t mainL, mainR;
+    if (VolumeSpan(bus.Img(reg::kMainVolumeL), state.mainLevelL, state.mainCounterL, ticks, mainL_, mainL))
+        FillLevels(mainL_, ticks, mainL);
+    if (VolumeSpan(bus.Img(reg::kMainVolumeR), state.mainLevelR, state.mainCounterR, ticks, mainR_, mainR))
+        FillLevels(mainR_, ticks, mainR);
+    for (int32_t t = 0; t < ticks; ++t) {
+        out[2 * t] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryL_[t] + rvL_[t]), mainL_[t])));
+        out[2 * t + 1] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryR_[t] + rvR_[t]), mainR_[t])));
+    }
 }
 
 }  // namespace zarn::console

@@ -110,6 +110,8 @@ private:
     int32_t noiseTimer_[kTicks] = {};
     int16_t envelope_[kTicks] = {}, volumeL_[kTicks] = {}, volumeR_[kTicks] = {};
     int16_t mainL_[kTicks] = {}, mainR_[kTicks] = {};
+    int16_t cdL_[kTicks] = {}, cdR_[kTicks] = {};
+    int16_t rvL_[kTicks] = {}, rvR_[kTicks] = {};
     int32_t dryL_[kTicks] = {}, dryR_[kTicks] = {}, wetL_[kTicks] = {}, wetR_[kTicks] = {};
     int32_t mutes_[kSpanBlocks] = {};
 };

@@ -25,16 +25,24 @@ struct ConsoleDecodeJob {
     int16_t* out;
 };
 
+// Per-tick levels: an array, or one level for every tick when it is null.
+struct TickLevels {
+    const int16_t* perTick;
+    int16_t level;
+};
+
 // One voice over `frames` ticks.
 struct ConsoleVoiceFrames {
-    const int16_t* stream;        // the voice's samples (sound/ConsoleVoiceSpan.h)
-    const int32_t* position;      // per tick: the count whose sample index (>> 12) and interpolation index
-                                  // ((>> 4) & 0xFF) the tick reads
+    const int16_t* stream;  // the voice's samples (sound/ConsoleVoiceSpan.h)
+    // Per tick, the count whose sample index (>> 12) and interpolation index
+    // ((>> 4) & 0xFF) the tick reads; when null, start + tick x step.
+    const int32_t* position;
+    int32_t start, step;
     const int16_t (*weights)[4];  // per interpolation index: the weights of the oldest .. newest sample
     const int16_t* noise;         // per tick: the noise sample, or null: interpolate the stream
-    const int16_t* envelope;      // per tick: the envelope level after the tick's step
-    const int16_t* volumeL;       // per tick: the volumes after the tick's steps
-    const int16_t* volumeR;
+    TickLevels envelope;          // the envelope level after the tick's step
+    TickLevels volumeL;           // the volumes after the tick's steps
+    TickLevels volumeR;
     int16_t* out;   // per tick: the voice's output (VxOUTX)
     int32_t* dryL;  // per-tick sums it adds its left and right to; null while muted
     int32_t* dryR;
@@ -46,6 +54,12 @@ struct ConsoleVoiceFrames {
 struct ConsoleKernels {
     void (*decode)(const uint8_t* ram, const ConsoleDecodeJob* jobs, int32_t count);
     void (*mixVoice)(const ConsoleVoiceFrames& voice);
+    // The reverb's resampling filter H over consecutive samples, `newest`
+    // pointing at tick 0's newest sample (with 38 samples before it):
+    // out[t] = Clamp16((sum of H[k] x newest[t - k]) >> 15) for decimation,
+    // >> 14 for interpolation, for t < count.
+    void (*decimate)(const int16_t* newest, int32_t count, int16_t* out);
+    void (*interpolate)(const int16_t* newest, int32_t count, int16_t* out);
 };
 
 // The 16 bytes of the block at `unit`, through `wrapped` for the one block

@@ -31,6 +31,11 @@ typename P::V ScaleLanes(typename P::V a, typename P::V b) {
     return Clamp16Lanes<P>(P::template Sra<15>(P::MulLo(a, b)));
 }
 
+template <class P>
+typename P::V LoadLevels(const TickLevels& levels, int32_t t) {
+    return levels.perTick != nullptr ? P::LoadWords16(levels.perTick + t) : P::Set1(levels.level);
+}
+
 // The tick's work on one voice after its pitch, envelope and volume steps,
 // P::kLanes ticks at a time: the sample (interpolated, or noise), its scaling
 // by the envelope (the output) and by the volumes, and the sums.
@@ -50,7 +55,7 @@ void MixConsoleVoice(const ConsoleVoiceFrames& f) {
             const int16_t* samples[L];
             const int16_t* weights[L];
             for (int k = 0; k < L; ++k) {
-                const int32_t count = f.position[t + k];
+                const int32_t count = f.position != nullptr ? f.position[t + k] : f.start + (t + k) * f.step;
                 samples[k] = f.stream + (count >> 12);
                 weights[k] = f.weights[(count >> 4) & 0xFF];
             }
@@ -58,11 +63,11 @@ void MixConsoleVoice(const ConsoleVoiceFrames& f) {
             const V second = Mul15Lanes16<P>(P::LoadQuads(samples + Q), P::LoadQuads(weights + Q));
             x = P::PairSums(P::Madd16(first, ones), P::Madd16(second, ones));
         }
-        const V out = ScaleLanes<P>(x, P::LoadWords16(f.envelope + t));
+        const V out = ScaleLanes<P>(x, LoadLevels<P>(f.envelope, t));
         P::StoreWords16(f.out + t, out);
         if (f.dryL == nullptr) continue;
-        const V left = ScaleLanes<P>(out, P::LoadWords16(f.volumeL + t));
-        const V right = ScaleLanes<P>(out, P::LoadWords16(f.volumeR + t));
+        const V left = ScaleLanes<P>(out, LoadLevels<P>(f.volumeL, t));
+        const V right = ScaleLanes<P>(out, LoadLevels<P>(f.volumeR, t));
         P::Store(f.dryL + t, P::Add(P::Load(f.dryL + t), left));
         P::Store(f.dryR + t, P::Add(P::Load(f.dryR + t), right));
         if (f.wetL == nullptr) continue;
@@ -184,7 +189,21 @@ void DecodeConsole(const uint8_t* ram, const ConsoleDecodeJob* jobs, int32_t cou
     }
 }
 
+// The resampling filter, P::kLanes ticks at a time: one 32-bit sum of the
+// products of the taps that are not 0, shifted once.
+template <class P, int kShift>
+void FilterConsole(const int16_t* newest, int32_t count, int16_t* out) {
+    using V = typename P::V;
+    for (int32_t t = 0; t < count; t += P::kLanes) {
+        V sum = P::Set1(0);
+        for (int k = 0; k < kReverbTaps; ++k) {
+            if (H[k] != 0) sum = P::Add(sum, P::MulLo(P::LoadWords16(newest + t - k), P::Set1(H[k])));
+        }
+        P::StoreWords16(out + t, Clamp16Lanes<P>(P::template Sra<kShift>(sum)));
+    }
+}
+
 template <class P>
 constexpr ConsoleKernels ConsoleKernelsOf() {
-    return {&DecodeConsole<P>, &MixConsoleVoice<P>};
+    return {&DecodeConsole<P>, &MixConsoleVoice<P>, &FilterConsole<P, 15>, &FilterConsole<P, 14>};
 }

@@ -2,11 +2,7 @@
 
 #include <algorithm>
 
-#include "voice/ConsoleTables.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <cstring>
 
 namespace zarn::console {
 
@@ -15,45 +11,34 @@ namespace {
 constexpr uint32_t kWriteEnable = 0x0080;  // SPUCNT bit 7
 constexpr int kWrites[] = {3, 6, 12, 13};  // the accesses of a side that write
 
-// The 39-tap sum over the 40 samples from `oldest`: taps in reverse order, the
-// last one 0. One 32-bit sum, as the rings' filter makes it (its size keeps it
-// inside int32).
-int32_t Dot(const int16_t* taps, const int16_t* oldest) {
-#if defined(__SSE2__)
-    __m128i sum = _mm_setzero_si128();
-    for (int k = 0; k < 40; k += 8) {
-        const __m128i samples = _mm_loadu_si128(reinterpret_cast<const __m128i*>(oldest + k));
-        sum = _mm_add_epi32(sum, _mm_madd_epi16(samples, _mm_loadu_si128(reinterpret_cast<const __m128i*>(taps + k))));
-    }
-    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(1, 0, 3, 2)));
-    sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, _MM_SHUFFLE(2, 3, 0, 1)));
-    return _mm_cvtsi128_si32(sum);
-#else
-    int32_t sum = 0;
-    for (int k = 0; k < 40; ++k) sum += taps[k] * oldest[k];
-    return sum;
-#endif
-}
-
 // The work area as the span's accesses see it.
+// Halfwords are little-endian; on such a host they are copied whole.
 struct Flat {
     uint8_t* ram;
     const int32_t* address;
     bool writes;
-    int32_t Read(int k) const { return S16(ram[address[k]] | ram[address[k] + 1] << 8); }
+    int32_t Read(int k) const {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        int16_t value;
+        std::memcpy(&value, ram + address[k], 2);
+        return value;
+#else
+        return S16(ram[address[k]] | ram[address[k] + 1] << 8);
+#endif
+    }
     void Write(int k, int32_t value) const {
         if (!writes) return;
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        const int16_t halfword = static_cast<int16_t>(value);
+        std::memcpy(ram + address[k], &halfword, 2);
+#else
         ram[address[k]] = static_cast<uint8_t>(value);
         ram[address[k] + 1] = static_cast<uint8_t>(value >> 8);
+#endif
     }
 };
 
 }  // namespace
-
-ReverbSpan::ReverbSpan() {
-    for (int k = 0; k < kReverbTaps; ++k) taps_[k] = H[kReverbTaps - 1 - k];
-    taps_[kReverbTaps] = 0;
-}
 
 bool ReverbSpan::Begin(const ConsoleBus& bus) {
     const ConsoleState& state = *bus.state;
@@ -115,27 +100,31 @@ void ReverbSpan::AddWrites(SpanGuard& guard) const {
     guard.AddReverbWrites(base_, size_, starts, count);
 }
 
-void ReverbSpan::Tick(uint8_t* ram, int32_t inL, int32_t inR, int32_t& rvL, int32_t& rvR) {
-    const int32_t now = kRing + tick_;  // the flat index of this tick
-    inL_[now] = static_cast<int16_t>(inL);
-    inR_[now] = static_cast<int16_t>(inR);
+void ReverbSpan::Decimate(const ConsoleKernels& kernels, int32_t ticks) {
+    kernels.decimate(inL_ + kRing, ticks, decimatedL_);
+    kernels.decimate(inR_ + kRing, ticks, decimatedR_);
+}
+
+void ReverbSpan::Step(uint8_t* ram) {
     const int side = parity_;
-    const int16_t* input = side == 0 ? inL_ : inR_;
-    const int32_t x = Clamp16(Dot(taps_, input + now - (kReverbTaps - 1)) >> 15);
     int32_t address[kReverbAccesses];
     for (int k = 0; k < kReverbAccesses; ++k) {
         const int32_t a = position_ + offsets_[side][k];
         address[k] = base_ + (a >= size_ ? a - size_ : a);
     }
     Flat area{ram, address, writes_};
+    const int32_t x = side == 0 ? decimatedL_[tick_] : decimatedR_[tick_];
     const int16_t y = static_cast<int16_t>(SideNetwork(area, volumes_[side], x));
-    outL_[now] = side == 0 ? y : 0;
-    outR_[now] = side == 0 ? 0 : y;
+    outL_[kRing + tick_] = side == 0 ? y : 0;
+    outR_[kRing + tick_] = side == 0 ? 0 : y;
     if (side == 1) position_ = static_cast<int32_t>(NextBufferAddress(base_ + position_, base_)) - base_;
-    rvL = Clamp16(Dot(taps_, outL_ + now - (kReverbTaps - 1)) >> 14);
-    rvR = Clamp16(Dot(taps_, outR_ + now - (kReverbTaps - 1)) >> 14);
     parity_ ^= 1;
     ++tick_;
+}
+
+void ReverbSpan::Interpolate(const ConsoleKernels& kernels, int16_t* rvL, int16_t* rvR) const {
+    kernels.interpolate(outL_ + kRing, tick_, rvL);
+    kernels.interpolate(outR_ + kRing, tick_, rvR);
 }
 
 void ReverbSpan::End(ConsoleState& state) const {
