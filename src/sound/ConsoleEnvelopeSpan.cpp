@@ -1,6 +1,7 @@
 #include "sound/ConsoleEnvelopeSpan.h"
 
 #include <algorithm>
+#include <bit>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -48,7 +49,12 @@ public:
 
 private:
     void Flush() {
-        if (out_ != nullptr) FillLevels(out_ + runFrom_, runTo_ - runFrom_, static_cast<int16_t>(level_));
+        if (out_ == nullptr) return;
+        if (runTo_ - runFrom_ > 8) {
+            FillLevels(out_ + runFrom_, runTo_ - runFrom_, static_cast<int16_t>(level_));
+        } else {
+            for (int32_t t = runFrom_; t < runTo_; ++t) out_[t] = static_cast<int16_t>(level_);
+        }
     }
 
     int16_t* out_;
@@ -91,7 +97,9 @@ int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const Pha
             out.Put(t, last, level);
             return last;
         }
-        const int32_t wait = (kStepAt - counter + move.inc - 1) / move.inc;  // ticks to the next step, 1 or more
+        // The increment is a power of two.
+        const int shift = std::countr_zero(static_cast<uint32_t>(move.inc));
+        const int32_t wait = (kStepAt - counter + move.inc - 1) >> shift;  // ticks to the next step, 1 or more
         if (wait > 1 && phaseEnd.Met(level)) {  // met already, without a step (a written level)
             out.Put(t, t + 1, level);
             counter += move.inc;
@@ -117,13 +125,23 @@ int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const Pha
         out.Put(t, t + wait - 1, level);
         t += wait - 1;
         counter = 0;
-        level = EnvClamp(rate, level + move.step);
-        out.Put(t, t + 1, level);
+        const int32_t next = EnvClamp(rate, level + move.step);
+        out.Put(t, t + 1, next);
         ++t;
-        if (phaseEnd.Met(level)) {
+        if (phaseEnd.Met(next)) {
+            level = next;
             met = true;
             return t;
         }
+        if (next == level) {
+            // A step that leaves the level where it is: so does every later
+            // one. The counter goes on climbing and falling back to 0.
+            const int32_t period = (kStepAt + move.inc - 1) >> shift;
+            out.Put(t, end, level);
+            counter = ((end - t) % period) * move.inc;
+            return end;
+        }
+        level = next;
     }
     return end;
 }

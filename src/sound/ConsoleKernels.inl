@@ -39,40 +39,60 @@ typename P::V LoadLevels(const TickLevels& levels, int32_t t) {
 // The tick's work on one voice after its pitch, envelope and volume steps,
 // P::kLanes ticks at a time: the sample (interpolated, or noise), its scaling
 // by the envelope (the output) and by the volumes, and the sums.
-template <class P>
-void MixConsoleVoice(const ConsoleVoiceFrames& f) {
+template <class P, bool kCounts>
+void MixVoiceTicks(const ConsoleVoiceFrames& f) {
     using V = typename P::V;
     constexpr int L = P::kLanes;
     constexpr int Q = L / 2;  // ticks per vector of quads
     const V ones = P::Set1(0x00010001);
-    for (int32_t t = 0; t < f.frames; t += L) {
+    const int16_t* stream = f.stream;
+    const int32_t* position = f.position;
+    const int32_t start = f.start, step = f.step, frames = f.frames;
+    const int16_t(*weights)[4] = f.weights;
+    const int16_t* noise = f.noise;
+    const TickLevels envelope = f.envelope, volumeL = f.volumeL, volumeR = f.volumeR;
+    int16_t* out = f.out;
+    int32_t *dryL = f.dryL, *dryR = f.dryR, *wetL = f.wetL, *wetR = f.wetR;
+    for (int32_t t = 0; t < frames; t += L) {
         V x;
-        if (f.noise != nullptr) {
-            x = P::LoadWords16(f.noise + t);
+        if (noise != nullptr) {
+            x = P::LoadWords16(noise + t);
         } else {
             // Four products per tick, each floored on its own (every weight
             // is below 0x5A00, so each fits 16 bits), then summed.
             const int16_t* samples[L];
-            const int16_t* weights[L];
+            const int16_t* weight[L];
             for (int k = 0; k < L; ++k) {
-                const int32_t count = f.position != nullptr ? f.position[t + k] : f.start + (t + k) * f.step;
-                samples[k] = f.stream + (count >> 12);
-                weights[k] = f.weights[(count >> 4) & 0xFF];
+                const int32_t count = kCounts ? position[t + k] : start + (t + k) * step;
+                samples[k] = stream + (count >> 12);
+                weight[k] = weights[(count >> 4) & 0xFF];
             }
-            const V first = Mul15Lanes16<P>(P::LoadQuads(samples), P::LoadQuads(weights));
-            const V second = Mul15Lanes16<P>(P::LoadQuads(samples + Q), P::LoadQuads(weights + Q));
+            const V first = Mul15Lanes16<P>(P::LoadQuads(samples), P::LoadQuads(weight));
+            const V second = Mul15Lanes16<P>(P::LoadQuads(samples + Q), P::LoadQuads(weight + Q));
             x = P::PairSums(P::Madd16(first, ones), P::Madd16(second, ones));
         }
-        const V out = ScaleLanes<P>(x, LoadLevels<P>(f.envelope, t));
-        P::StoreWords16(f.out + t, out);
-        if (f.dryL == nullptr) continue;
-        const V left = ScaleLanes<P>(out, LoadLevels<P>(f.volumeL, t));
-        const V right = ScaleLanes<P>(out, LoadLevels<P>(f.volumeR, t));
-        P::Store(f.dryL + t, P::Add(P::Load(f.dryL + t), left));
-        P::Store(f.dryR + t, P::Add(P::Load(f.dryR + t), right));
-        if (f.wetL == nullptr) continue;
-        P::Store(f.wetL + t, P::Add(P::Load(f.wetL + t), left));
-        P::Store(f.wetR + t, P::Add(P::Load(f.wetR + t), right));
+        const V output = ScaleLanes<P>(x, LoadLevels<P>(envelope, t));
+        P::StoreWords16(out + t, output);
+        if (dryL == nullptr) continue;
+        const V left = ScaleLanes<P>(output, LoadLevels<P>(volumeL, t));
+        const V right = ScaleLanes<P>(output, LoadLevels<P>(volumeR, t));
+        P::Store(dryL + t, P::Add(P::Load(dryL + t), left));
+        P::Store(dryR + t, P::Add(P::Load(dryR + t), right));
+        if (wetL == nullptr) continue;
+        P::Store(wetL + t, P::Add(P::Load(wetL + t), left));
+        P::Store(wetR + t, P::Add(P::Load(wetR + t), right));
+    }
+}
+
+// The tick's work on one voice after its pitch, envelope and volume steps,
+// P::kLanes ticks at a time: the sample (interpolated, or noise), its scaling
+// by the envelope (the output) and by the volumes, and the sums.
+template <class P>
+void MixConsoleVoice(const ConsoleVoiceFrames& f) {
+    if (f.position != nullptr) {
+        MixVoiceTicks<P, true>(f);
+    } else {
+        MixVoiceTicks<P, false>(f);
     }
 }
 
@@ -171,11 +191,26 @@ void DecodeConsole(const uint8_t* ram, const ConsoleDecodeJob* jobs, int32_t cou
         } else {
             DecodeConsoleRound<P, G>(words, f0, f1, scale, old, older, out);
         }
+        for (int g = 0; g < groups; ++g) {
+            // Each lane's 28 samples into its stream, L at a time. A last
+            // vector that runs past the block writes into the next block,
+            // which the lane's next round writes again (the stream has room
+            // after its last block).
+#pragma GCC unroll 7
+            for (int first = 0; first < kSamples; first += L) {
+                V rows[L];
+#pragma GCC unroll 8
+                for (int r = 0; r < L; ++r) rows[r] = P::Load(out[g][std::min(first + r, kSamples - 1)]);
+                P::Transpose(rows);
+#pragma GCC unroll 8
+                for (int l = 0; l < L; ++l) {
+                    const ConsoleDecodeJob* lane = job[g * L + l];
+                    if (lane != nullptr) P::StoreWords16(lane->out + block[g * L + l] * kSamples + first, rows[l]);
+                }
+            }
+        }
         for (int lane = 0; lane < G * L; ++lane) {
-            if (job[lane] == nullptr) continue;
-            int16_t* samples = job[lane]->out + block[lane] * kSamples;
-            for (int i = 0; i < kSamples; ++i) samples[i] = static_cast<int16_t>(out[lane / L][i][lane % L]);
-            if (++block[lane] == job[lane]->count) take(lane);
+            if (job[lane] != nullptr && ++block[lane] == job[lane]->count) take(lane);
         }
         // No job left: the first vectors' free lanes take over the last vectors' work.
         for (int to = 0, from = G * L - 1; next == count && to < from; ++to) {

@@ -28,6 +28,7 @@ void SpanGuard::AddReverbWrites(int32_t base, int32_t size, const int32_t* start
 }
 
 bool SpanGuard::Captured(uint32_t from, uint32_t to, int32_t tick) const {
+    if (from >= kCaptureBytes) return false;
     // The slot moves on by one every tick, in all four areas alike.
     for (uint32_t area = 0; area < kCaptureBytes && area < to; area += kCaptureArea) {
         const uint32_t first = std::max(from, area), last = std::min(to, area + kCaptureArea);

@@ -4,34 +4,6 @@
 
 namespace zarn::console {
 
-EnvMove EnvMoveAt(const EnvRate& rate, int32_t level) {
-    int32_t step = 7 - rate.stepValue;       // +7..+4
-    if (rate.dec != rate.neg) step = ~step;  // -8..-5
-    step <<= std::max(0, 11 - rate.shift);
-    int32_t inc = 0x8000 >> std::max(0, rate.shift - 11);  // 0 for shifts 27-31
-    if (rate.exp && !rate.dec && level > 0x6000) {
-        // Exponential rise: a quarter of the speed in the top quarter.
-        if (rate.shift < 10) {
-            step >>= 2;
-        } else if (rate.shift >= 11) {
-            inc >>= 2;
-        } else {
-            step >>= 1;
-            inc >>= 1;
-        }
-    } else if (rate.exp && rate.dec) {
-        step = (step * level) >> 15;  // proportional to the level, floored
-    }
-    if (!rate.frozen) inc = std::max(inc, 1);
-    return {step, inc};
-}
-
-int32_t EnvClamp(const EnvRate& rate, int32_t level) {
-    if (!rate.dec) return std::clamp(level, -0x8000, 0x7FFF);
-    if (rate.neg) return std::clamp(level, -0x8000, 0);
-    return std::max(level, 0);
-}
-
 void EnvStep(int16_t& level, uint16_t& counter, const EnvRate& rate) {
     const EnvMove move = EnvMoveAt(rate, level);
     const int32_t next = counter + move.inc;  // below 0x10000: the counter is below 0x8000 before
