@@ -6,8 +6,9 @@
 //   Sll16<n>, Srl16<n> (logical shifts), Or, Madd16 (pairs of products summed
 //   into 32-bit lanes)
 // and these loads and stores:
-//   LoadQuads (four consecutive 16-bit samples from each of P::kLanes / 2
-//   addresses, the k-th in the k-th 64 bits), PairSums(a, b) (lane k: the sum
+//   GatherQuads(base, indexes, half) (four consecutive 16-bit values from
+//   base + index for P::kLanes / 2 of the 32-bit indexes, the first or the
+//   second half of them, the k-th in the k-th 64 bits), PairSums(a, b) (lane k: the sum
 //   of 32-bit lanes 2k and 2k + 1 of a followed by b), LoadWords16 (P::kLanes
 //   16-bit values widened), StoreWords16 (P::kLanes values within 16 bits).
 //
@@ -43,12 +44,12 @@ template <class P, bool kCounts>
 void MixVoiceTicks(const ConsoleVoiceFrames& f) {
     using V = typename P::V;
     constexpr int L = P::kLanes;
-    constexpr int Q = L / 2;  // ticks per vector of quads
     const V ones = P::Set1(0x00010001);
     const int16_t* stream = f.stream;
     const int32_t* position = f.position;
     const int32_t start = f.start, step = f.step, frames = f.frames;
-    const int16_t(*weights)[4] = f.weights;
+    const int16_t* weights = f.weights[0];
+    const V first = P::Add(P::Set1(start), P::MulLo(P::Lanes(), P::Set1(step)));  // the counts of ticks 0..L-1
     const int16_t* noise = f.noise;
     const TickLevels envelope = f.envelope, volumeL = f.volumeL, volumeR = f.volumeR;
     int16_t* out = f.out;
@@ -60,16 +61,12 @@ void MixVoiceTicks(const ConsoleVoiceFrames& f) {
         } else {
             // Four products per tick, each floored on its own (every weight
             // is below 0x5A00, so each fits 16 bits), then summed.
-            const int16_t* samples[L];
-            const int16_t* weight[L];
-            for (int k = 0; k < L; ++k) {
-                const int32_t count = kCounts ? position[t + k] : start + (t + k) * step;
-                samples[k] = stream + (count >> 12);
-                weight[k] = weights[(count >> 4) & 0xFF];
-            }
-            const V first = Mul15Lanes16<P>(P::LoadQuads(samples), P::LoadQuads(weight));
-            const V second = Mul15Lanes16<P>(P::LoadQuads(samples + Q), P::LoadQuads(weight + Q));
-            x = P::PairSums(P::Madd16(first, ones), P::Madd16(second, ones));
+            const V counts = kCounts ? P::Load(position + t) : P::Add(first, P::Set1(t * step));
+            const V samples = P::template Sra<12>(counts);
+            const V weight = P::Sll(P::And(P::template Sra<4>(counts), P::Set1(0xFF)), 2);
+            const V low = Mul15Lanes16<P>(P::GatherQuads(stream, samples, 0), P::GatherQuads(weights, weight, 0));
+            const V high = Mul15Lanes16<P>(P::GatherQuads(stream, samples, 1), P::GatherQuads(weights, weight, 1));
+            x = P::PairSums(P::Madd16(low, ones), P::Madd16(high, ones));
         }
         const V output = ScaleLanes<P>(x, LoadLevels<P>(envelope, t));
         P::StoreWords16(out + t, output);

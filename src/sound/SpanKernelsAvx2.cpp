@@ -135,12 +135,9 @@ struct Avx2 {
         return _mm256_srli_epi16(v, n);
     }
     static V Madd16(V a, V b) { return _mm256_madd_epi16(a, b); }
-    static V LoadQuads(const int16_t* const* at) {
-        const auto two = [&](int k) {
-            return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at[k])),
-                                      _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at[k + 1])));
-        };
-        return _mm256_setr_m128i(two(0), two(2));
+    static V GatherQuads(const int16_t* base, V indexes, int half) {
+        const __m128i four = half == 0 ? _mm256_castsi256_si128(indexes) : _mm256_extracti128_si256(indexes, 1);
+        return _mm256_i32gather_epi64(reinterpret_cast<const long long*>(base), four, 2);
     }
     static V PairSums(V a, V b) {
         // Per 128-bit half the sums of a's pairs, then b's: a0 a1 b0 b1 | a2 a3 b2 b3 in 64-bit pieces.

@@ -112,9 +112,11 @@ struct Sse41 {
         return _mm_srli_epi16(v, n);
     }
     static V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
-    static V LoadQuads(const int16_t* const* at) {
-        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(at[0])),
-                                  _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at[1])));
+    static V GatherQuads(const int16_t* base, V indexes, int half) {
+        const int32_t first = half == 0 ? _mm_cvtsi128_si32(indexes) : _mm_extract_epi32(indexes, 2);
+        const int32_t second = half == 0 ? _mm_extract_epi32(indexes, 1) : _mm_extract_epi32(indexes, 3);
+        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + first)),
+                                  _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + second)));
     }
     static V PairSums(V a, V b) { return _mm_hadd_epi32(a, b); }
     static V LoadWords16(const int16_t* p) {
