@@ -58,10 +58,11 @@ void ConsoleFastMixer::Render(const ConsoleBus& bus, XaRing& xa, int16_t* out, u
             ++counters.spans;
             counters.spanTicks += static_cast<uint64_t>(mixed);
         } else {
-            for (int32_t k = 0; k < fallback_ && state.irqCallPending == 0; ++k) {
+            for (int32_t k = 0; k < fallback_; ++k) {
                 ConsoleTick(bus, xa, out + 2 * done);
                 ++done;
                 ++counters.referenceTicks;
+                if (state.irqCallPending != 0) break;
             }
         }
         // T9. The host may change anything, so the next span plans afresh.
@@ -74,7 +75,8 @@ void ConsoleFastMixer::Render(const ConsoleBus& bus, XaRing& xa, int16_t* out, u
 int32_t ConsoleFastMixer::MixSpan(const ConsoleBus& bus, XaRing& xa, int16_t* out, int32_t ticks) {
     ConsoleState& state = *bus.state;
     fallback_ = 1;
-    if (!reverb_.Begin(bus)) return 0;
+    // An interrupt owed from before the call is paid after its first tick.
+    if (state.irqCallPending != 0 || !reverb_.Begin(bus)) return 0;
     int32_t touch = kNever;  // the tick that raises the interrupt
     ticks = Plan(bus, ticks, touch);
     if (ticks < kShortSpan) {
