@@ -103,7 +103,7 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
             }
         }
         std::mt19937 rng(seed);
-        const auto pick = [&](uint32_t n) { return rng() % n; };
+        const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
         const auto write = [&](uint32_t address, uint32_t value) {
             for (auto& h : hosts) h->rig.Write(address, static_cast<uint16_t>(value));
         };
@@ -176,8 +176,10 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
                 volume(reg::Voice(static_cast<int>(pick(24)), reg::kVolumeL + 2 * pick(2)));
                 break;
             case 4: {
-                const ConsoleVoice& voice = hosts[0]->rig.state.voices[pick(24)];  // a block that voice plays soon
-                write(reg::kIrqAddress, pick(4) == 0 ? unit() : voice.blockAddress + pick(8));
+                // Where a voice plays soon, a capture slot, the reverb's work area.
+                const uint32_t places[] = {hosts[0]->rig.state.voices[pick(24)].blockAddress + pick(8), pick(0x200),
+                                           base + pick(0x10000 - base)};
+                write(reg::kIrqAddress, places[pick(3)]);
                 write(reg::kControl, hosts[0]->rig.image[console::ImageIndex(reg::kControl)] | 0x8040);
                 break;
             }
