@@ -66,6 +66,7 @@ private:
 // one of them could clamp, meet `end` or cross into the slow part of an
 // exponential rise (each of which changes what a step does).
 int32_t LinearSteps(const EnvRate& rate, int32_t level, int32_t step, const PhaseEnd& end) {
+    if (step == 0) return 0;
     int32_t room;  // how far the level may go in the step's direction
     if (step > 0) {
         const int32_t high = rate.dec ? 0 : end.kind == PhaseEnd::kFull ? 0x7FFE : 0x7FFF;

@@ -15,14 +15,11 @@ namespace {
 constexpr int32_t kBlockSamples = ConsoleVoice::kBlockSamples;
 
 // The first tick from now whose capture writes touch the 8-byte unit
-// `irqUnit`: each area holds 0x200 halfwords, four to a unit, written one a
-// tick from capturePos on.
+// `irqUnit`: the unit holds four slots of its area.
 int32_t CaptureTouch(uint16_t capturePos, uint16_t irqUnit) {
     if (irqUnit >= kCaptureBytes / 8) return kNever;
-    const int32_t first = (irqUnit & 0x7F) * 4;  // the unit's first slot in its area
-    const int32_t slots = ConsoleState::kCaptureSlots;
-    if (((capturePos - first) & (slots - 1)) < 4) return 0;
-    return (first - capturePos) & (slots - 1);
+    const int32_t first = static_cast<int32_t>(irqUnit % (kCaptureArea / 8)) * 4;
+    return FirstCaptureTick(capturePos, first, first + 3);
 }
 
 }  // namespace

@@ -7,12 +7,6 @@
 
 namespace zarn::console {
 
-namespace {
-
-constexpr int32_t kCaptureSlots = ConsoleState::kCaptureSlots;
-
-}  // namespace
-
 void SpanGuard::Reset(bool armed, uint16_t irqUnit, uint16_t capturePos) {
     armed_ = armed;
     irqUnit_ = irqUnit;
@@ -33,11 +27,9 @@ bool SpanGuard::Captured(uint32_t from, uint32_t to, int32_t tick) const {
     for (uint32_t area = 0; area < kCaptureBytes && area < to; area += kCaptureArea) {
         const uint32_t first = std::max(from, area), last = std::min(to, area + kCaptureArea);
         if (first >= last) continue;
-        // Slots lo..hi hold the bytes; the first tick that writes one of them.
+        // Slots lo..hi hold the bytes.
         const int32_t lo = static_cast<int32_t>(first - area) / 2, hi = static_cast<int32_t>(last - 1 - area) / 2;
-        const int32_t ahead = (lo - capturePos_) & (kCaptureSlots - 1);
-        const int32_t k = ((capturePos_ - lo) & (kCaptureSlots - 1)) <= hi - lo ? 0 : ahead;
-        if (k < tick) return true;
+        if (FirstCaptureTick(capturePos_, lo, hi) < tick) return true;
     }
     return false;
 }

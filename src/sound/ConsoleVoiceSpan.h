@@ -32,6 +32,14 @@ constexpr int32_t kTickRoom = 8;
 constexpr int32_t kStreamSamples = ConsoleVoice::kHistory + ConsoleVoice::kBlockSamples * (kSpanBlocks + 1) + 16;
 constexpr int32_t kNever = INT32_MAX;  // a tick beyond every span
 
+// The first tick of a span that starts at capture slot `capturePos` whose
+// capture writes land in slots lo..hi (the same in all four areas): the slot
+// moves on by one every tick and wraps after 0x1FF.
+inline int32_t FirstCaptureTick(int32_t capturePos, int32_t lo, int32_t hi) {
+    constexpr int32_t kMask = ConsoleState::kCaptureSlots - 1;
+    return ((capturePos - lo) & kMask) <= hi - lo ? 0 : (lo - capturePos) & kMask;
+}
+
 // What a span writes into sound RAM besides the voices (which only read),
 // and the IRQ address while a touch would raise the interrupt.
 class SpanGuard {
