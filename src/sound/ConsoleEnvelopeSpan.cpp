@@ -112,14 +112,22 @@ int32_t Advance(int32_t& level, int32_t& counter, const EnvRate& rate, const Pha
             counter += (end - t) * move.inc;
             return end;
         }
-        if (move.inc == kStepAt && !(rate.exp && rate.dec)) {
-            // A step every tick by the same amount: an arithmetic run.
-            const int32_t steps = std::min(end - t, LinearSteps(rate, level, move.step, phaseEnd));
+        if (!(rate.exp && rate.dec)) {
+            // Steps of the same size every `period` ticks from the counter's
+            // restart on: a staircase, up to the first step that could
+            // change the rate's work or the end.
+            const int32_t period = kStepAt >> shift, first = t + wait - 1;
+            const int32_t fit = (end - 1 - first) / period + 1;
+            const int32_t steps = std::min(fit, LinearSteps(rate, level, move.step, phaseEnd));
             if (steps > 1) {
-                for (int32_t k = 0; k < steps; ++k) out.Put(t + k, t + k + 1, level + (k + 1) * move.step);
+                out.Put(t, first, level);
+                for (int32_t k = 1; k <= steps; ++k) {
+                    const int32_t at = first + (k - 1) * period;
+                    out.Put(at, k < steps ? at + period : at + 1, level + k * move.step);
+                }
                 level += steps * move.step;
                 counter = 0;
-                t += steps;
+                t = first + (steps - 1) * period + 1;
                 continue;
             }
         }
