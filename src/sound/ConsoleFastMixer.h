@@ -25,17 +25,21 @@
 // Each voice's ticks then come from its blocks (sound/ConsoleVoiceSpan.h),
 // its envelope and volumes in runs (sound/ConsoleEnvelopeSpan.h) and the
 // vector kernels (sound/ConsoleKernels.h), which also decode the blocks of all
-// voices with a steady pitch side by side. The output stage (CD input,
-// capture, the reverb of sound/ConsoleReverbSpan.h, the main volume) runs tick
-// by tick as ConsoleTick's steps T3-T8 would.
+// voices with a steady pitch side by side; a voice whose envelope stays at 0
+// over the span gives outputs of 0 without them. The output stage gives what
+// ConsoleTick's steps T3-T8 give (CD input, capture, the reverb of
+// sound/ConsoleReverbSpan.h, the main volume): the reverb's network runs tick
+// by tick, after each tick's capture writes where the work area reaches into
+// the capture areas; its filters, and the rest, run over the whole span.
 //
 // Planning a span: the voices with a steady pitch are followed first, which
 // settles its length but for the modulated voices. A modulated voice that
 // ends it earlier (by a touch or a write it would read) leaves the voices
 // mixed before it longer than the span: their state is taken at the span's
 // end from their blocks, and their envelopes and volumes are run again to it
-// (a cut). A span planned shorter than 16 ticks, and a reverb buffer address
-// outside the work area, go to ConsoleTick for those ticks.
+// (a cut). A span planned shorter than 16 ticks goes to ConsoleTick for those
+// ticks; so does one tick while the reverb's buffer address lies outside its
+// work area, or an interrupt is owed from before the call.
 #pragma once
 
 #include <cstdint>
@@ -58,8 +62,10 @@ public:
     ConsoleFastMixer();
 
     // `frames` ticks into `out` (interleaved), each raised interrupt followed
-    // by `irq` as RenderReference calls it: the same frames, state, sound RAM,
-    // XA ring and calls. The host may render from inside the call.
+    // by `irq` as RenderReference calls it (the caller's handler decides
+    // whether the host hears of it): the same frames, state, sound RAM, XA
+    // ring and calls. The host may render from inside the call. The caller
+    // holds the SPU lock; no voice status is published.
     void Render(const ConsoleBus& bus, XaRing& xa, int16_t* out, uint32_t frames, const IrqLine& irq);
 
     // The kernels it mixes with; kReference, and a path this processor lacks,
