@@ -42,5 +42,6 @@ BENCHMARK_CAPTURE(Mix, varied_pitch, SceneKind::kVariedPitch)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, busy, SceneKind::kBusy)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, idle, SceneKind::kIdle)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, console, SceneKind::kConsole)->Apply(Paths);
+BENCHMARK_CAPTURE(Mix, console_1ms, SceneKind::kConsolePasses)->Apply(Paths);
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <vector>
@@ -22,21 +23,23 @@
 namespace zarn::bench {
 
 enum class SceneKind {
-    kMusic,        // 24 voices playing notes: one noise voice, two modulated, reverb, XA
-    kMusicPasses,  // the music in the sound thread's 1 ms passes: 44 frames per render call
-    kInterrupts,   // the music, and a streaming voice whose loop raises an interrupt every 112 frames
-    kStorm,        // 24 voices on one loop that holds the interrupt block: an interrupt every 6 frames
-    kVariedPitch,  // 24 voices held at pitches from 0.25 to 4, nothing else
-    kBusy,         // 24 voices, four with noise, eight modulated, sweeps, reverb, XA, automatic gain
-    kIdle,         // nothing sounds
-    kConsole,      // the music in the console model: "Room" reverb writing its work area, CD audio at 37,800 Hz
+    kMusic,          // 24 voices playing notes: one noise voice, two modulated, reverb, XA
+    kMusicPasses,    // the music in the sound thread's 1 ms passes: 44 frames per render call
+    kInterrupts,     // the music, and a streaming voice whose loop raises an interrupt every 112 frames
+    kStorm,          // 24 voices on one loop that holds the interrupt block: an interrupt every 6 frames
+    kVariedPitch,    // 24 voices held at pitches from 0.25 to 4, nothing else
+    kBusy,           // 24 voices, four with noise, eight modulated, sweeps, reverb, XA, automatic gain
+    kIdle,           // nothing sounds
+    kConsole,        // the music in the console model: "Room" reverb writing its work area, CD audio at 37,800 Hz
+    kConsolePasses,  // the same in the sound thread's 1 ms passes
 };
 constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic, SceneKind::kMusicPasses, SceneKind::kInterrupts,
                                      SceneKind::kStorm, SceneKind::kVariedPitch, SceneKind::kBusy,
-                                     SceneKind::kIdle,  SceneKind::kConsole};
+                                     SceneKind::kIdle,  SceneKind::kConsole,     SceneKind::kConsolePasses};
 inline const char* SceneName(SceneKind kind) {
-    constexpr const char* kNames[] = {"music",        "music_1ms", "interrupts", "storm",
-                                      "varied_pitch", "busy",      "idle",       "console"};
+    constexpr const char* kNames[] = {"music", "music_1ms", "interrupts", "storm",      "varied_pitch",
+                                      "busy",  "idle",      "console",    "console_1ms"};
+    static_assert(std::size(kNames) == std::size(kSceneKinds));
     return kNames[static_cast<int>(kind)];
 }
 
@@ -60,7 +63,7 @@ public:
         spu_ = std::make_unique<SpuCore>(settings_);
         spu_->standard.mixPath = path;
         spu_->SetIrqHandler([](void* count) { ++*static_cast<uint64_t*>(count); }, &interrupts);
-        if (kind == SceneKind::kConsole) {
+        if (kind == SceneKind::kConsole || kind == SceneKind::kConsolePasses) {
             console_ = std::make_unique<test::ConsoleRig>();
             console_->irq = {[](void* count) { ++*static_cast<uint64_t*>(count); }, &interrupts};
             if (path != MixPath::kReference) {
@@ -96,19 +99,24 @@ public:
     // rendered (in one call, or in the sound thread's passes).
     void RenderCall() {
         if (kind_ == SceneKind::kMusic || kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kInterrupts ||
-            kind_ == SceneKind::kConsole)
+            console_ != nullptr)
             PlayNotes();
         if (console_ != nullptr) {
             if (console_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2)
                 console::QueueConsoleBlock(console_->state, console_->xa, *xa_);
-            console_->Render(out_.data(), kFramesPerCall);
-            return;
-        }
-        if (settings_.EnableReverb && spu_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2)
+        } else if (settings_.EnableReverb && spu_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2) {
             spu_->xa.QueueBlock(*xa_);
-        const uint32_t pass = kind_ == SceneKind::kMusicPasses ? 44 : kFramesPerCall;
-        for (uint32_t done = 0; done < kFramesPerCall; done += pass)
-            spu_->Render(out_.data() + 2 * done, std::min(pass, kFramesPerCall - done));
+        }
+        const uint32_t pass =
+            kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kConsolePasses ? 44 : kFramesPerCall;
+        for (uint32_t done = 0; done < kFramesPerCall; done += pass) {
+            const uint32_t frames = std::min(pass, kFramesPerCall - done);
+            if (console_ != nullptr) {
+                console_->Render(out_.data() + 2 * done, frames);
+            } else {
+                spu_->Render(out_.data() + 2 * done, frames);
+            }
+        }
     }
 
     MixShare Share() const {

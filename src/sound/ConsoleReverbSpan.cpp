@@ -53,15 +53,22 @@ bool ReverbSpan::Begin(const ConsoleBus& bus) {
     firPos_ = state.firPos & (kRing - 1);
     tick_ = 0;
     writes_ = (bus.Img(reg::kControl) & kWriteEnable) != 0;
+    // The offsets reduced into the area, again only when a register they
+    // come from has changed (a span can be short).
+    const uint16_t* words = bus.image + ImageIndex(kFirstRegister);
+    const bool same = reducedFor_ == base && std::equal(words, words + kRegisters, registers_);
     for (int s = 0; s < 2; ++s) {
         const ReverbSideId id = s == 0 ? ReverbSideId::kLeft : ReverbSideId::kRight;
         volumes_[s] = SideVolumes(bus, id);
+        if (same) continue;
         SideOffsets(bus, id, offsets_[s]);
         for (int32_t& offset : offsets_[s]) {
             offset %= size_;
             if (offset < 0) offset += size_;
         }
     }
+    reducedFor_ = base;
+    std::copy_n(words, kRegisters, registers_);
     // The rings flat, oldest first: slot firPos is the oldest.
     for (int32_t k = 0; k < kRing; ++k) {
         const int32_t slot = (firPos_ + k) & (kRing - 1);

@@ -53,6 +53,12 @@ private:
     bool writes_ = false;
     ReverbVolumes volumes_[2] = {};
     int32_t offsets_[2][kReverbAccesses] = {};  // reduced into 0..size-1
+    // The registers 0x1F801DC0..0x1F801DFE and the base the offsets were
+    // reduced for.
+    static constexpr uint32_t kFirstRegister = 0x1F801DC0;
+    static constexpr int kRegisters = 32;
+    uint16_t registers_[kRegisters] = {};
+    int32_t reducedFor_ = -1;
     // The four rings flat in time order: the 64 samples before the span,
     // then one per tick.
     int16_t inL_[kFlat] = {}, inR_[kFlat] = {}, outL_[kFlat] = {}, outR_[kFlat] = {};

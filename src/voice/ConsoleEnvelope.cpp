@@ -15,32 +15,6 @@ void EnvStep(int16_t& level, uint16_t& counter, const EnvRate& rate) {
     level = static_cast<int16_t>(EnvClamp(rate, level + move.step));
 }
 
-// ADSR words: adsr1 (0x1F801C08 + 16n)   adsr2 (0x1F801C0A + 16n)
-//   15     attack exponential           15     sustain exponential
-//   14-10  attack shift                 14     sustain decreases
-//   9-8    attack step value            13     unused
-//   7-4    decay shift                  12-8   sustain shift
-//   3-0    sustain level                7-6    sustain step value
-//                                       5      release exponential
-//                                       4-0    release shift
-EnvRate PhaseRate(uint32_t adsr1, uint32_t adsr2, int phase) {
-    switch (phase) {
-    case kConsoleAttack: {
-        const int shift = static_cast<int>(bits(adsr1, 10, 5)), step = static_cast<int>(bits(adsr1, 8, 2));
-        return {shift, step, false, bits(adsr1, 15, 1) != 0, false, bits(adsr1, 8, 7) == 0x7F};
-    }
-    case kConsoleDecay: return {static_cast<int>(bits(adsr1, 4, 4)), 0, true, true, false, false};
-    case kConsoleSustain: {
-        const int shift = static_cast<int>(bits(adsr2, 8, 5)), step = static_cast<int>(bits(adsr2, 6, 2));
-        return {shift, step, bits(adsr2, 14, 1) != 0, bits(adsr2, 15, 1) != 0, false, (shift << 2 | step) == 0x7F};
-    }
-    default: {
-        const int shift = static_cast<int>(bits(adsr2, 0, 5));
-        return {shift, 0, true, bits(adsr2, 5, 1) != 0, false, shift == 0x1F};
-    }
-    }
-}
-
 void EnvelopeTick(const ConsoleBus& bus, int v) {
     ConsoleVoice& voice = bus.state->voices[v];
     const uint32_t adsr1 = bus.Img(reg::Voice(v, reg::kEnvelope1));
