@@ -25,8 +25,7 @@ void Mix(benchmark::State& state, SceneKind kind) {
     const double frames = static_cast<double>(state.iterations()) * Scene::kFramesPerCall;
     state.SetItemsProcessed(static_cast<int64_t>(frames));
     state.counters["realtime"] = benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
-    const auto& counters = scene.Counters();
-    if (path != MixPath::kReference) state.counters["exact"] = static_cast<double>(counters.exactFrames) / frames;
+    if (path != MixPath::kReference) state.counters["exact"] = static_cast<double>(scene.Share().exactFrames) / frames;
 }
 
 void Paths(benchmark::internal::Benchmark* b) {
@@ -42,5 +41,7 @@ BENCHMARK_CAPTURE(Mix, storm, SceneKind::kStorm)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, varied_pitch, SceneKind::kVariedPitch)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, busy, SceneKind::kBusy)->Apply(Paths);
 BENCHMARK_CAPTURE(Mix, idle, SceneKind::kIdle)->Apply(Paths);
+BENCHMARK_CAPTURE(Mix, console, SceneKind::kConsole)->Apply(Paths);
+BENCHMARK_CAPTURE(Mix, console_1ms, SceneKind::kConsolePasses)->Apply(Paths);
 
 }  // namespace

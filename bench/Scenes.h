@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <vector>
@@ -14,27 +15,41 @@
 #include "core/SpuCore.h"
 #include "spuhost/AdpcmEncoder.h"
 #include "support/Adpcm.h"
+#include "support/ConsoleRig.h"
 #include "support/TestSettings.h"
 #include "xa/XaDecodeBlock.h"
+#include "xa/ZigZag.h"
 
 namespace zarn::bench {
 
 enum class SceneKind {
-    kMusic,        // 24 voices playing notes: one noise voice, two modulated, reverb, XA
-    kMusicPasses,  // the music in the sound thread's 1 ms passes: 44 frames per render call
-    kInterrupts,   // the music, and a streaming voice whose loop raises an interrupt every 112 frames
-    kStorm,        // 24 voices on one loop that holds the interrupt block: an interrupt every 6 frames
-    kVariedPitch,  // 24 voices held at pitches from 0.25 to 4, nothing else
-    kBusy,         // 24 voices, four with noise, eight modulated, sweeps, reverb, XA, automatic gain
-    kIdle,         // nothing sounds
+    kMusic,          // 24 voices playing notes: one noise voice, two modulated, reverb, XA
+    kMusicPasses,    // the music in the sound thread's 1 ms passes: 44 frames per render call
+    kInterrupts,     // the music, and a streaming voice whose loop raises an interrupt every 112 frames
+    kStorm,          // 24 voices on one loop that holds the interrupt block: an interrupt every 6 frames
+    kVariedPitch,    // 24 voices held at pitches from 0.25 to 4, nothing else
+    kBusy,           // 24 voices, four with noise, eight modulated, sweeps, reverb, XA, automatic gain
+    kIdle,           // nothing sounds
+    kConsole,        // the music in the console model: "Room" reverb writing its work area, CD audio at 37,800 Hz
+    kConsolePasses,  // the same in the sound thread's 1 ms passes
 };
 constexpr SceneKind kSceneKinds[] = {SceneKind::kMusic, SceneKind::kMusicPasses, SceneKind::kInterrupts,
                                      SceneKind::kStorm, SceneKind::kVariedPitch, SceneKind::kBusy,
-                                     SceneKind::kIdle};
+                                     SceneKind::kIdle,  SceneKind::kConsole,     SceneKind::kConsolePasses};
 inline const char* SceneName(SceneKind kind) {
-    constexpr const char* kNames[] = {"music", "music_1ms", "interrupts", "storm", "varied_pitch", "busy", "idle"};
+    constexpr const char* kNames[] = {"music", "music_1ms", "interrupts", "storm",      "varied_pitch",
+                                      "busy",  "idle",      "console",    "console_1ms"};
+    static_assert(std::size(kNames) == std::size(kSceneKinds));
     return kNames[static_cast<int>(kind)];
 }
+
+// How a scene's frames were mixed: in spans, or left to the per-frame
+// reference (MixFrame, ConsoleTick).
+struct MixShare {
+    uint64_t spanFrames = 0;
+    uint64_t exactFrames = 0;
+    uint64_t spans = 0;
+};
 
 class Scene {
 public:
@@ -48,6 +63,16 @@ public:
         spu_ = std::make_unique<SpuCore>(settings_);
         spu_->standard.mixPath = path;
         spu_->SetIrqHandler([](void* count) { ++*static_cast<uint64_t*>(count); }, &interrupts);
+        if (kind == SceneKind::kConsole || kind == SceneKind::kConsolePasses) {
+            console_ = std::make_unique<test::ConsoleRig>();
+            console_->irq = {[](void* count) { ++*static_cast<uint64_t*>(count); }, &interrupts};
+            if (path != MixPath::kReference) {
+                fast_ = std::make_unique<console::ConsoleFastMixer>();
+                fast_->path = path;
+                console_->fast = fast_.get();
+            }
+            BuildConsoleReverb();
+        }
         Write(0x1F801DA4, 0xF000);  // an interrupt address no voice plays, as most games leave it
         if (kind == SceneKind::kIdle) return;
         if (kind == SceneKind::kBusy) {
@@ -73,20 +98,47 @@ public:
     // One host tick: the music moves on, XA is topped up, 735 frames are
     // rendered (in one call, or in the sound thread's passes).
     void RenderCall() {
-        if (kind_ == SceneKind::kMusic || kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kInterrupts)
+        if (kind_ == SceneKind::kMusic || kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kInterrupts ||
+            console_ != nullptr)
             PlayNotes();
-        if (settings_.EnableReverb && spu_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2)
+        if (console_ != nullptr) {
+            if (console_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2)
+                console::QueueConsoleBlock(console_->state, console_->xa, *xa_);
+        } else if (settings_.EnableReverb && spu_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2) {
             spu_->xa.QueueBlock(*xa_);
-        const uint32_t pass = kind_ == SceneKind::kMusicPasses ? 44 : kFramesPerCall;
-        for (uint32_t done = 0; done < kFramesPerCall; done += pass)
-            spu_->Render(out_.data() + 2 * done, std::min(pass, kFramesPerCall - done));
+        }
+        const uint32_t pass =
+            kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kConsolePasses ? 44 : kFramesPerCall;
+        for (uint32_t done = 0; done < kFramesPerCall; done += pass) {
+            const uint32_t frames = std::min(pass, kFramesPerCall - done);
+            if (console_ != nullptr) {
+                console_->Render(out_.data() + 2 * done, frames);
+            } else {
+                spu_->Render(out_.data() + 2 * done, frames);
+            }
+        }
     }
 
-    const FastMixer::Counters& Counters() const { return spu_->standard.fastMixer.counters; }
+    MixShare Share() const {
+        if (console_ != nullptr) {
+            if (fast_ == nullptr) return {};
+            const auto& c = fast_->counters;
+            return {c.spanTicks, c.referenceTicks, c.spans};
+        }
+        const FastMixer::Counters& c = spu_->standard.fastMixer.counters;
+        return {c.spanFrames, c.exactFrames, c.spans};
+    }
     uint64_t interrupts = 0;
 
 private:
-    void Write(uint32_t address, uint32_t value) { spu_->DecodeRegisterWrite(address, value); }
+    void Write(uint32_t address, uint32_t value) {
+        if (console_ != nullptr) {
+            console_->Write(address, static_cast<uint16_t>(value));
+        } else {
+            spu_->DecodeRegisterWrite(address, value);
+        }
+    }
+    uint8_t* Ram() { return console_ != nullptr ? console_->ram.data() : spu_->soundRam; }
     uint32_t Next() { return random_ = random_ * 1664525u + 1013904223u; }
     void Voice(int n, uint32_t volumeL, uint32_t volumeR, uint32_t pitch, uint32_t start, uint32_t adsr1,
                uint32_t adsr2) {
@@ -110,7 +162,7 @@ private:
                                                           amplitude / 3 * std::sin(6 * std::numbers::pi * turns)));
         }
         const std::vector<uint8_t> bytes = spuhost::EncodeAdpcmLoop(samples);
-        std::copy(bytes.begin(), bytes.end(), spu_->soundRam + unit * 8);
+        std::copy(bytes.begin(), bytes.end(), Ram() + unit * 8);
     }
 
     static constexpr uint32_t kInstrument = 0x1000;  // eight instruments, 0x100 units apart
@@ -130,7 +182,9 @@ private:
         Write(0x1F801D86, 0x2000);
         Write(0x1F801D98, 0xFF00);
         Write(0x1F801D9A, 0x00FF);
-        Write(0x1F801DAA, 0x3400);  // noise clock 52
+        // Noise clock 52; the console model also needs the SPU on and unmuted,
+        // and here lets the reverb write and takes CD audio in.
+        Write(0x1F801DAA, console_ != nullptr ? 0xC000 | 0x3400 | 0x0080 | 0x0001 : 0x3400);
         Write(0x1F801D94, 0x0000);
         Write(0x1F801D96, 0x0080);  // voice 23: noise (a drum)
         Write(0x1F801D90, 1 << 9);  // voice 9 modulated by voice 8
@@ -142,6 +196,16 @@ private:
             Write(0x1F801DA4, kStream + 4);  // the loop's third block: every 112 frames
         }
         KeyOn(0xFFFFFF);
+    }
+
+    // The console reverb: the "Room" preset at its documented base.
+    void BuildConsoleReverb() {
+        static const uint16_t kRoom[32] = {0x007D, 0x005B, 0x6D80, 0x54B8, 0xBED0, 0x0000, 0x0000, 0xBA80,
+                                           0x5800, 0x5300, 0x04D6, 0x0333, 0x03F0, 0x0227, 0x0374, 0x01EF,
+                                           0x0334, 0x01B5, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000, 0x0000,
+                                           0x0000, 0x0000, 0x01B4, 0x0136, 0x00B8, 0x005C, 0x8000, 0x8000};
+        for (uint32_t k = 0; k < 32; ++k) Write(0x1F801DC0 + 2 * k, kRoom[k]);
+        Write(0x1F801DA2, 0xFB28);
     }
 
     // Every tick a few voices release and a few start new notes; the drum
@@ -221,6 +285,8 @@ private:
     SceneKind kind_;
     test::TestSettings settings_;
     std::unique_ptr<SpuCore> spu_;
+    std::unique_ptr<test::ConsoleRig> console_;  // the console model, for kConsole
+    std::unique_ptr<console::ConsoleFastMixer> fast_;
     std::unique_ptr<XaDecodeBlock> xa_ = std::make_unique<XaDecodeBlock>();
     std::vector<int16_t> out_ = std::vector<int16_t>(2 * kFramesPerCall);
     uint32_t random_ = 12345;

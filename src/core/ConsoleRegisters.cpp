@@ -128,21 +128,21 @@ uint16_t SpuCore::ConsoleStatus() {
 // so a host that reads registers or renders from its interrupt function sees
 // whole ticks.
 void SpuCore::ConsoleRender(int16_t* out, uint32_t frames) {
-    const console::ConsoleBus bus = Bus();
-    for (uint32_t f = 0; f < frames; ++f) {
-        if (model != kConsole) {  // switched from inside the interrupt function
-            standard.Render(out + 2 * f, frames - f);
-            return;
-        }
-        console::ConsoleTick(bus, xa, out + 2 * f);
-        CallPendingIrq();
-    }
+    CdInput cd{xa, cdda};
+    consoleMixer.Render(Bus(), cd, out, frames, {&SpuCore::CallHost, this});
 }
 
 void SpuCore::CallPendingIrq() {
     if (console.irqCallPending == 0) return;
     console.irqCallPending = 0;
-    if (settings_->EnableSpuIrq != 0 && irq_.handler != nullptr) irq_.handler(irq_.context);
+    CallHost(this);
+}
+
+// "EnableSpuIrq" gates the call alone: the flag follows the console whatever
+// it says.
+void SpuCore::CallHost(void* core) {
+    const SpuCore& self = *static_cast<SpuCore*>(core);
+    if (self.settings_->EnableSpuIrq != 0 && self.irq_.handler != nullptr) self.irq_.handler(self.irq_.context);
 }
 
 // A base record holds no live state: the result must not depend on what

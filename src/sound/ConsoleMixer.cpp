@@ -9,15 +9,6 @@ namespace zarn::console {
 
 namespace {
 
-// SPUCNT (0x1F801DAA) bits the tick reads; the noise clock is bits 8-13.
-constexpr uint32_t kEnable = 0x8000, kUnmute = 0x4000, kCdReverb = 0x0004, kCdEnable = 0x0001;
-// Capture writes touch the IRQ check only while bit 2 or 3 of the transfer
-// control word (0x1F801DAC) is set.
-constexpr uint32_t kCaptureTouches = 0x000C;
-
-// The capture areas in the first 4 KiB of sound RAM: 0x200 halfwords each.
-constexpr uint32_t kCaptureCdL = 0x000, kCaptureCdR = 0x400, kCaptureVoice1 = 0x800, kCaptureVoice3 = 0xC00;
-
 void Capture(const ConsoleBus& bus, uint32_t area, int32_t value, bool touches) {
     const uint32_t a = area + 2u * bus.state->capturePos;
     if (touches) bus.Touch(a >> 3);
@@ -26,7 +17,7 @@ void Capture(const ConsoleBus& bus, uint32_t area, int32_t value, bool touches) 
 
 }  // namespace
 
-void ConsoleTick(const ConsoleBus& bus, XaRing& xa, int16_t out[2]) {
+void ConsoleTick(const ConsoleBus& bus, CdInput& cd, int16_t out[2]) {
     ConsoleState& state = *bus.state;
     // T0
     const uint32_t ctl = bus.Img(reg::kControl);
@@ -77,9 +68,9 @@ void ConsoleTick(const ConsoleBus& bus, XaRing& xa, int16_t out[2]) {
     // go on. QUESTION: whether mute also silences the reverb return.
     if ((ctl & kUnmute) == 0) dryL = dryR = wetL = wetR = 0;
 
-    // T4: CD audio, raw from the ring, scaled by the CD volume registers.
+    // T4: CD audio, raw from the rings, scaled by the CD volume registers.
     int32_t cdL = 0, cdR = 0;
-    xa.TakeRawFrame(cdL, cdR);
+    cd.TakeRawFrame(cdL, cdR);
     const int32_t cdOutL = Clamp16(Mul15(cdL, S16(bus.Img(reg::kCdVolumeL))));
     const int32_t cdOutR = Clamp16(Mul15(cdR, S16(bus.Img(reg::kCdVolumeR))));
     if (ctl & kCdEnable) {
@@ -110,6 +101,16 @@ void ConsoleTick(const ConsoleBus& bus, XaRing& xa, int16_t out[2]) {
     // T8
     out[0] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryL + rvL), state.mainLevelL)));
     out[1] = static_cast<int16_t>(Clamp16(Mul15(Clamp16(dryR + rvR), state.mainLevelR)));
+}
+
+void RenderReference(const ConsoleBus& bus, CdInput& cd, int16_t* out, uint32_t frames, const IrqLine& irq) {
+    for (uint32_t frame = 0; frame < frames; ++frame) {
+        ConsoleTick(bus, cd, out + 2 * frame);
+        // T9
+        if (bus.state->irqCallPending == 0) continue;
+        bus.state->irqCallPending = 0;
+        if (irq.handler != nullptr) irq.handler(irq.context);
+    }
 }
 
 void PublishVoiceStatus(const ConsoleState& state, uint16_t* image) {

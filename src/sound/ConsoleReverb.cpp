@@ -37,22 +37,6 @@ int32_t Fir(const int16_t* ring, int32_t p) {
     return sum;
 }
 
-uint32_t Base(const ConsoleBus& bus) { return bus.Img(reg::kReverbBase) * 8u; }
-
-// The documented accesses: R reads, W writes (if SPUCNT bit 7 allows) a value
-// already clamped; both touch the IRQ check, also for a suppressed write.
-int32_t R(const ConsoleBus& bus, int32_t off) {
-    const uint32_t a = A(bus, off);
-    bus.Touch(a >> 3);
-    return bus.Rd16(a);
-}
-
-void W(const ConsoleBus& bus, int32_t off, int32_t value) {
-    const uint32_t a = A(bus, off);
-    bus.Touch(a >> 3);
-    if (bus.Img(reg::kControl) & 0x0080) bus.Wr16(a, value);
-}
-
 int32_t Volume(const ConsoleBus& bus, uint32_t address) { return S16(bus.Img(address)); }
 // [mX], [mX - 2] (the sample one step earlier) and [mX - dAPF] as byte offsets.
 int32_t At(const ConsoleBus& bus, uint32_t address) { return static_cast<int32_t>(bus.Img(address)) * 8; }
@@ -61,56 +45,72 @@ int32_t Behind(const ConsoleBus& bus, uint32_t address, uint32_t distance) {
     return (static_cast<int32_t>(bus.Img(address)) - static_cast<int32_t>(bus.Img(distance))) * 8;
 }
 
+// The documented accesses in the work area: a read, or a write (if SPUCNT
+// bit 7 allows) of a value already clamped; both touch the IRQ check, also a
+// suppressed write.
+struct WorkArea {
+    const ConsoleBus& bus;
+    int32_t offset[kReverbAccesses];
+
+    int32_t Read(int k) const {
+        const uint32_t a = A(bus, offset[k]);
+        bus.Touch(a >> 3);
+        return bus.Rd16(a);
+    }
+    void Write(int k, int32_t value) const {
+        const uint32_t a = A(bus, offset[k]);
+        bus.Touch(a >> 3);
+        if (bus.Img(reg::kControl) & 0x0080) bus.Wr16(a, value);
+    }
+};
+
 }  // namespace
 
 int32_t Decimate(const int16_t* ring, int32_t p) { return Clamp16(Fir(ring, p) >> 15); }
 int32_t Interpolate(const int16_t* ring, int32_t p) { return Clamp16(Fir(ring, p) >> 14); }
 
 uint32_t A(const ConsoleBus& bus, int32_t off) {
-    const int32_t base = static_cast<int32_t>(Base(bus));
+    const int32_t base = static_cast<int32_t>(WorkAreaBase(bus));
     const int32_t size = 0x80000 - base;  // 8..0x80000
     int32_t r = (static_cast<int32_t>(bus.state->reverbAddress) - base + off) % size;
     if (r < 0) r += size;
     return static_cast<uint32_t>(base + r);
 }
 
-int32_t ReverbSide(const ConsoleBus& bus, int32_t x, ReverbSideId side) {
+ReverbVolumes SideVolumes(const ConsoleBus& bus, ReverbSideId side) {
     const SideRegisters& m = kSides[side == ReverbSideId::kLeft ? 0 : 1];
-    const int32_t iir = Volume(bus, kIir), wall = Volume(bus, kWall);
-    const int32_t apf1 = Volume(bus, kApf1), apf2 = Volume(bus, kApf2);
-    const int32_t s = Clamp16(Mul15(x, Volume(bus, m.vIn)));
+    return {Volume(bus, m.vIn),
+            Volume(bus, m.vOut),
+            Volume(bus, kIir),
+            Volume(bus, kWall),
+            Volume(bus, kApf1),
+            Volume(bus, kApf2),
+            {Volume(bus, kComb1), Volume(bus, kComb2), Volume(bus, kComb3), Volume(bus, kComb4)}};
+}
 
-    // Same-side and different-side reflections: a one-pole filter of the
-    // input plus the wall-scaled echo.
-    const int32_t a = R(bus, At(bus, m.dSame));
-    const int32_t b = R(bus, Before(bus, m.mSame));
-    const int32_t c = R(bus, At(bus, m.dOtherDiff));
-    int32_t t = Clamp16(s + Mul15(a, wall));
-    t = Clamp16(t - b);
-    W(bus, At(bus, m.mSame), Clamp16(Mul15(t, iir) + b));
-    const int32_t d = R(bus, Before(bus, m.mDiff));
-    const int32_t e1 = R(bus, At(bus, m.mComb1));
-    t = Clamp16(s + Mul15(c, wall));
-    t = Clamp16(t - d);
-    W(bus, At(bus, m.mDiff), Clamp16(Mul15(t, iir) + d));
+void SideOffsets(const ConsoleBus& bus, ReverbSideId side, int32_t offset[kReverbAccesses]) {
+    const SideRegisters& m = kSides[side == ReverbSideId::kLeft ? 0 : 1];
+    const int32_t offsets[kReverbAccesses] = {At(bus, m.dSame),
+                                              Before(bus, m.mSame),
+                                              At(bus, m.dOtherDiff),
+                                              At(bus, m.mSame),
+                                              Before(bus, m.mDiff),
+                                              At(bus, m.mComb1),
+                                              At(bus, m.mDiff),
+                                              At(bus, m.mComb2),
+                                              At(bus, m.mComb3),
+                                              At(bus, m.mComb4),
+                                              Behind(bus, m.mApf1, kApf1Distance),
+                                              Behind(bus, m.mApf2, kApf2Distance),
+                                              At(bus, m.mApf1),
+                                              At(bus, m.mApf2)};
+    std::copy_n(offsets, kReverbAccesses, offset);
+}
 
-    // Early echo: four comb taps in one sum, one clamp.
-    const int32_t e2 = R(bus, At(bus, m.mComb2));
-    const int32_t e3 = R(bus, At(bus, m.mComb3));
-    const int32_t e4 = R(bus, At(bus, m.mComb4));
-    int32_t o = Clamp16(Mul15(Volume(bus, kComb1), e1) + Mul15(Volume(bus, kComb2), e2) +
-                        Mul15(Volume(bus, kComb3), e3) + Mul15(Volume(bus, kComb4), e4));
-
-    // Two all-pass filters in series.
-    const int32_t f = R(bus, Behind(bus, m.mApf1, kApf1Distance));
-    const int32_t g = R(bus, Behind(bus, m.mApf2, kApf2Distance));
-    o = Clamp16(o - Mul15(apf1, f));
-    W(bus, At(bus, m.mApf1), o);
-    o = Clamp16(Mul15(o, apf1) + f);
-    o = Clamp16(o - Mul15(apf2, g));
-    W(bus, At(bus, m.mApf2), o);
-    o = Clamp16(Mul15(o, apf2) + g);
-    return Clamp16(Mul15(o, Volume(bus, m.vOut)));
+int32_t ReverbSide(const ConsoleBus& bus, int32_t x, ReverbSideId side) {
+    WorkArea area{bus, {}};
+    SideOffsets(bus, side, area.offset);
+    return SideNetwork(area, SideVolumes(bus, side), x);
 }
 
 void ReverbTick(const ConsoleBus& bus, int32_t inL, int32_t inR, int32_t& rvL, int32_t& rvR) {
@@ -124,8 +124,7 @@ void ReverbTick(const ConsoleBus& bus, int32_t inL, int32_t inR, int32_t& rvL, i
     } else {
         state.reverbOutL[p] = 0;
         state.reverbOutR[p] = static_cast<int16_t>(ReverbSide(bus, Decimate(state.reverbInR, p), ReverbSideId::kRight));
-        const uint32_t base = Base(bus);
-        state.reverbAddress = std::max(base, (state.reverbAddress + 2) & kHalfwordMask);
+        state.reverbAddress = NextBufferAddress(state.reverbAddress, WorkAreaBase(bus));
     }
     rvL = Interpolate(state.reverbOutL, p);
     rvR = Interpolate(state.reverbOutR, p);

@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <tuple>
 
+#include "sound/ConsoleKernels.h"
 #include "sound/SpanKernels.h"
 #include "sound/VoiceSpan.h"
+#include "voice/ConsoleTables.h"
+#include "voice/ConsoleVoice.h"
 #include "voice/VoiceGenerator.h"
 
 // Only the code below uses AVX2; the headers above keep the baseline.
@@ -119,13 +122,47 @@ struct Avx2 {
         words[2] = _mm256_unpacklo_epi64(ab1, cd1);
         words[3] = _mm256_unpackhi_epi64(ab1, cd1);
     }
+    // The console kernels' operations (sound/ConsoleKernels.inl).
+    static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+    static V MulHigh16(V a, V b) { return _mm256_mulhi_epi16(a, b); }
+    static V MulLow16(V a, V b) { return _mm256_mullo_epi16(a, b); }
+    template <int n>
+    static V Sll16(V v) {
+        return _mm256_slli_epi16(v, n);
+    }
+    template <int n>
+    static V Srl16(V v) {
+        return _mm256_srli_epi16(v, n);
+    }
+    static V Madd16(V a, V b) { return _mm256_madd_epi16(a, b); }
+    static V GatherQuads(const int16_t* base, V indexes, int half) {
+        const __m128i four = half == 0 ? _mm256_castsi256_si128(indexes) : _mm256_extracti128_si256(indexes, 1);
+        return _mm256_i32gather_epi64(reinterpret_cast<const long long*>(base), four, 2);
+    }
+    static V PairSums(V a, V b) {
+        // Per 128-bit half the sums of a's pairs, then b's: a0 a1 b0 b1 | a2 a3 b2 b3 in 64-bit pieces.
+        return _mm256_permute4x64_epi64(_mm256_hadd_epi32(a, b), _MM_SHUFFLE(3, 1, 2, 0));
+    }
+    static V LoadWords16(const int16_t* p) {
+        return _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    }
+    static void StoreWords16(int16_t* p, V v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                         _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
+    }
 };
 
 #include "sound/SpanKernels.inl"
 
+namespace console_set {
+using namespace console;
+#include "sound/ConsoleKernels.inl"
+}  // namespace console_set
+
 }  // namespace
 
 const SpanKernels kAvx2Kernels = KernelsOf<Avx2>();
+const console::ConsoleKernels console::kAvx2Kernels = console_set::ConsoleKernelsOf<Avx2>();
 
 }  // namespace zarn
 

@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <tuple>
 
+#include "sound/ConsoleKernels.h"
 #include "sound/SpanKernels.h"
 #include "sound/VoiceSpan.h"
+#include "voice/ConsoleTables.h"
+#include "voice/ConsoleVoice.h"
 #include "voice/VoiceGenerator.h"
 
 // Only the code below uses SSE4.1; the headers above keep the baseline.
@@ -96,13 +99,45 @@ struct Sse41 {
             words[lane] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks[lane]));
         Transpose(words);
     }
+    // The console kernels' operations (sound/ConsoleKernels.inl).
+    static V Or(V a, V b) { return _mm_or_si128(a, b); }
+    static V MulHigh16(V a, V b) { return _mm_mulhi_epi16(a, b); }
+    static V MulLow16(V a, V b) { return _mm_mullo_epi16(a, b); }
+    template <int n>
+    static V Sll16(V v) {
+        return _mm_slli_epi16(v, n);
+    }
+    template <int n>
+    static V Srl16(V v) {
+        return _mm_srli_epi16(v, n);
+    }
+    static V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
+    static V GatherQuads(const int16_t* base, V indexes, int half) {
+        const int32_t first = half == 0 ? _mm_cvtsi128_si32(indexes) : _mm_extract_epi32(indexes, 2);
+        const int32_t second = half == 0 ? _mm_extract_epi32(indexes, 1) : _mm_extract_epi32(indexes, 3);
+        return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + first)),
+                                  _mm_loadl_epi64(reinterpret_cast<const __m128i*>(base + second)));
+    }
+    static V PairSums(V a, V b) { return _mm_hadd_epi32(a, b); }
+    static V LoadWords16(const int16_t* p) {
+        return _mm_cvtepi16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+    }
+    static void StoreWords16(int16_t* p, V v) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm_packs_epi32(v, v));
+    }
 };
 
 #include "sound/SpanKernels.inl"
 
+namespace console_set {
+using namespace console;
+#include "sound/ConsoleKernels.inl"
+}  // namespace console_set
+
 }  // namespace
 
 const SpanKernels kSse41Kernels = KernelsOf<Sse41>();
+const console::ConsoleKernels console::kSse41Kernels = console_set::ConsoleKernelsOf<Sse41>();
 
 }  // namespace zarn
 

@@ -7,30 +7,14 @@
 
 namespace zarn::console {
 
-namespace {
-
-constexpr uint32_t kBlockUnits = 2;
-constexpr uint32_t kCounterPerBlock = ConsoleVoice::kBlockSamples << 12;  // 0x1C000
-constexpr uint32_t kMaxStep = 0x4000;                                     // 4 samples a tick
-constexpr uint8_t kLoopEnd = 1, kLoopRepeat = 2, kLoopStart = 4;
-
-uint32_t BlockByte(uint16_t unit, uint32_t k) { return (unit * 8u + k) & kRamMask; }
-
-}  // namespace
-
-void DecodeBlock(const ConsoleBus& bus, int v) {
-    ConsoleVoice& voice = bus.state->voices[v];
-    int16_t* samples = voice.samples;
-    std::copy_n(samples + ConsoleVoice::kBlockSamples, ConsoleVoice::kHistory, samples);
-
-    const uint8_t header = bus.ram[BlockByte(voice.blockAddress, 0)];
-    int shift = header & 0x0F;
-    if (shift > 12) shift = 9;  // QUESTION: as CD-XA headers do; the SPU's is "reportedly the same"
+void DecodeSamples(const uint8_t* ram, uint16_t unit, int16_t* samples) {
+    const uint8_t header = ram[BlockByte(unit, 0)];
+    const int shift = BlockShift(header);
     const AdpcmFilter filter = kAdpcmFilter[(header >> 4) & 7];
 
     int32_t old = samples[2], older = samples[1];
     for (uint32_t k = 0; k < ConsoleVoice::kBlockSamples; ++k) {
-        const uint8_t byte = bus.ram[BlockByte(voice.blockAddress, 2 + k / 2)];
+        const uint8_t byte = ram[BlockByte(unit, 2 + k / 2)];
         const int32_t nibble = (k & 1) ? byte >> 4 : byte & 0x0F;
         const int32_t t = nibble >= 8 ? nibble - 16 : nibble;
         // Prediction in 1/64, rounded half up by +32 and a floor shift.
@@ -39,6 +23,13 @@ void DecodeBlock(const ConsoleBus& bus, int v) {
         older = old;
         old = s;
     }
+}
+
+void DecodeBlock(const ConsoleBus& bus, int v) {
+    ConsoleVoice& voice = bus.state->voices[v];
+    int16_t* samples = voice.samples;
+    std::copy_n(samples + ConsoleVoice::kBlockSamples, ConsoleVoice::kHistory, samples);
+    DecodeSamples(bus.ram, voice.blockAddress, samples);
     if (bus.ram[BlockByte(voice.blockAddress, 1)] & kLoopStart) voice.repeatAddress = voice.blockAddress;
 }
 
@@ -67,17 +58,21 @@ int32_t Interpolate(const ConsoleVoice& voice) {
            Mul15(G[0x000 + i], w[3]);
 }
 
-void AdvancePitch(const ConsoleBus& bus, int v, int32_t previousOut) {
-    ConsoleVoice& voice = bus.state->voices[v];
-    uint32_t step = bus.Img(reg::Voice(v, reg::kPitch));
-    if (v >= 1 && bus.VoiceBit(reg::kPitchModulation, v)) {
+uint32_t PitchStep(uint32_t pitch, bool modulated, int32_t previousOut) {
+    uint32_t step = pitch;
+    if (modulated) {
         // The signed reading of the pitch is the hardware's: pitches from
         // 0x8000 up come out wrong, as on the console.
         const int32_t factor = previousOut + 0x8000;  // 0..0xFFFF
         step = static_cast<uint32_t>(Mul15(S16(step), factor)) & 0xFFFF;
     }
-    step = std::min(step, kMaxStep);
-    voice.pitchCounter += step;
+    return std::min(step, kMaxStep);
+}
+
+void AdvancePitch(const ConsoleBus& bus, int v, int32_t previousOut) {
+    ConsoleVoice& voice = bus.state->voices[v];
+    const bool modulated = v >= 1 && bus.VoiceBit(reg::kPitchModulation, v);
+    voice.pitchCounter += PitchStep(bus.Img(reg::Voice(v, reg::kPitch)), modulated, previousOut);
     if (voice.pitchCounter >= kCounterPerBlock) {
         voice.pitchCounter -= kCounterPerBlock;
         BlockEnd(bus, v);
@@ -87,16 +82,18 @@ void AdvancePitch(const ConsoleBus& bus, int v, int32_t previousOut) {
 // SPUCNT: bits 13-10 shift, bits 9-8 step (4 + value). The timer falls by the
 // step every tick; when it drops below 0 the LFSR shifts once (taps 15, 12,
 // 11, 10) and the timer is reloaded with 0x20000 >> shift, at most twice.
-void NoiseTick(ConsoleState& state, uint32_t ctl) {
-    int32_t timer = state.noiseTimer - static_cast<int32_t>(4 + bits(ctl, 8, 2));
+void NoiseStep(uint16_t& noiseLevel, int32_t& noiseTimer, uint32_t ctl) {
+    int32_t timer = noiseTimer - static_cast<int32_t>(4 + bits(ctl, 8, 2));
     const int32_t reload = 0x20000 >> bits(ctl, 10, 4);
-    const uint32_t level = state.noiseLevel;
+    const uint32_t level = noiseLevel;
     const uint32_t parity = ((level >> 15) ^ (level >> 12) ^ (level >> 11) ^ (level >> 10) ^ 1) & 1;
-    if (timer < 0) state.noiseLevel = static_cast<uint16_t>((level << 1) | parity);
+    if (timer < 0) noiseLevel = static_cast<uint16_t>((level << 1) | parity);
     if (timer < 0) timer += reload;
     if (timer < 0) timer += reload;
-    state.noiseTimer = timer;
+    noiseTimer = timer;
 }
+
+void NoiseTick(ConsoleState& state, uint32_t ctl) { NoiseStep(state.noiseLevel, state.noiseTimer, ctl); }
 
 void KeyOn(const ConsoleBus& bus, int v) {
     if ((bus.Img(reg::kControl) & 0x8000) == 0) return;  // SPU disabled

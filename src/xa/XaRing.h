@@ -92,6 +92,17 @@ private:
     const DriverSettings* settings_;
 };
 
+// The console model's CD input: the CD-XA ring and the CD-audio ring side by
+// side, each giving one raw frame per tick. The drive plays one kind of sound
+// at a time; should both hold frames, their sum, clamped, is the input.
+struct CdInput {
+    XaRing& xa;
+    XaRing& audio;
+
+    // (0, 0) when both are empty.
+    void TakeRawFrame(int32_t& left, int32_t& right);
+};
+
 inline bool XaRing::TakeFrame(int32_t& left, int32_t& right) {
     if (readIndex == writeIndex) return false;
     const int32_t percent = settings_->XAVolume;
@@ -107,6 +118,14 @@ inline bool XaRing::TakeRawFrame(int32_t& left, int32_t& right) {
     right = buffer[readIndex + 1];
     readIndex = Next(readIndex);
     return true;
+}
+
+inline void CdInput::TakeRawFrame(int32_t& left, int32_t& right) {
+    int32_t xaL = 0, xaR = 0, audioL = 0, audioR = 0;
+    xa.TakeRawFrame(xaL, xaR);
+    audio.TakeRawFrame(audioL, audioR);
+    left = Clamp16(xaL + audioL);
+    right = Clamp16(xaR + audioR);
 }
 
 inline bool XaRing::Push(int16_t left, int16_t right) {

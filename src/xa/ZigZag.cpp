@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <iterator>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "voice/Arith.h"
 #include "voice/ConsoleTables.h"
 #include "xa/XaDecodeBlock.h"
@@ -22,6 +26,37 @@ void ResetStream(ConsoleState& state, int32_t frequency, int32_t channels) {
     state.zigChannels = channels;
 }
 
+#if defined(__SSE2__)
+// The tables as rows of eight: row i - 1 holds the weights of the i-th newest
+// sample for outputs 1..7, then a 0.
+struct ZigRows {
+    alignas(16) int16_t row[kZigZagTaps][8];
+};
+const ZigRows kZigRows = [] {
+    ZigRows rows = {};
+    for (int i = 0; i < kZigZagTaps; ++i) std::copy_n(kZigZag[i], kZigZagTables, rows.row[i]);
+    return rows;
+}();
+
+// Zig for the seven tables at once: each product of a sample and a weight
+// floored on its own, the 32-bit sums clamped.
+void ZigAll(const int16_t* ring, int32_t zigPos, int16_t out[8]) {
+    __m128i low = _mm_setzero_si128(), high = _mm_setzero_si128();  // outputs 1-4, 5-8
+    for (int i = 1; i <= kZigZagTaps; ++i) {
+        const __m128i sample = _mm_set1_epi16(ring[(zigPos - i) & kZigMask]);
+        const __m128i weights = _mm_load_si128(reinterpret_cast<const __m128i*>(kZigRows.row[i - 1]));
+        const __m128i productLow = _mm_mullo_epi16(sample, weights), productHigh = _mm_mulhi_epi16(sample, weights);
+        low = _mm_add_epi32(low, _mm_srai_epi32(_mm_unpacklo_epi16(productLow, productHigh), 15));
+        high = _mm_add_epi32(high, _mm_srai_epi32(_mm_unpackhi_epi16(productLow, productHigh), 15));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(low, high));
+}
+#else
+void ZigAll(const int16_t* ring, int32_t zigPos, int16_t out[8]) {
+    for (int t = 1; t <= kZigZagTables; ++t) out[t - 1] = static_cast<int16_t>(Zig(ring, zigPos, t));
+}
+#endif
+
 }  // namespace
 
 int32_t Zig(const int16_t* ring, int32_t zigPos, int t) {
@@ -36,11 +71,11 @@ void ZigPush(ConsoleState& state, XaRing& xa, int32_t left, int32_t right) {
     state.zigPos = (state.zigPos + 1) & kZigMask;
     if (--state.zigSixStep != 0) return;
     state.zigSixStep = ConsoleState::kZigSteps;
-    for (int t = 1; t <= kZigZagTables; ++t) {
-        // A full ring drops the frame; the history stays fed.
-        xa.Push(static_cast<int16_t>(Zig(state.zigRingL, state.zigPos, t)),
-                static_cast<int16_t>(Zig(state.zigRingR, state.zigPos, t)));
-    }
+    int16_t framesL[8], framesR[8];
+    ZigAll(state.zigRingL, state.zigPos, framesL);
+    ZigAll(state.zigRingR, state.zigPos, framesR);
+    // A full ring drops the frame; the history stays fed.
+    for (int t = 0; t < kZigZagTables; ++t) xa.Push(framesL[t], framesR[t]);
 }
 
 void QueueConsoleBlock(ConsoleState& state, XaRing& xa, const XaDecodeBlock& block) {

@@ -23,7 +23,7 @@ using test::ConsoleRig;
 // One tick; the frame as (left, right).
 std::array<int16_t, 2> Tick(ConsoleRig& rig) {
     std::array<int16_t, 2> out;
-    ConsoleTick(rig.bus, rig.xa, out.data());
+    ConsoleTick(rig.bus, rig.cd, out.data());
     return out;
 }
 
