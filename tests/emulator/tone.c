@@ -41,21 +41,14 @@ int main(void) {
     I_MASK = 0;
     SPU(SPUCNT) = 0;
     SPU(SPUCNT) = SPU_ON;
+    spu_write(SINE_ADDRESS, kSine, SINE_HALFWORDS);
     for (u32 i = 0; i < sizeof kSetup / sizeof kSetup[0]; ++i) SPU(kSetup[i].reg) = kSetup[i].value;
-
-    SPU(TRANSFER_CONTROL) = 4;
-    SPU(TRANSFER_ADDRESS) = SINE_ADDRESS / 8;
-    for (u32 i = 0; i < SINE_HALFWORDS; ++i) {
-        SPU(TRANSFER_FIFO) = kSine[i];
-        if (i % 32 == 31) {  // the FIFO holds 32 halfwords: write them out
-            spu_mode(1);
-            spu_mode(0);
-        }
-    }
-    SPU(SPUCNT) |= SPU_IRQ_ON;
     printf("ram %d registers %d\n", RamIsTheSine(), RegistersAsWritten());
 
+    // An interrupt the moment it is enabled (the console's flag then stays
+    // up until acknowledged) must find I_STAT's bit clear.
     I_STAT = ~IRQ_SPU;
+    SPU(SPUCNT) |= SPU_IRQ_ON;
     SPU(KEY_ON) = 1;
     printf("keyon\n");
     u32 frames = 0, irqs = 0;
