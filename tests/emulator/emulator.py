@@ -2,19 +2,28 @@
 """The emulator test: libspuZarn.so as the sound plugin of a real PlayStation
 emulator, Debian's pcsxr with its high-level BIOS, on a virtual display.
 
-    emulator.py --library libspuZarn.so --check capture_check --work DIR
+    emulator.py --library libspuZarn.so --check capture_check --spuhost spuhost --work DIR
 
 Builds the PlayStation programs tone.c and cd.c with the MIPS cross compiler
-and a CD image from scratch, then runs pcsxr three times with a private HOME
-whose ~/.asoundrc sends the plugin's sound through ALSA's file plugin into a
-FIFO that `capture_check --pace` reads at a sound card's rate:
+and a CD image from scratch, then runs pcsxr three times in each sound model
+(the standard one, then "ConsoleAccurate" 1 as `spuhost settings` saves it,
+with tone.c built with CONSOLE) with a private HOME whose ~/.asoundrc sends
+the plugin's sound through ALSA's file plugin into a FIFO that
+`capture_check --pace` reads at a sound card's rate:
 
   tone  voice 0 loops a sine with the SPU interrupt in the loop; pcsxr's own
-        key F1 saves a state while it plays
+        key F1 saves a state while it plays. In the console model the
+        program first reads SPUSTAT, ENDX and the interrupt back, and the
+        state must hold the extended record
   load  the same program with that state loaded at start-up (-load 1):
-        sound RAM, the registers and the tone must come back
-  cd    booted from the image: XA audio from an interleaved XA file, then a
-        CD audio track (SPUplayCDDAchannel)
+        sound RAM, the registers and the tone must come back (in the
+        console model from the extended record: key-on was rewritten 0)
+  cd    booted from the image: two notes into the console's "Hall" reverb,
+        its return at 0 and then at one half (the console model's tail is
+        timed), XA audio from an interleaved XA file with a second of it
+        without SPUCNT bit 0, then a CD audio track (SPUplayCDDAchannel).
+        The console model's XA images of sample repeating are measured
+        against the standard model's
 
 It checks what the programs print (pcsxr -psxout) and the captures, prints
 the figures, and exits 1 when a check fails; 77 (skipped) when pcsxr, the
@@ -22,12 +31,15 @@ cross compiler, xvfb-run or xdotool is missing (scripts/setup emulator),
 unless SPUZARN_REQUIRE_EMULATOR is set.
 """
 import argparse
+import cmath
 import glob
+import gzip
 import math
 import os
 import re
 import shutil
 import signal
+import statistics
 import struct
 import subprocess
 import sys
@@ -38,12 +50,14 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 PCSXR = "/usr/games/pcsxr"
 CROSS = "mipsel-linux-gnu-"
 
+TONE_HZ = 787.5  # tone.c's sine: a period of 56 samples
 IRQ_HZ = 44100 / 448  # tone.c: one interrupt per loop of 16 blocks of 28 samples (8 periods of 787.5 Hz)
 XA_HZ = 37800 / 36  # cd.c's XA tone: mono, 37800 Hz, a period of 36 samples
 CDDA_HZ = 44100 / 70  # the CD audio track's tone
 AMPLITUDE = 16000  # of every source tone
 XA_LBA, XA_SECTORS = 24, 8 * 56  # the XA file: 6 s at 1x speed, one sector in 8 ours
 CDDA_SECONDS = 6
+HALL_SECONDS = 0xADE0 / 2 / 22050  # cd.c's reverb: its work area holds this much of its 22,050 Hz line
 failures = []
 
 
@@ -129,8 +143,8 @@ def xa_audio(samples):
 
 # ------------------------------------------------------------------ programs and disc
 
-def build_program(name, work, *defines):
-    elf, exe = os.path.join(work, name + ".elf"), os.path.join(work, name + ".exe")
+def build_program(name, work, suffix, *defines):
+    elf, exe = os.path.join(work, name + suffix + ".elf"), os.path.join(work, name + suffix + ".exe")
     subprocess.run([CROSS + "gcc", "-march=r3000", "-mfp32", "-msoft-float", "-mno-abicalls", "-fno-pic", "-G0",
                     "-O2", "-ffreestanding", "-nostdlib", "-static", "-no-pie", "-Wl,--build-id=none", "-Wall",
                     "-Wextra", "-Werror", "-I" + work, *defines, "-T", os.path.join(HERE, "psx.ld"),
@@ -240,13 +254,13 @@ class Run:
     """One pcsxr run: the lines it prints with their arrival times, the
     pacer of its capture, keys sent to its window."""
 
-    def __init__(self, name, work, home, fifo, check, *arguments):
+    def __init__(self, name, work, env, fifo, check, *arguments):
         self.name, self.work, self.check, self.lines = name, work, check, []
         self.pacer = subprocess.Popen([check, "--pace", fifo, os.path.join(work, name)], stdout=subprocess.PIPE,
                                       text=True)
         self.started = now_ms()
         self.process = subprocess.Popen(["stdbuf", "-oL", PCSXR, "-nogui", "-psxout", "-cfg", "test.cfg", *arguments],
-                                        env=dict(os.environ, HOME=home), stdout=subprocess.PIPE,
+                                        env=env, stdout=subprocess.PIPE,
                                         stderr=subprocess.STDOUT, text=True, errors="replace")
         self.reader = threading.Thread(target=lambda: self.lines.extend(
             (now_ms(), line.rstrip("\n")) for line in self.process.stdout), daemon=True)
@@ -304,12 +318,13 @@ class Run:
 
 # ------------------------------------------------------------------ the runs
 
-def check_tone(run, since):
-    """A tone run from `since` on: the program's reports and the capture."""
+def check_tone(run, since, level):
+    """A tone run from `since` on: the program's reports and the capture at
+    `level`; returns the capture's figures."""
     seen = run.reports(since)
     require(run.name + ": the program reports", len(seen) >= 4)
     if len(seen) < 4:
-        return
+        return {}
     require(run.name + ": sound RAM and registers as the program wrote them", all(r[3] and r[4] for r in seen))
     # The plugin raises the loop's interrupts as a sound-thread pass mixes
     # its frames; those of one pass set I_STAT's bit together, so the program
@@ -323,71 +338,211 @@ def check_tone(run, since):
     for key in ("frequency_hz", "level", "sounding_s"):
         report(run.name + "_" + key, float(tone.get(key, 0)))
     require(run.name + ": the tone at 787.5 Hz without gaps or jumps after the attack", tone.get("result") == "ok")
-    level = AMPLITUDE * 30719 / 32768 * (16383 / 16384) ** 2  # envelope at sustain level 15, voice and main volume
     require(run.name + ": its level %.0f, to 2 %%" % level, abs(float(tone.get("level", 0)) / level - 1) < 0.02)
+    return tone
 
 
-def run_tone_and_load(work, home, fifo, check, exe):
-    run = Run("tone", work, home, fifo, check, exe)
-    keyon = run.wait_for(r"keyon", 20)
-    require("tone: the program starts, finds the sine in sound RAM by DMA, keys on",
+def tone_level(console):
+    """tone.c's level in the capture. The standard envelope holds at 30719
+    at sustain level 15. The console's four-point interpolation weighs the
+    last four samples 0x12C7, 0x59B3, 0x1307, -1 (/0x8000) at pitch 0x1000;
+    its envelope holds at 0x3FFF, as decay at rate 0 halves it in the tick
+    before sustain level 15 is reached; volumes 0x3FFF are 0x7FFE there."""
+    if not console:
+        return AMPLITUDE * 30719 / 32768 * (16383 / 16384) ** 2
+    w = 2 * math.pi * TONE_HZ / 44100
+    gain = abs(sum(g * cmath.exp(-1j * w * k) for k, g in enumerate((0x12C7, 0x59B3, 0x1307, -1)))) / 0x8000
+    return AMPLITUDE * gain * 0x3FFF / 0x8000 * (0x7FFE / 0x8000) ** 2
+
+
+def check_console_registers(run):
+    """The lines of tone.c's ConsoleRegisters."""
+    text = "\n".join(line for _, line in run.lines)
+    hex_groups = lambda m: m and [int(g, 16) for g in m.groups()]
+    stat = [hex_groups(m) for m in re.finditer(r"spucnt (\w+) spustat (\w+)", text)]
+    require(run.name + ": SPUSTAT bits 0-5 follow SPUCNT", len(stat) == 4 and all((c ^ s) & 0x3F == 0 for c, s in stat))
+    endx = hex_groups(re.search(r"endx keyon (\w+) loop (\w+) written (\w+) keyon (\w+)", text))
+    require(run.name + ": ENDX 0 after key-on, 1 after a loop end, kept by a write of 0, cleared by key-on",
+            endx == [0, 1, 1, 0])
+    # SPUSTAT bit 6 alone: bit 11 follows the capture position, as tone.c's
+    # transfer control word lets it.
+    clear = hex_groups(re.search(r"bit6 clear irq (\w) spustat (\w+)", text))
+    require(run.name + ": no interrupt nor SPUSTAT bit 6 for half a second while SPUCNT bit 6 is clear",
+            clear is not None and clear[0] == 0 and clear[1] & 0x40 == 0)
+    rounds = [hex_groups(m) for m in re.finditer(r"bit6 set irq (\w) spustat (\w+) acknowledged (\w+)", text)]
+    require(run.name + ": bit 6 set: the interrupt and SPUSTAT bit 6; bit 6 cleared: SPUSTAT bit 6 clear; twice",
+            [[irq, raised & 0x40, acknowledged & 0x40] for irq, raised, acknowledged in rounds] == [[1, 0x40, 0]] * 2)
+
+
+def check_console_record(run):
+    """The SPU's record in the state file F1 wrote (gzip): "TOVRA", its size
+    at offset 12, and the extension's tag at 558,640."""
+    path = re.search(r"Saved state (.*\.000)", "\n".join(line for _, line in run.lines)).group(1)
+    with gzip.open(path) as f:
+        state = f.read()
+    at = state.find(b"TOVRA\0")
+    size = struct.unpack_from("<I", state, at + 12)[0] if at >= 0 else 0
+    report("console_state_record_bytes", "%d" % size)
+    require("console_tone: F1 stored the extended record, 766,264 bytes whole, its extension tagged CONSOLE",
+            size == 766264 and len(state) >= at + size and state[at + 558640:at + 558648] == b"CONSOLE\0")
+
+
+def run_tone_and_load(work, env, fifo, check, exe, console):
+    prefix = "console_" if console else ""
+    run = Run(prefix + "tone", work, env, fifo, check, exe)
+    keyon = run.wait_for(r"keyon$", 20)
+    require(run.name + ": the program starts, finds the sine in sound RAM by DMA, keys on",
             keyon is not None and run.wait_for(r"ram 1 registers 1$", 1) is not None)
     saved = None
     if keyon is not None:
         time.sleep(3)
         run.key("F1")
         saved = run.wait_for(r"Saved state .*\.000", 5)
-        require("tone: F1 saves a state", saved is not None)
+        require(run.name + ": F1 saves a state", saved is not None)
         time.sleep(1)
     run.finish()
+    if console:
+        check_console_registers(run)
     if keyon is None or saved is None:
         return
-    check_tone(run, keyon)
-    report("keyon_to_sound_ms", run.first_sound_ms - keyon)
-    require("tone: first sound within 250 ms of key-on", 0 < run.first_sound_ms - keyon < 250)
+    if console:
+        check_console_record(run)
+    before = check_tone(run, keyon, tone_level(console))
+    report(prefix + "keyon_to_sound_ms", run.first_sound_ms - keyon)
+    require(run.name + ": first sound within 250 ms of key-on", 0 < run.first_sound_ms - keyon < 250)
     at_save = max([r[1] for r in run.reports() if r[0] < saved], default=0)
 
     # The state at start-up: the program goes on where it was saved.
-    run = Run("load", work, home, fifo, check, "-load", "1", exe)
+    run = Run(prefix + "load", work, env, fifo, check, "-load", "1", exe)
     if run.wait_for(r"frame \d+", 20) is not None:
         time.sleep(3)
     run.finish()
-    check_tone(run, 0)
+    after = check_tone(run, 0, tone_level(console))
     seen = run.reports()
-    require("load: the program goes on from the saved state, not from its start",
+    require(run.name + ": the program goes on from the saved state, not from its start",
             seen and seen[0][1] >= at_save and not any("keyon" in line for _, line in run.lines))
+    if console:  # tone.c wrote key-on 0 after its key-on: no replay can have started the voice
+        same = all(abs(float(after.get(k, 0)) / float(before.get(k, 1)) - 1) < 0.01 for k in ("frequency_hz", "level"))
+        require(run.name + ": the voice goes on from the extended record, frequency and level as saved, to 1 %", same)
 
 
-def run_cd(work, home, fifo, check, exe):
-    run = Run("cd", work, home, fifo, check, "-cdfile", build_disc(work, exe))
-    done = run.wait_for(r"^ \* done", 40)
-    require("cd: the program plays XA and the CD audio track and ends", done is not None)
+def energies(path):
+    """The mean square of a 16-bit stereo capture (mixed to one channel) in
+    windows of 10 ms: window i covers i / 100 s on."""
+    data = open(path, "rb").read()
+    channels, bits = struct.unpack_from("<H", data, 22)[0], struct.unpack_from("<H", data, 34)[0]
+    assert (channels, bits) == (2, 16), "a capture of 16-bit stereo"
+    pairs = struct.unpack("<%dh" % ((len(data) - 44) // 4 * 2), data[44:44 + (len(data) - 44) // 4 * 4])
+    x = [(pairs[i] + pairs[i + 1]) / 2 for i in range(0, len(pairs), 2)]
+    return x, [sum(v * v for v in x[i:i + 441]) / 441 for i in range(0, len(x) - 440, 441)]
+
+
+def check_reverb(run, get, until, e):
+    """cd.c's notes into the Hall reverb, its return at 0, then at one half
+    (segments 1 and 2; a long tail may come in pieces): how long after each
+    key-off, and before `until`, the energy stays within 40 dB of the
+    note's. The notes last equally long (30 frames)."""
+    note = get(1, "seconds")
+    tails = []
+    for n, end in ((1, get(2, "from_s")), (2, until)):
+        on, off = round(get(n, "from_s") * 100), round((get(n, "from_s") + note) * 100)
+        level = sum(e[on:off]) / max(1, off - on)
+        loud = [i for i in range(off, round(end * 100) - 10) if e[i] >= level / 1e4]
+        tails.append(((loud[-1] + 1 if loud else off) - off) / 100)
+    report(run.name + "_note_seconds", note)
+    report(run.name + "_dry_tail_seconds", tails[0])
+    report(run.name + "_reverb_tail_seconds", tails[1])
+    require(run.name + ": the note with the reverb's return at 0 stops at its key-off (30 frames, 0.6 s at most)",
+            note <= 0.6 and tails[0] < 0.05)
+    require(run.name + ": with the return at one half it rings on, 40 dB down after %.1f-%.1f s (Hall's line %.2f s)"
+            % (HALL_SECONDS / 2, HALL_SECONDS * 3, HALL_SECONDS), HALL_SECONDS / 2 <= tails[1] <= HALL_SECONDS * 3)
+
+
+def images_db(x, begin, seconds, hz, level):
+    """The power of the images that repeating samples of a tone of `hz` from
+    37,800 Hz up to 44,100 Hz leaves (at 6,300 k +- hz, k = 1..3: the
+    pattern repeats every 7 output frames) against the tone's, in dB: the
+    median over Hann windows of 0.1 s, every 0.05 s, that hold no gap (pcsxr
+    falls behind now and then, and a gap's edges splash over the spectrum):
+    in each 0.5 ms, longer than the tone's half period, the tone reaches half
+    its `level`. None without such a window."""
+    n = 4410
+    hann = [0.5 - 0.5 * math.cos(2 * math.pi * i / n) for i in range(n)]
+    figures = []
+    for start in range(round((begin + 0.1) * 44100), round((begin + seconds - 0.1) * 44100) - n, n // 2):
+        y = x[start:start + n]
+        if min(max(abs(v) for v in y[i:i + 22]) for i in range(0, n - 21, 22)) < level / 2:
+            continue
+        y = [v * w for v, w in zip(y, hann)]
+
+        def power(f):  # Goertzel
+            c, s1, s2 = 2 * math.cos(2 * math.pi * f / 44100), 0.0, 0.0
+            for v in y:
+                s1, s2 = v + c * s1 - s2, s1
+            return s1 * s1 + s2 * s2 - c * s1 * s2
+        figures.append(10 * math.log10(sum(power(6300 * k + d * hz) for k in (1, 2, 3) for d in (-1, 1)) / power(hz)))
+    return statistics.median(figures) if figures else None
+
+
+def run_cd(work, env, fifo, check, exe, console, standard_images):
+    """The cd program's run; returns its XA images figure."""
+    prefix = "console_" if console else ""
+    run = Run(prefix + "cd", work, env, fifo, check, "-cdfile", build_disc(work, exe))
+    done = run.wait_for(r"^ \* done", 50)
+    require(run.name + ": the program plays the notes, XA and the CD audio track and ends", done is not None)
     run.finish()
     if done is None:
-        return
+        return None
+    segments = run.measure("--segments", run.capture())
+    get = lambda n, key: float(segments.get("segment%d_%s" % (n, key), 0))
+    count = int(segments.get("segments", 0))
+    at = lambda hz: [n for n in range(1, count + 1) if abs(get(n, "hz") / hz - 1) < 0.01]
+    xa, cdda = at(XA_HZ), at(CDDA_HZ)
+    x, e = energies(run.capture())
+    # The segments: the two notes, XA, the CD audio track. In the console
+    # model XA comes in two, apart where SPUCNT bit 0 was clear, and the CD
+    # audio track is missing: its tick does not read that ring.
+    if console:
+        report("console_cdda_segments", "%d" % len(cdda))
+        require("console_cd: the notes, then XA in two parts", count >= 4 and len(xa) == 2 and xa[1] == xa[0] + 1)
+        if len(xa) != 2:
+            return None
+        check_reverb(run, get, get(xa[0], "from_s"), e)
+        silent = get(xa[1], "from_s") - get(xa[0], "from_s") - get(xa[0], "seconds")
+        report("console_xa_silent_seconds", silent)
+        require("console_cd: XA silent while SPUCNT bit 0 is clear (60 frames)", 0.8 <= silent <= 1.25)
+        # The CD volumes alone, and the zigzag tables' gain of 0.904 at low frequencies.
+        expected, parts = AMPLITUDE * 0.904 * 32767 / 32768 * 32766 / 32768, (("xa", XA_HZ, 300, xa[1], 1.5),)
+    else:
+        require("cd: the notes, XA, the CD audio track and nothing else", count == 4 and xa == [3] and cdda == [4])
+        expected = AMPLITUDE * 32767 / 32768 * 0.75 * 16383 / 16384  # CD volume, XAVolume 75 %, main volume
+        parts = (("xa", XA_HZ, 300, 3, 3), ("cdda", CDDA_HZ, 240, 4, 3))
     # pcsxr delivers CD audio at the pace it emulates, below real time here
     # (55-59 frames a second): the ring then runs dry now and then. Gaps are
     # judged against that shortfall, measured over each part (300 and 240
     # frames of 60 a second), and the tones over the stretches between them.
     times = [run.wait_for(pattern, 0) for pattern in (r"^ \* xa", r"^ \* cdda")] + [done]
-    segments = run.measure("--segments", run.capture())
-    expected = AMPLITUDE * 32767 / 32768 * 0.75 * 16383 / 16384  # CD volume, XAVolume 75 %, main volume
-    for n, (what, hz, frames) in enumerate((("xa", XA_HZ, 300), ("cdda", CDDA_HZ, 240)), 1):
-        get = lambda key: float(segments.get("segment%d_%s" % (n, key), 0))
+    for n, (what, hz, frames, segment, seconds) in enumerate(parts, 1):
         for key in ("hz", "level", "seconds", "gap_percent", "gaps"):
-            report("%s_%s" % (what, key), get(key))
+            report("%s%s_%s" % (prefix, what, key), get(segment, key))
         shortfall = max(0, 100 - frames * 1000 / 60 / (times[n] - times[n - 1]) * 100)
-        report(what + "_emulator_shortfall_percent", shortfall)
-        require("cd: %s at %.1f Hz to 1 %%, level %.0f to 3 %%" % (what, hz, expected),
-                abs(get("hz") / hz - 1) < 0.01 and abs(get("level") / expected - 1) < 0.03)
-        require("cd: %s for 3 s or more, gaps at most 3 %% beyond pcsxr's shortfall" % what,
-                get("seconds") >= 3 and get("gap_percent") <= shortfall + 3)
-    require("cd: nothing else in the capture", segments.get("segments") == "2")
+        report(prefix + what + "_emulator_shortfall_percent", shortfall)
+        require("%s: %s at %.1f Hz to 1 %%, level %.0f to 3 %%" % (run.name, what, hz, expected),
+                abs(get(segment, "hz") / hz - 1) < 0.01 and abs(get(segment, "level") / expected - 1) < 0.03)
+        require("%s: %s for %g s or more, gaps at most 3 %% beyond pcsxr's shortfall" % (run.name, what, seconds),
+                get(segment, "seconds") >= seconds and get(segment, "gap_percent") <= shortfall + 3)
+    segment = parts[0][3]
+    images = images_db(x, get(segment, "from_s"), get(segment, "seconds"), XA_HZ, expected)
+    report(prefix + "xa_images_db", "%.1f" % images if images is not None else "none")
+    if console:
+        require("console_cd: XA's images of sample repeating at least 20 dB below the standard model's",
+                None not in (images, standard_images) and images <= standard_images - 20)
+    return images
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    for option in ("--library", "--check", "--work"):
+    for option in ("--library", "--check", "--spuhost", "--work"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
     missing = [tool for tool in (PCSXR, CROSS + "gcc", "xdotool", "xvfb-run", "stdbuf") if shutil.which(tool) is None]
@@ -407,8 +562,18 @@ def main():
         out.write("static const u16 kSine[] = {%s};\n" % ", ".join(
             "0x%04X" % v for v in struct.unpack("<%dH" % (len(words) // 2), words)))
     home, fifo = prepare_home(work, args.library)
-    run_tone_and_load(work, home, fifo, args.check, build_program("tone", work))
-    run_cd(work, home, fifo, args.check, build_program("cd", work, "-DXA_LBA=%d" % XA_LBA))
+    # Each model's settings in a folder of its own: the standard model's
+    # defaults, or "ConsoleAccurate" 1 as spuhost saves it.
+    cd = build_program("cd", work, "", "-DXA_LBA=%d" % XA_LBA)
+    images = None  # the standard model's, for the console model's
+    for console in (False, True):
+        env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, "console" if console else "standard"))
+        if console:
+            subprocess.run([args.spuhost, "settings", "ConsoleAccurate=1"], env=env, check=True,
+                           stdout=subprocess.DEVNULL)
+        tone = build_program("tone", work, "_console" * console, *["-DCONSOLE"] * console)
+        run_tone_and_load(work, env, fifo, args.check, tone, console)
+        images = run_cd(work, env, fifo, args.check, cd, console, images)
     report("run_seconds", time.monotonic() - started)
     print("emulator test " + ("FAILED: " + "; ".join(failures) if failures else "passed"))
     return 1 if failures else 0

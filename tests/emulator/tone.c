@@ -5,6 +5,12 @@
 // prints its frame count, the interrupts it has seen and whether sound RAM
 // (read back by DMA) and the registers are still what it wrote: after a save
 // state is loaded, they must be.
+//
+// Built with CONSOLE, for the console sound model, it first reads back the
+// registers that model makes the console's (ConsoleRegisters) and writes
+// key-on 0 after its key-on, as games that write the word every frame do: a
+// state loaded then brings the voice back from its saved live state, not by
+// replaying a key-on.
 #include "psx.h"
 #include "sine.h"  // kSine: the sine's ADPCM blocks, written by emulator.py
 
@@ -37,26 +43,74 @@ static int RegistersAsWritten(void) {
     return 1;
 }
 
+#ifdef CONSOLE
+// Waits up to `frames` vertical blanks for the SPU's interrupt; whether it came.
+static int WaitForIrq(u32 frames) {
+    while (frames > 0 && !(I_STAT & IRQ_SPU)) {
+        if (I_STAT & IRQ_VBLANK) {
+            I_STAT = ~IRQ_VBLANK;
+            --frames;
+        }
+    }
+    return (I_STAT & IRQ_SPU) != 0;
+}
+
+static u32 Endx(void) { return SPU(ENDX + 2) << 16 | SPU(ENDX); }
+
+// SPUSTAT against SPUCNT; ENDX through key-on, a loop end, a write of 0 and
+// another key-on; the interrupt with SPUCNT bit 6 clear, then set twice,
+// each time acknowledged by clearing it. Voice 0 loops the sine past the
+// interrupt address, unheard (no volumes yet), and is keyed off at the end.
+static void ConsoleRegisters(void) {
+    static const u16 kControls[] = {0x3F, 0x15, 0x2A, 0x00};
+    for (u32 i = 0; i < sizeof kControls / sizeof kControls[0]; ++i) {
+        SPU(SPUCNT) = SPU_ON | kControls[i];
+        printf("spucnt %x spustat %x\n", SPU(SPUCNT), SPU(SPUSTAT));
+    }
+    SPU(V_PITCH) = 0x1000;
+    SPU(V_START) = SINE_ADDRESS / 8;
+    SPU(IRQ_ADDRESS) = SINE_ADDRESS / 8 + 2 * 8;
+    I_STAT = ~IRQ_SPU;
+    SPU(KEY_ON) = 1;
+    const u32 keyed = Endx();
+    for (int i = 0; i < 30; ++i) wait_vblank();  // half a second: some 49 loops
+    const u32 ended = Endx();
+    SPU(ENDX) = SPU(ENDX + 2) = 0;
+    printf("endx keyon %x loop %x written %x", keyed, ended, Endx());
+    SPU(KEY_ON) = 1;
+    printf(" keyon %x\n", Endx());
+    printf("bit6 clear irq %d spustat %x\n", (I_STAT & IRQ_SPU) != 0, SPU(SPUSTAT));
+    for (int round = 0; round < 2; ++round) {
+        SPU(SPUCNT) = SPU_ON | SPU_IRQ_ON;
+        const int irq = WaitForIrq(30);
+        const u16 raised = SPU(SPUSTAT);
+        SPU(SPUCNT) = SPU_ON;
+        I_STAT = ~IRQ_SPU;
+        printf("bit6 set irq %d spustat %x acknowledged %x\n", irq, raised, SPU(SPUSTAT));
+    }
+    SPU(KEY_OFF) = 1;
+}
+#endif
+
 int main(void) {
     I_MASK = 0;
     SPU(SPUCNT) = 0;
     SPU(SPUCNT) = SPU_ON;
+    spu_write(SINE_ADDRESS, kSine, SINE_HALFWORDS);
+#ifdef CONSOLE
+    ConsoleRegisters();
+#endif
     for (u32 i = 0; i < sizeof kSetup / sizeof kSetup[0]; ++i) SPU(kSetup[i].reg) = kSetup[i].value;
-
-    SPU(TRANSFER_CONTROL) = 4;
-    SPU(TRANSFER_ADDRESS) = SINE_ADDRESS / 8;
-    for (u32 i = 0; i < SINE_HALFWORDS; ++i) {
-        SPU(TRANSFER_FIFO) = kSine[i];
-        if (i % 32 == 31) {  // the FIFO holds 32 halfwords: write them out
-            spu_mode(1);
-            spu_mode(0);
-        }
-    }
-    SPU(SPUCNT) |= SPU_IRQ_ON;
     printf("ram %d registers %d\n", RamIsTheSine(), RegistersAsWritten());
 
+    // An interrupt the moment it is enabled (the console's flag then stays
+    // up until acknowledged) must find I_STAT's bit clear.
     I_STAT = ~IRQ_SPU;
+    SPU(SPUCNT) |= SPU_IRQ_ON;
     SPU(KEY_ON) = 1;
+#ifdef CONSOLE
+    SPU(KEY_ON) = 0;
+#endif
     printf("keyon\n");
     u32 frames = 0, irqs = 0;
     for (;;) {
