@@ -500,29 +500,30 @@ def run_cd(work, env, fifo, check, exe, console, standard_images):
     xa, cdda = at(XA_HZ), at(CDDA_HZ)
     x, e = energies(run.capture())
     # The segments: the two notes, XA, the CD audio track. In the console
-    # model XA comes in two, apart where SPUCNT bit 0 was clear, and the CD
-    # audio track is missing: its tick does not read that ring.
+    # model XA comes in two, apart where SPUCNT bit 0 was clear.
     if console:
-        report("console_cdda_segments", "%d" % len(cdda))
-        require("console_cd: the notes, then XA in two parts", count >= 4 and len(xa) == 2 and xa[1] == xa[0] + 1)
-        if len(xa) != 2:
+        require("console_cd: the notes, then XA in two parts, then the CD audio track",
+                len(xa) == 2 and xa[1] == xa[0] + 1 and cdda == [xa[1] + 1])
+        if len(xa) != 2 or len(cdda) != 1:
             return None
         check_reverb(run, get, get(xa[0], "from_s"), e)
         silent = get(xa[1], "from_s") - get(xa[0], "from_s") - get(xa[0], "seconds")
         report("console_xa_silent_seconds", silent)
         require("console_cd: XA silent while SPUCNT bit 0 is clear (60 frames)", 0.8 <= silent <= 1.25)
-        # The CD volumes alone, and the zigzag tables' gain of 0.904 at low frequencies.
-        expected, parts = AMPLITUDE * 0.904 * 32767 / 32768 * 32766 / 32768, (("xa", XA_HZ, 300, xa[1], 1.5),)
+        # The CD volumes and the main volume alone, and for XA the zigzag
+        # tables' gain of 0.904 at low frequencies.
+        level = AMPLITUDE * 32767 / 32768 * 32766 / 32768
+        parts = (("xa", XA_HZ, 300, xa[1], 1.5, level * 0.904), ("cdda", CDDA_HZ, 240, cdda[0], 3, level))
     else:
         require("cd: the notes, XA, the CD audio track and nothing else", count == 4 and xa == [3] and cdda == [4])
-        expected = AMPLITUDE * 32767 / 32768 * 0.75 * 16383 / 16384  # CD volume, XAVolume 75 %, main volume
-        parts = (("xa", XA_HZ, 300, 3, 3), ("cdda", CDDA_HZ, 240, 4, 3))
+        level = AMPLITUDE * 32767 / 32768 * 0.75 * 16383 / 16384  # CD volume, XAVolume 75 %, main volume
+        parts = (("xa", XA_HZ, 300, 3, 3, level), ("cdda", CDDA_HZ, 240, 4, 3, level))
     # pcsxr delivers CD audio at the pace it emulates, below real time here
     # (55-59 frames a second): the ring then runs dry now and then. Gaps are
     # judged against that shortfall, measured over each part (300 and 240
     # frames of 60 a second), and the tones over the stretches between them.
     times = [run.wait_for(pattern, 0) for pattern in (r"^ \* xa", r"^ \* cdda")] + [done]
-    for n, (what, hz, frames, segment, seconds) in enumerate(parts, 1):
+    for n, (what, hz, frames, segment, seconds, expected) in enumerate(parts, 1):
         for key in ("hz", "level", "seconds", "gap_percent", "gaps"):
             report("%s%s_%s" % (prefix, what, key), get(segment, key))
         shortfall = max(0, 100 - frames * 1000 / 60 / (times[n] - times[n - 1]) * 100)
@@ -531,7 +532,7 @@ def run_cd(work, env, fifo, check, exe, console, standard_images):
                 abs(get(segment, "hz") / hz - 1) < 0.01 and abs(get(segment, "level") / expected - 1) < 0.03)
         require("%s: %s for %g s or more, gaps at most 3 %% beyond pcsxr's shortfall" % (run.name, what, seconds),
                 get(segment, "seconds") >= seconds and get(segment, "gap_percent") <= shortfall + 3)
-    segment = parts[0][3]
+    segment, expected = parts[0][3], parts[0][5]
     images = images_db(x, get(segment, "from_s"), get(segment, "seconds"), XA_HZ, expected)
     report(prefix + "xa_images_db", "%.1f" % images if images is not None else "none")
     if console:
