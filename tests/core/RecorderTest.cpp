@@ -14,8 +14,6 @@ namespace zarn {
 namespace {
 
 uint32_t ZeroTick() { return 0; }
-void* RefuseLargeBlocks(size_t bytes) { return bytes > 1000000 ? nullptr : ::operator new(bytes, std::nothrow); }
-void ReleaseBlock(void* block) { ::operator delete(block); }
 
 // The fixture is also the sink: it keeps the file in memory, failing while `fail` is set.
 class RecorderTest : public ::testing::Test, public RecordingSink {
@@ -49,24 +47,18 @@ TEST_F(RecorderTest, FileHoldsTheStartSnapshotTheTickRateAndTheEntries) {
     ASSERT_TRUE(recorder.StopRecording(100, *this));
     EXPECT_FALSE(recorder.IsRecording());
     ASSERT_EQ(file.size(), 524808u + 2 * 12);
-    // RAM, registers, tick rate and count, then time, address and value per entry.
-    struct Field {
-        size_t offset, bytes;
-        uint32_t value;
-    };
-    const Field fields[] = {
+    // RAM, registers, tick rate and count, then time, address and value per entry: offset, bytes, value.
+    const std::tuple<size_t, size_t, uint32_t> fields[] = {
         {0x7FFFF, 1, 0x22}, {524288 + 4, 2, 0x1234}, {524288 + 510, 2, 0xBEEF}, {524800, 4, 1000},
         {524804, 4, 2},     {524808, 4, 0},          {524812, 4, 0x1F801C00},   {524816, 2, 0x2345},
-        {524820, 4, 0x20},  {524824, 4, 0xFFFFFFFF}, {524828, 2, 0xFFFF},
-    };
-    for (const Field& f : fields) EXPECT_EQ(Word(f.offset, f.bytes), f.value) << f.offset;
+        {524820, 4, 0x20},  {524824, 4, 0xFFFFFFFF}, {524828, 2, 0xFFFF}};
+    for (const auto& [offset, bytes, value] : fields) EXPECT_EQ(Word(offset, bytes), value) << offset;
 
     // The tick rate is 10 x the tempo, unchecked.
     for (const auto& [tempo, rate] : {std::pair{1, 10u}, {200, 2000u}, {0, 0u}}) {
         ASSERT_TRUE(recorder.StartRecording(*spu, ZeroTick));
         ASSERT_TRUE(recorder.StopRecording(tempo, *this));
-        EXPECT_EQ(file.size(), 524808u);
-        EXPECT_EQ(Word(524800), rate) << tempo;
+        EXPECT_EQ(std::pair(file.size(), Word(524800)), std::pair(size_t{524808}, rate)) << tempo;
     }
 }
 
@@ -75,8 +67,7 @@ TEST_F(RecorderTest, AMillionEntriesAtMost) {
     for (int32_t i = 0; i <= SpuRecorder::kMaxEntries; ++i) recorder.Log(i, 0x1F801C00, i);
     ASSERT_TRUE(recorder.StopRecording(100, *this));
     EXPECT_EQ(file.size(), 12524808u);
-    EXPECT_EQ(Word(524804), 1000000u);
-    EXPECT_EQ(Word(12524808 - 12), 999999u);
+    EXPECT_EQ(std::pair(Word(524804), Word(12524808 - 12)), std::pair(1000000u, 999999u));
 }
 
 TEST_F(RecorderTest, AFailedWriteKeepsTheRecordingAndNoMemoryStartsNone) {
@@ -92,7 +83,8 @@ TEST_F(RecorderTest, AFailedWriteKeepsTheRecordingAndNoMemoryStartsNone) {
     recorder.Log(3, 0x1F801D88, 1);  // idle: nothing
     EXPECT_FALSE(recorder.StopRecording(100, *this));
 
-    SpuRecorder starved(RefuseLargeBlocks, ReleaseBlock);
+    SpuRecorder starved([](size_t bytes) { return bytes > 1000000 ? nullptr : ::operator new(bytes, std::nothrow); },
+                        [](void* block) { ::operator delete(block); });
     EXPECT_FALSE(starved.StartRecording(*spu, ZeroTick));
     starved.Log(1, 0x1F801C00, 1);
     EXPECT_EQ(starved.EntryCount(), 0);

@@ -1,9 +1,10 @@
-// The REGEDIT4 text store.
+// The REGEDIT4 text store, and numbers as the settings editors read them.
 #include <gtest/gtest.h>
 
 #include <utility>
 
 #include "settings/RegFile.h"
+#include "settings/SettingsRules.h"
 
 namespace zarn {
 namespace {
@@ -70,6 +71,13 @@ TEST(RegFileTest, NewFileGetsTheExportHeader) {
     RegFile bare("\n");
     bare.AddKey(kKey);
     EXPECT_EQ(bare.Text(), std::string("REGEDIT4\n\n\n[") + kKey + "]\n");
+}
+
+TEST(SettingsRulesTest, OnlyPlainDecimalTextIsANumber) {
+    const std::pair<const char*, std::optional<int32_t>> cases[] = {
+        {"8", 8}, {"  200", 200}, {"0", 0},   {"4294967295", -1},  // 32 bits, compared as signed
+        {"", {}}, {" ", {}},      {"-5", {}}, {"+5", {}},         {"12a", {}}, {"1 2", {}}, {"4294967296", {}}};
+    for (const auto& [text, value] : cases) EXPECT_EQ(ParseSettingNumber(text), value) << '"' << text << '"';
 }
 
 }  // namespace

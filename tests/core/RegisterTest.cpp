@@ -1,12 +1,10 @@
-// Register writes and reads of the SPU core.
+// Register writes and reads of the SPU core, and sound-RAM transfers.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <tuple>
 #include <vector>
 
-#include "core/SpuCore.h"
-#include "support/TestSettings.h"
+#include "support/CoreRig.h"
 
 namespace zarn {
 namespace {
@@ -14,37 +12,28 @@ namespace {
 using Ints = std::vector<int32_t>;
 constexpr uint32_t Voice(int n, uint32_t k) { return 0x1F801C00 + 16 * n + k; }
 
-class RegisterTest : public ::testing::Test {
+class RegisterTest : public test::CoreTest {
 protected:
-    test::TestSettings settings;
-    std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
     void Write(uint32_t address, uint32_t value) { spu->DecodeRegisterWrite(address, value); }
     uint16_t Read(uint32_t address) { return spu->ReadRegister(address); }
-    SpuVoice& voice(int n) { return spu->standard.voices[n]; }
+    std::vector<uint8_t> Bytes(uint32_t at, uint32_t count) { return {spu->soundRam + at, spu->soundRam + at + count}; }
 };
 
 TEST_F(RegisterTest, SignedFieldsSubtractTheLargestMagnitude) {
-    struct Case {
-        uint32_t address, value;
-        const int32_t* field;
-        int32_t expected;
+    MixerState& mixer = spu->standard.mixer;
+    const std::tuple<uint32_t, uint32_t, const int32_t*, int32_t> cases[] = {
+        // clang-format off
+        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0},      {Voice(0, 0), 0x4000, &voice(0).fixedVolumeL, -16383},
+        {Voice(0, 0), 0x3FFF, &voice(0).fixedVolumeL, 16383},  {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
+        {0x1F801D80, 0xC000, &mixer.mainVolumeL, -16383},  // bit 15 not examined
+        {0x1F801D82, 0x2000, &mixer.mainVolumeR, 8192},        {0x1F801D84, 0x8000, &mixer.reverbVolumeL, -32767},
+        {0x1F801D84, 0xFFFF, &mixer.reverbVolumeL, 0},         {0x1F801D86, 0x7FFF, &mixer.reverbVolumeR, 32767},
+        {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},        {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767},
+        // clang-format on
     };
-    const Case cases[] = {
-        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0},
-        {Voice(0, 0), 0x4000, &voice(0).fixedVolumeL, -16383},
-        {Voice(0, 0), 0x3FFF, &voice(0).fixedVolumeL, 16383},
-        {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
-        {0x1F801D80, 0xC000, &spu->standard.mixer.mainVolumeL, -16383},  // bit 15 not examined
-        {0x1F801D82, 0x2000, &spu->standard.mixer.mainVolumeR, 8192},
-        {0x1F801D84, 0x8000, &spu->standard.mixer.reverbVolumeL, -32767},
-        {0x1F801D84, 0xFFFF, &spu->standard.mixer.reverbVolumeL, 0},
-        {0x1F801D86, 0x7FFF, &spu->standard.mixer.reverbVolumeR, 32767},
-        {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},
-        {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767},
-    };
-    for (const Case& c : cases) {
-        Write(c.address, c.value);
-        EXPECT_EQ(*c.field, c.expected) << std::hex << c.address << " " << c.value;
+    for (const auto& [address, value, field, expected] : cases) {
+        Write(address, value);
+        EXPECT_EQ(*field, expected) << std::hex << address << " " << value;
     }
     // Sweep: step 5 - 127 (sign in bit 12), direction in bit 13, bit 14 without
     // effect; the fixed volume keeps its value.
@@ -133,26 +122,20 @@ TEST_F(RegisterTest, KeyOffAndRateChangesTakeTheStepOfThePhase) {
                     voice(17).envelopeStep}),
               (Ints{kRelease, -1575, kOff, 555, -2097151}));
     // Sustain: +-0x3FFFFF / ((r + 1)^3 / 4 + 1), 127 holds; decay: -0x7FFFFF / ((d + 1) 4096).
-    struct Case {
-        int32_t phase;
-        uint32_t k, value;
-        int32_t step;
-    };
-    const Case cases[] = {
+    const std::tuple<int32_t, uint32_t, uint32_t, int32_t> cases[] = {
         {kSustain, 0xA, 10 << 6, 12595}, {kSustain, 0xA, 0x4000 | 10 << 6, -12595},
         {kSustain, 0xA, 126 << 6, 8},    {kSustain, 0xA, 127 << 6, 0},
         {kDecay, 0x8, 0x00F0, -127},     {kDecay, 0x8, 0x0000, -2047},
         {kAttack, 0x8, 32 << 8, 2047},   {kRelease, 0xA, 31, -63},
-        {kOff, 0x8, 0x7F00, 0},
-    };
-    for (const Case& c : cases) {
-        voice(0).envelopePhase = c.phase;
-        Write(Voice(0, c.k), c.value);
-        EXPECT_EQ(voice(0).envelopeStep, c.step) << c.phase << " " << std::hex << c.value;
+        {kOff, 0x8, 0x7F00, 0}};
+    for (const auto& [phase, k, value, step] : cases) {
+        voice(0).envelopePhase = phase;
+        Write(Voice(0, k), value);
+        EXPECT_EQ(voice(0).envelopeStep, step) << phase << " " << std::hex << value;
     }
 }
 
-TEST_F(RegisterTest, PerVoiceBitRegisters) {
+TEST_F(RegisterTest, PerVoiceBitRegistersAndTheirPublication) {
     Write(0x1F801D90, 0xA5A5);
     Write(0x1F801D92, 0xFF81);  // bits 8-15 ignored
     Write(0x1F801D96, 0x0080);
@@ -171,16 +154,47 @@ TEST_F(RegisterTest, PerVoiceBitRegisters) {
               (Ints{kOff, 0, kSustain, kSustain, kOff}));
     Write(0x1F801D9C, 0xFFFF);
     EXPECT_EQ(voice(0).envelopePhase, kOff);
-}
-
-TEST_F(RegisterTest, PublishVoiceStatusRebuildsTheWords) {
-    spu->registerImage[(0xD9C - 0xC00) / 2] = spu->registerImage[(0xD9E - 0xC00) / 2] = 0xFFFF;
+    // The publication rebuilds the activity words from the voices alone.
+    for (SpuVoice& each : spu->standard.voices) each.active = 0;
     voice(0).active = voice(16).active = voice(23).active = 1;
     voice(23).envelopeVolume = -1;  // sustain level 0 ends the decay at -1
     voice(23).repeatAddress = 0x12345;
     spu->PublishVoiceStatus();
     EXPECT_EQ((Ints{Read(0x1F801D9C), Read(0x1F801D9E), Read(Voice(23, 0xC)), Read(Voice(23, 0xE))}),
               (Ints{0x0001, 0x0081, 0xFFFF, 0x2345}));
+}
+
+TEST_F(RegisterTest, TransfersStepOneAddressThatWrapsAtTheEndOfSoundRam) {
+    // All ones until the host writes the address: the access lands on the last
+    // halfword and stepping continues at the start.
+    spu->WriteTransfer(0x0102);
+    spu->WriteTransfer(0x0304);
+    EXPECT_EQ(Bytes(0x7FFFE, 2), (std::vector<uint8_t>{0x02, 0x01}));
+    EXPECT_EQ(Bytes(0, 2), (std::vector<uint8_t>{0x04, 0x03}));
+    // Every path moves the same address: the data register, one word, a block.
+    Write(0x1F801DA6, 0xFFFF);  // 0x7FFF8
+    spu->WriteTransfer(0xAAAA);
+    Write(0x1F801DA8, 0xBBBB);
+    const uint16_t words[4] = {0x1122, 0x3344, 0x5566, 0x7788};
+    spu->WriteTransferBlock(words, 4);
+    EXPECT_EQ(Bytes(0x7FFF8, 8), (std::vector<uint8_t>{0xAA, 0xAA, 0xBB, 0xBB, 0x22, 0x11, 0x44, 0x33}));
+    EXPECT_EQ(Bytes(0, 6), (std::vector<uint8_t>{0x66, 0x55, 0x88, 0x77, 0, 0}));
+    spu->transferAddress = 0x7FFFB;  // bit 0 is ignored
+    uint16_t back[2] = {};
+    spu->ReadTransferBlock(back, 2);
+    EXPECT_EQ(std::vector<uint16_t>(back, back + 2), (std::vector<uint16_t>{0xBBBB, 0x1122}));
+    EXPECT_EQ(Read(0x1F801DA8), 0x3344);
+    EXPECT_EQ(spu->ReadTransfer(), 0x5566);
+    EXPECT_EQ(spu->transferAddress, 2u);
+    // Counts below 1 touch neither the words nor sound RAM nor the address.
+    spu->transferAddress = 0x100;
+    uint16_t guard[2] = {0x1234, 0x5678};
+    spu->ReadTransferBlock(guard, 0);
+    spu->ReadTransferBlock(guard, -5);
+    spu->WriteTransferBlock(guard, -1);
+    EXPECT_EQ(std::vector<uint16_t>(guard, guard + 2), (std::vector<uint16_t>{0x1234, 0x5678}));
+    EXPECT_EQ(spu->transferAddress, 0x100u);
+    EXPECT_EQ(Bytes(0x100, 2), (std::vector<uint8_t>{0, 0}));
 }
 
 }  // namespace

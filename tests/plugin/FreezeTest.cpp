@@ -32,13 +32,12 @@ protected:
     }
     void TearDown() override { SPUshutdown(); }
 
-    bool AllFrom(size_t begin, uint8_t value) {
-        return std::all_of(bytes + begin, bytes + kRecordBytes, [&](uint8_t b) { return b == value; });
-    }
-    // Name, version 1 and size 558640, little-endian; bytes 6 and 7 as given.
-    bool HeaderIs(uint8_t pad) {
+    // Name, version 1 and size 558640, little-endian, bytes 6 and 7 as given;
+    // from `rest` on every byte as given.
+    bool Holds(uint8_t pad, size_t rest, uint8_t value) {
         const uint8_t header[16] = {'T', 'O', 'V', 'R', 'A', 0, pad, pad, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0};
-        return std::memcmp(bytes, header, 16) == 0;
+        return std::memcmp(bytes, header, 16) == 0 &&
+               std::all_of(bytes + rest, bytes + kRecordBytes, [&](uint8_t b) { return b == value; });
     }
     SpuCore& spu() { return *plugin::Inspect().core; }
 
@@ -47,18 +46,16 @@ protected:
 };
 
 TEST_F(FreezeTest, SaveLayoutAndSizeQuery) {
-    EXPECT_EQ(SPUfreeze(1, nullptr), 0);
-    EXPECT_EQ(SPUfreeze(0, nullptr), 0);
+    EXPECT_EQ(SPUfreeze(1, nullptr) + SPUfreeze(0, nullptr), 0);
     Write({{0x1F801C04, 0x1234}, {0x1F801DFE, 0xABCD}, {0x1F801DA6, 0}});
     uint16_t data[2] = {0x0201, 0x0403};
     SPUwriteDMAMem(data, 2);
     spu().soundRam[0x7FFFF] = 0x77;
     // Mode 1 clears the record first; any other non-zero mode saves over it.
     for (const uint32_t mode : {1u, 7u}) {
-        const uint8_t untouched = mode == 1 ? 0 : 0xA5;
         std::memset(bytes, 0xA5, kRecordBytes);
         EXPECT_EQ(SPUfreeze(mode, record.get()), 1);
-        EXPECT_TRUE(HeaderIs(untouched) && AllFrom(kXaOffset, untouched)) << mode;
+        EXPECT_TRUE(Holds(mode == 1 ? 0 : 0xA5, kXaOffset, mode == 1 ? 0 : 0xA5)) << mode;
         EXPECT_EQ(bytes[16 + 4] | bytes[16 + 5] << 8 | bytes[16 + 510] << 16, 0xCD1234);
         EXPECT_EQ(bytes[528] | bytes[529] << 8 | bytes[530] << 16 | bytes[531] << 24, 0x04030201);
         EXPECT_EQ(bytes[528 + 0x7FFFF], 0x77);
@@ -67,10 +64,10 @@ TEST_F(FreezeTest, SaveLayoutAndSizeQuery) {
     SPUshutdown();
     std::memset(bytes, 0xA5, kRecordBytes);
     EXPECT_EQ(SPUfreeze(2, record.get()), 1);
-    EXPECT_TRUE(HeaderIs(0xA5) && AllFrom(16, 0xA5));
+    EXPECT_TRUE(Holds(0xA5, 16, 0xA5));
 }
 
-TEST_F(FreezeTest, LoadReplaysTheRegisters) {
+TEST_F(FreezeTest, LoadReplaysTheRegistersAndPassesTheXaBlockOnWhenItFits) {
     // Voice 0 is keyed on and off in the saved words, voice 1 keyed on; the
     // data word goes to 0x80 and the transfer address moves on.
     Write({{0x1F801C06, 0x0100},
@@ -85,47 +82,39 @@ TEST_F(FreezeTest, LoadReplaysTheRegisters) {
 
     // Move the state on. Voices 2 and 4 sound without being keyed on in the
     // record; voice 4 has not been mixed since it started (activity bit clear).
-    SpuVoice &v0 = spu().standard.voices[0], &v1 = spu().standard.voices[1], &v2 = spu().standard.voices[2],
-             &v4 = spu().standard.voices[4];
-    v2.envelopePhase = v4.envelopePhase = kSustain;
-    v2.active = 1;
-    v2.blockAddress = 0x0333;
-    v2.pitchCounter = v0.pitchCounter = 0x5000;
+    SpuVoice* v = spu().standard.voices;
+    v[2].envelopePhase = v[4].envelopePhase = kSustain;
+    std::tie(v[2].active, v[2].blockAddress, v[2].pitchCounter, v[0].pitchCounter) =
+        std::tuple(1, 0x333, 0x5000, 0x5000);
     spu().soundRam[0x80] = 0;
     spu().soundRam[0x1000] = 0x99;
     std::memcpy(record.get(), "XXXXXXXX\2\0\0\0\0\0\0", 16);  // the header is not examined
     ASSERT_EQ(SPUfreeze(0, record.get()), 1);
 
     // Sound RAM as saved, the data word stored again at the replayed address.
-    EXPECT_EQ(spu().soundRam[0x1000], 0);
-    EXPECT_EQ(spu().soundRam[0x80] | spu().soundRam[0x81] << 8, 0xBEEF);
-    EXPECT_EQ(spu().transferAddress, 0x82u);
+    EXPECT_EQ(
+        std::tuple(spu().soundRam[0x1000], spu().soundRam[0x80] | spu().soundRam[0x81] << 8, spu().transferAddress),
+        std::tuple(0, 0xBEEF, 0x82u));
     // Voices 0 and 1 restarted, voice 0's key-off replayed after its key-on;
     // voice 2 keeps its position; voice 4's clear bit in the activity word
     // published by the key-on replay stops it.
     using State = std::array<int32_t, 3>;
     const auto state = [](const SpuVoice& v) { return State{v.envelopePhase, v.blockAddress, v.pitchCounter}; };
-    EXPECT_EQ(state(v0), (State{kRelease, 0x100, 0x1000}));
-    EXPECT_EQ(state(v1), (State{kAttack, 0x200, 0x1000}));
-    EXPECT_EQ(state(v2), (State{kSustain, 0x333, 0x5000}));
-    EXPECT_EQ(v4.envelopePhase, kOff);
-    EXPECT_EQ(v1.releaseRate, 5);
+    EXPECT_EQ(state(v[0]), (State{kRelease, 0x100, 0x1000}));
+    EXPECT_EQ(state(v[1]), (State{kAttack, 0x200, 0x1000}));
+    EXPECT_EQ(state(v[2]), (State{kSustain, 0x333, 0x5000}));
+    EXPECT_EQ(std::tuple(v[4].envelopePhase, v[1].releaseRate), std::tuple(kOff, 5));
     EXPECT_EQ(SPUreadRegister(0x1F801D9C), 0x0007u);
     EXPECT_EQ(SPUreadRegister(0x1F801C0C), 1u);  // envelope volume refreshed by key-on
-}
 
-TEST_F(FreezeTest, XaBlockPassedOnlyWhenItFitsTheRecord) {
-    const int32_t cases[][3] = {
-        // stereo, sampleCount, frames queued
-        {0, 4032, 4032}, {0, 4033, 0}, {1, 4032, 4032},       {0, 1, 1}, {0, 0, 0}, {0, -1, 0},
-        {2, 4032, 0},    {-1, 100, 0}, {0x7FFFFFFF, 4032, 0},
-    };
-    ASSERT_EQ(SPUfreeze(1, record.get()), 1);
+    // The XA block is passed on only when it is mono or stereo with 1 to
+    // 4032 frames: stereo, sampleCount, frames queued.
+    const int32_t cases[][3] = {{0, 4032, 4032}, {0, 4033, 0}, {1, 4032, 4032},       {0, 1, 1},   {0, 0, 0},
+                                {0, -1, 0},      {2, 4032, 0}, {0x7FFFFFFF, 4032, 0}, {-1, 100, 0}};
     record->xa.frequency = 44100;
     for (const auto& [stereo, sampleCount, frames] : cases) {
         spu().xa.readIndex = spu().xa.writeIndex = 0;
-        record->xa.stereo = stereo;
-        record->xa.sampleCount = sampleCount;
+        std::tie(record->xa.stereo, record->xa.sampleCount) = std::tuple(stereo, sampleCount);
         ASSERT_EQ(SPUfreeze(0, record.get()), 1);
         EXPECT_EQ(spu().xa.QueuedSamples() / 2, frames) << stereo << " " << sampleCount;
     }

@@ -8,19 +8,16 @@
 #include <memory>
 #include <new>
 #include <thread>
-#include <tuple>
 #include <vector>
 
-#include "core/SpuCore.h"
 #include "plugin/Plugin.h"
 #include "plugin/Version.h"
 #include "settings/DriverSettings.h"
 #include "state/FreezeRecord.h"
 #include "state/SpuRecorder.h"
-#include "support/Adpcm.h"
+#include "support/CoreRig.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
-#include "xa/XaDecodeBlock.h"
 
 // The plugin makes its objects, the XA ring and the recorder's buffers with
 // nothrow allocations. While armed, the n-th of them from now fails.
@@ -52,21 +49,43 @@ struct LifecycleTest : ::testing::Test {
     void TearDown() override { SPUshutdown(); }
 };
 
+std::atomic<int> irqCalls{0};
+void ZARN_CALL CountIrq() { ++irqCalls; }
+
+// Waits up to five seconds for `done`.
+template <typename Condition>
+bool Eventually(Condition done) {
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+// Voice 0 loops a ramp block that raises the interrupt at every pass.
+void PlayALoopingVoice() {
+    test::WriteBlock(*plugin::Inspect().core, 0x10, 0x00, 3, test::Ramp());
+    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u},
+                                         {0x1F801C06, 0x10},
+                                         {0x1F801C0E, 0x10},
+                                         {0x1F801C08, 0x000F},
+                                         {0x1F801C0A, 127 << 6},
+                                         {0x1F801DA4, 0x10},
+                                         {0x1F801D88, 1}}) {
+        SPUwriteRegister(address, value);
+    }
+    SPUregisterCallback(CountIrq);
+    irqCalls = 0;
+}
+
 TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
     EXPECT_STREQ(PSEgetLibName(), "Zarn's SPU Audio Driver");
-    EXPECT_EQ(PSEgetLibType(), 4u);
-    EXPECT_EQ(PSEgetLibVersion(), kLibVersion);
-    EXPECT_EQ(SPUtest(), 0);
-    EXPECT_EQ(SPUgetOne(0x1234), 0u);
+    EXPECT_EQ(std::tuple(PSEgetLibType(), PSEgetLibVersion(), SPUtest(), SPUgetOne(0x1234)),
+              std::tuple(4u, kLibVersion, 0, 0u));
     SPUwriteRegister(0x1F801C04, 0x1000);
     EXPECT_EQ(SPUreadRegister(0x1F801C04), 0u);
     uint16_t words[2] = {1, 2};
     SPUreadDMAMem(words, 2);  // no core: zeros, not the host's old words
     EXPECT_EQ(words[0] | words[1], 0);
-    EXPECT_EQ(SPUopen(nullptr), 0);
-    EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
-    EXPECT_EQ(SPUclose() | SPUshutdown(), 0);
-    EXPECT_FALSE(test::StoreHasKey());
+    EXPECT_EQ(SPUopen(nullptr) | SPUclose() | SPUshutdown(), 0);
+    EXPECT_FALSE(plugin::Inspect().soundThreadRunning || test::StoreHasKey());
 #if !defined(_WIN32)
     // No GUI here: the About text goes to standard error (the Windows dialogs
     // are tested through the DLL under Wine).
@@ -78,7 +97,6 @@ TEST_F(LifecycleTest, IdentificationAndCallsBeforeInit) {
 
 TEST_F(LifecycleTest, InitOpenCloseShutdown) {
     ASSERT_EQ(SPUinit(), 0);
-    ASSERT_NE(plugin::Inspect().output, nullptr);
     EXPECT_TRUE(test::StoreHasKey());  // the first run wrote the defaults
     EXPECT_EQ(plugin::Inspect().core->xa.capacity, 48 * 512);
     // SPUconfigure edits a record of its own (here: no dialog opens, or none
@@ -90,110 +108,61 @@ TEST_F(LifecycleTest, InitOpenCloseShutdown) {
     SPUwriteRegister(0x1F801C06, 0x0200);
     EXPECT_EQ(SPUopen(reinterpret_cast<void*>(0x1234)), 0);
     EXPECT_EQ(plugin::Inspect().hostWindow, reinterpret_cast<void*>(0x1234));
-    EXPECT_TRUE(plugin::Inspect().soundThreadRunning);
-    EXPECT_FALSE(plugin::Inspect().windowThreadRunning);  // ShowRealtimeConfigWindow 0
+    EXPECT_TRUE(plugin::Inspect().soundThreadRunning && !plugin::Inspect().windowThreadRunning);
     EXPECT_EQ(SPUclose(), 0);
     EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
-
     // With the window wanted both start; a window started by SPUopen is ended
     // by SPUclose even when the setting was reset in between.
-    plugin::Inspect().settings->ShowRealtimeConfigWindow = 1;
+    live->ShowRealtimeConfigWindow = 1;
     EXPECT_EQ(SPUopen(nullptr), 0);
-    plugin::Inspect().settings->ShowRealtimeConfigWindow = 0;
+    live->ShowRealtimeConfigWindow = 0;
     SPUopen(nullptr);  // a second open keeps the running threads
     EXPECT_TRUE(plugin::Inspect().windowThreadRunning && plugin::Inspect().soundThreadRunning);
     EXPECT_EQ(SPUclose(), 0);
     EXPECT_FALSE(plugin::Inspect().windowThreadRunning || plugin::Inspect().soundThreadRunning);
-
     // The SPU state survives; shutdown with a run still open closes it and
     // destroys the objects.
     SPUopen(nullptr);
     EXPECT_EQ(SPUreadRegister(0x1F801C06), 0x0200u);
     EXPECT_EQ(SPUshutdown(), 0);
-    EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
-    EXPECT_TRUE(plugin::Inspect().core == nullptr && plugin::Inspect().settings == nullptr &&
-                plugin::Inspect().output == nullptr);
+    const plugin::Objects after = plugin::Inspect();
+    EXPECT_TRUE(!after.soundThreadRunning && !after.core && !after.settings && !after.output);
 }
 
-std::atomic<int> irqCalls{0};
-void ZARN_CALL CountIrq() { ++irqCalls; }
-
-// Waits up to five seconds for `done`.
-template <typename Condition>
-bool Eventually(Condition done) {
-    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return done();
-}
-
-// Voice 0 loops a block that raises the interrupt at every pass; the main
-// volume is up, the voice feeds the reverb, the CD volume is up.
-void PlayALoopingVoice() {
-    test::WriteBlock(*plugin::Inspect().core, 0x10, 0x00, 3, test::Ramp());
-    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u},
-                                         {0x1F801C06, 0x10},
-                                         {0x1F801C00, 0x3FFF},
-                                         {0x1F801C02, 0x3FFF},
-                                         {0x1F801C08, 0x000F},
-                                         {0x1F801C0A, 127 << 6},
-                                         {0x1F801D80, 0x3FFF},
-                                         {0x1F801D82, 0x3FFF},
-                                         {0x1F801D84, 0x3FFF},
-                                         {0x1F801D86, 0x3FFF},
-                                         {0x1F801D98, 1},
-                                         {0x1F801DB0, 0x7FFF},
-                                         {0x1F801DB2, 0x7FFF},
-                                         {0x1F801DA4, 0x10},
-                                         {0x1F801D88, 1}}) {
-        SPUwriteRegister(address, value);
-    }
-}
-
-// Stored values no dialog would accept, some of a type other than REG_DWORD:
-// the plugin loads them as they are and plays on, or stays silent, on the
-// sound thread and in SPUrender alike (the sanitizer build checks that no
+// The sound thread mixes in real time on whatever device there is (without
+// one, on the clock), publishes the voice status, raises the interrupt on
+// its own thread, and stops mixing when SPUclose returns; the next run
+// plays on from the same state. So it does with stored settings no dialog
+// would accept, some not even dwords (the sanitizer build checks that no
 // buffer is overrun and nothing divides by zero).
-TEST_F(LifecycleTest, HostileStoredSettingsKeepThePluginGoing) {
-    struct Round {
-        int32_t soundBuffer, xaBuffer, xaVolume, reverbVolume, tempo;
-    };
-    const Round rounds[] = {{0, 0, 100000, 100000, 0},
-                            {-1, -1, -100000, -100000, -7},
-                            {100000, 1000000, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF}};
-    const auto stored = [](const Round& r) {
-        return std::vector<int32_t>{r.soundBuffer, r.xaBuffer, r.xaVolume, r.reverbVolume, r.tempo};
-    };
-    const auto dword = [](int32_t v) {
-        return std::vector<uint8_t>{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-    };
-    auto xa = std::make_unique<XaDecodeBlock>();
-    std::tie(xa->frequency, xa->stereo, xa->sampleCount) = std::tuple(44100, 1, 2000);
-    std::fill(std::begin(xa->samples), std::end(xa->samples), int16_t{30000});
-    for (const Round& round : rounds) {
+TEST_F(LifecycleTest, TheSoundThreadPlaysAcrossCloseAndReopenWhateverIsStored) {
+    ASSERT_EQ(SPUinit(), 0);
+    PlayALoopingVoice();
+    SPUopen(nullptr);
+    EXPECT_TRUE(Eventually([] { return irqCalls > 10 && SPUreadRegister(0x1F801C0C) == 30719; }));
+    EXPECT_EQ(SPUreadRegister(0x1F801D9C), 1u);
+    SPUclose();
+    const int closedAt = irqCalls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(irqCalls, closedAt);
+    SPUopen(nullptr);
+    EXPECT_TRUE(Eventually([&] { return irqCalls > closedAt + 10; }));
+    SPUshutdown();
+
+    const char* const names[] = {"SoundBufferSize", "XABufferSize", "XAVolume", "ReverbVolume", "TickParSecond"};
+    for (const int32_t hostile : {0, -1, 0x7FFFFFFF}) {
         test::UseFreshSettingsStore();
-        const char* const names[] = {"SoundBufferSize", "XABufferSize", "XAVolume", "ReverbVolume", "TickParSecond"};
-        for (size_t i = 0; i < 5; ++i) test::StoreValue(names[i], i % 2 == 0 ? 4 : 3, dword(stored(round)[i]));
+        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&hostile);
+        for (size_t i = 0; i < 5; ++i) test::StoreValue(names[i], i % 2 == 0 ? 4 : 3, {bytes, bytes + 4});
         test::StoreValue("EnableReverb", 1, {'1', 0, 0, 0});  // REG_SZ "1": its four bytes, 0x31
         ASSERT_EQ(SPUinit(), 0);
-        DriverSettings& settings = *plugin::Inspect().settings;
-        EXPECT_EQ((std::vector<int32_t>{settings.SoundBufferSize, settings.XABufferSize, settings.XAVolume,
-                                        settings.ReverbVolume, settings.TickParSecond, settings.EnableReverb}),
-                  [&] {
-                      auto v = stored(round);
-                      v.push_back(0x31);
-                      return v;
-                  }());
-        // The XA ring holds nothing when its size is below 1 or its memory
-        // cannot be had; else the block.
-        SPUplayADPCMchannel(xa.get());
-        EXPECT_EQ(plugin::Inspect().core->xa.QueuedSamples(), plugin::Inspect().core->xa.capacity == 0 ? 0 : 4000);
+        EXPECT_EQ(std::pair(plugin::Inspect().settings->XABufferSize, plugin::Inspect().settings->EnableReverb),
+                  std::pair(hostile, 0x31));
         PlayALoopingVoice();
-        SPUregisterCallback(CountIrq);
-        std::vector<int16_t> frames(2 * 2000);
-        SPUrender(frames.data(), 4 * 2000);
-        irqCalls = 0;
+        int16_t frames[2 * 2000];
+        SPUrender(frames, sizeof frames);
         SPUopen(nullptr);
-        EXPECT_TRUE(Eventually([] { return irqCalls > 10; })) << round.soundBuffer;
-        SPUclose();
+        EXPECT_TRUE(Eventually([] { return irqCalls > 10; })) << hostile;
         SPUshutdown();
     }
 }
@@ -213,10 +182,11 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
         nothrowToFail = 0;
         if (!nothrowFailed) break;
         SCOPED_TRACE(failures + 1);
-        if (plugin::Inspect().core == nullptr) {
-            ++withoutCore;
-            std::memset(bytes, 0xA5, sizeof *record);
-            EXPECT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 0);
+        const bool core = plugin::Inspect().core != nullptr;
+        withoutCore += !core;
+        std::memset(bytes, 0xA5, sizeof *record);
+        EXPECT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), core ? 2 : 0);
+        if (!core) {
             EXPECT_TRUE(std::all_of(bytes, bytes + sizeof *record, [](uint8_t b) { return b == 0xA5; }));
             EXPECT_EQ(SPUfreeze(2, record.get()), 1);  // the size query needs no state
             int16_t out[3] = {7, 7, 7};
@@ -226,14 +196,9 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
             EXPECT_EQ(std::vector<int>({out[0], out[1], out[2], words[0], words[1], words[2]}),
                       std::vector<int>({0, 0, 7, 0, 0, 5}));
             EXPECT_EQ(SPUreadRegister(0x1F801C00) | SPUreadDMA(), 0u);
-            SPUopen(nullptr);
-            EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
-        } else {
-            EXPECT_EQ(SPUfreeze(1, record.get()), 1);
-            SPUopen(nullptr);
-            EXPECT_TRUE(plugin::Inspect().soundThreadRunning);
-            SPUclose();
         }
+        SPUopen(nullptr);
+        EXPECT_EQ(plugin::Inspect().soundThreadRunning, core);
         SPUshutdown();
     }
     EXPECT_GE(withoutCore, 2);  // the settings record, the core
@@ -247,36 +212,6 @@ TEST_F(LifecycleTest, WhatCannotBeMadeIsNeverReportedDone) {
         nothrowToFail = 0;
         EXPECT_FALSE(plugin::Inspect().recorder->IsRecording()) << which;
     }
-}
-
-// The sound thread mixes in real time on whatever device there is (without
-// one, on the clock), publishes the voice status, raises the interrupt on
-// its own thread, and stops mixing when SPUclose returns; the next run
-// plays on from the same state.
-TEST_F(LifecycleTest, TheSoundThreadPlaysOnAcrossCloseAndReopen) {
-    ASSERT_EQ(SPUinit(), 0);
-    test::WriteBlock(*plugin::Inspect().core, 0x10, 0x00, 3, test::Ramp());  // loops on itself
-    for (const auto& [address, value] : {std::pair{0x1F801C04u, 0x1000u},
-                                         {0x1F801C06, 0x10},
-                                         {0x1F801C0E, 0x10},
-                                         {0x1F801C08, 0x000F},
-                                         {0x1F801C0A, 127 << 6},
-                                         {0x1F801DA4, 0x10},
-                                         {0x1F801D88, 1}}) {
-        SPUwriteRegister(address, value);
-    }
-    SPUregisterCallback(CountIrq);
-    irqCalls = 0;
-    SPUopen(nullptr);
-    EXPECT_TRUE(Eventually([] { return irqCalls > 10 && SPUreadRegister(0x1F801C0C) == 30719; }));
-    EXPECT_EQ(SPUreadRegister(0x1F801D9C), 1u);
-    SPUclose();
-    const int closedAt = irqCalls;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_EQ(irqCalls, closedAt);
-    SPUopen(nullptr);
-    EXPECT_TRUE(Eventually([&] { return irqCalls > closedAt + 10; }));
-    SPUclose();
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
 #include "state/FreezeRecord.h"
-#include "support/Adpcm.h"
+#include "support/CoreRig.h"
 #include "support/TestStore.h"
 
 namespace zarn {
@@ -21,6 +21,7 @@ namespace {
 void Write(std::initializer_list<std::pair<uint32_t, uint32_t>> program) {
     for (const auto& [address, value] : program) SPUwriteRegister(address, value);
 }
+int32_t Queued() { return plugin::Inspect().core->xa.QueuedSamples(); }
 
 class SoundTest : public ::testing::Test {
 protected:
@@ -55,8 +56,7 @@ TEST_F(SoundTest, RenderWritesWholeFramesAndAlwaysPublishes) {
     for (const uint32_t bytes : {0u, 3u}) {
         SPUwriteRegister(0x1F801D9D, 0xFFFF);
         SPUrender(bytes == 0 ? nullptr : out.data(), bytes);
-        EXPECT_EQ(out[0], 2045);
-        EXPECT_EQ(SPUreadRegister(0x1F801D9C), 1u) << bytes;
+        EXPECT_EQ(std::pair(out[0], SPUreadRegister(0x1F801D9C)), std::pair(int16_t{2045}, 1u)) << bytes;
     }
 }
 
@@ -69,59 +69,50 @@ TEST_F(SoundTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
     Write({{0x1F801DB0, 0x7FFF}, {0x1F801DB2, 0x7FFF}, {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF}});
     int16_t out[4];
     SPUrender(out, sizeof out);
-    // 16384 at CD volume 32767 -> 16383, at 75 % -> 12287, main volume -> 12286.
-    EXPECT_EQ(out[0], 12286);
-    EXPECT_EQ(out[1], (16383 * -12288) >> 14);
-    EXPECT_EQ(out[2], 0);  // the ring is empty again
+    // 16384 at CD volume 32767 -> 16383, at the default 75 % -> 12287, main
+    // volume -> 12286; the ring is empty again for the second frame.
+    EXPECT_EQ(std::vector<int16_t>(out, out + 3), (std::vector<int16_t>{12286, (16383 * -12288) >> 14, 0}));
 
-    // The XA wait: the mixer drains the ring while the host waits.
+    // The XA wait: the mixer drains the ring while the host waits. Both the
+    // entry point and a save-state load (which holds the lock when it passes
+    // the block on) wait until at most 2048 samples are queued.
     plugin::Inspect().settings->EnableXAWait = 1;
-    ASSERT_EQ(SPUfreeze(1, record.get()), 1);  // clears the record's XA block
-    xa.frequency = 44100;
-    xa.sampleCount = 3000;  // mono: 6000 samples queued
+    ASSERT_EQ(SPUfreeze(1, record.get()), 1);                          // clears the record's XA block
+    std::tie(xa.frequency, xa.sampleCount) = std::tuple(44100, 3000);  // mono: 6000 samples queued
     SPUplayADPCMchannel(&xa);
-    // Both the entry point and a save-state load (which holds the lock when
-    // it passes the block on) wait until at most 2048 samples are queued.
     for (const bool load : {false, true}) {
         std::atomic<bool> queued{false};
         std::thread host([&] {
-            if (load)
-                SPUfreeze(0, record.get());
-            else
-                SPUplayADPCMchannel(&xa);
+            load ? SPUfreeze(0, record.get()) : (SPUplayADPCMchannel(&xa), 0);
             queued = true;
         });
         for (int16_t out[2 * 100]; !queued; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
             SPUrender(out, sizeof out);
         }
         host.join();
-        const int32_t queuedSamples = plugin::Inspect().core->xa.QueuedSamples();
-        EXPECT_TRUE(queuedSamples >= 6000 && queuedSamples <= 6000 + 2048) << queuedSamples;
+        EXPECT_TRUE(Queued() >= 6000 && Queued() <= 6000 + 2048) << Queued();
     }
 }
 
 // Blocks queued from the interrupt function, which runs in the middle of a
 // mixed frame: a block exactly as long as a host's, with a negative frame
 // count (whose size would wrap in 32 bits), and one the ring cannot take.
-std::vector<XaDecodeBlock*> blocksFromIrq;
+std::vector<std::unique_ptr<XaDecodeBlock>> blocksFromIrq;
 int irqCalls = 0;
 void ZARN_CALL QueueFromIrq() {
     ++irqCalls;
-    for (XaDecodeBlock* block : blocksFromIrq) SPUplayADPCMchannel(block);
+    for (const auto& block : blocksFromIrq) SPUplayADPCMchannel(block.get());
 }
 
 TEST_F(SoundTest, XaFromTheInterruptNeverWaitsNorReadsPastTheBlock) {
-    std::vector<std::unique_ptr<XaDecodeBlock>> blocks;
     for (const auto& [frequency, stereo, count] :
-         {std::tuple(44100, 1, -2147463648), std::tuple(88200, 0, -2147463648), std::tuple(44100, 1, 8000)}) {
-        blocks.push_back(std::make_unique<XaDecodeBlock>());
-        std::tie(blocks.back()->frequency, blocks.back()->bitsPerSample, blocks.back()->stereo,
-                 blocks.back()->sampleCount) = std::tuple(frequency, 4, stereo, count);
-        SPUplayADPCMchannel(blocks.back().get());  // from the host's thread: only the last queues
-        blocksFromIrq.push_back(blocks.back().get());
+         {std::tuple(44100, 1, -2147463648), {88200, 0, -2147463648}, {44100, 1, 8000}}) {
+        blocksFromIrq.push_back(std::make_unique<XaDecodeBlock>());
+        std::tie(blocksFromIrq.back()->frequency, blocksFromIrq.back()->bitsPerSample, blocksFromIrq.back()->stereo,
+                 blocksFromIrq.back()->sampleCount) = std::tuple(frequency, 4, stereo, count);
+        SPUplayADPCMchannel(blocksFromIrq.back().get());  // from the host's thread: only the last queues
     }
-    EXPECT_EQ(plugin::Inspect().core->xa.QueuedSamples(), 16000);
-
+    EXPECT_EQ(Queued(), 16000);
     // Voice 0 plays out the IRQ block after 28 frames; the host then queues
     // the three blocks again, with the XA wait on: the ring takes what fits.
     plugin::Inspect().settings->EnableXAWait = 1;
@@ -130,8 +121,7 @@ TEST_F(SoundTest, XaFromTheInterruptNeverWaitsNorReadsPastTheBlock) {
     SPUregisterCallback(QueueFromIrq);
     int16_t frame[2];
     for (int frames = 0; frames < 30 && irqCalls == 0; ++frames) SPUrender(frame, sizeof frame);
-    EXPECT_EQ(irqCalls, 1);
-    EXPECT_EQ(plugin::Inspect().core->xa.QueuedSamples(), 24574 - 2);  // full, less the frame that raised it
+    EXPECT_EQ(std::pair(irqCalls, Queued()), std::pair(1, 24574 - 2));  // full, less the frame that raised it
     blocksFromIrq.clear();
 }
 
