@@ -70,15 +70,6 @@ TEST_F(MixerTest, SweepClampsAndOutputSaturatesSymmetrically) {
     Write({{0x1F801D88, 0xF000}, {0x1F801D8A, 0xFF}, {0x1F801D8C, 0xFFF}});  // release the positive ones
     // Never -32768; negative samples at negative volume give +32767.
     EXPECT_EQ(Mix(8), (Samples{-32767, 32767}));
-
-    // Main volume 0 silences a side, -16383 inverts it. Frame 2: volume 32767,
-    // sample 16384: 16383 -> 16382 -> right -16382.
-    spu = std::make_unique<SpuCore>(settings);
-    WriteBlock(*spu, 0x10, 0x00, 3, Nibbles(4));
-    Program(0, 0x10, 0x1000, 0x3FFF, 0x3FFF);
-    Write({{0x1F801D80, 0x0000}, {0x1F801D82, 0x4000}, {0x1F801D88, 1}});
-    Render(1);
-    EXPECT_EQ(Mix(), (Samples{0, (-16383 * 16382) >> 14}));
 }
 
 TEST_F(MixerTest, ReverbFeedsBackStandsStillWhenOffAndWraps) {
@@ -202,31 +193,6 @@ TEST_F(MixerTest, ARenderFromTheInterruptPutsOutTheFrameBeingSummed) {
     // 7); the nested frame holds two of its frames: 2c - 1.
     const int32_t twice = 2 * frames[12] + 1;
     EXPECT_EQ((Ints{frames[14], frames[15], nestedFrame[0], nestedFrame[1]}), (Ints{0, 0, twice, twice}));
-}
-
-TEST_F(MixerTest, NoiseAndModulationNeedTheSwitch) {
-    WriteBlock(*spu, 0x10, 0x00, 3, Nibbles(2));  // 8192
-    for (int n = 0; n < 3; ++n) Program(n, 0x10, 0x1000, 0x3FFF, 0x3FFF);
-    // Voice 2 plays noise (rate 0: its held value 0), voice 1 is modulated by voice 0.
-    Write({{0x1F801D94, 0b100}, {0x1F801D90, 0b010}, {0x1F801D88, 0b111}});
-    settings.EnableNoiseAndFM = 0;
-    Render(1);
-    EXPECT_EQ((Ints{voice(2).lastOutput, voice(1).pitchCounter}), (Ints{4095, 0x2000}));  // 16383 x 8192 >> 15
-    settings.EnableNoiseAndFM = 1;
-    Render(1);
-    // Voice 0's output this frame, 32767 x 8192 >> 15 = 8191, speeds voice 1 up:
-    // ((8191 + 32768) x 0x1000) >> 15 = 5119.
-    EXPECT_EQ((Ints{voice(2).lastOutput, voice(0).lastOutput, voice(1).pitchCounter}), (Ints{0, 8191, 0x2000 + 5119}));
-}
-
-TEST_F(MixerTest, EndedVoicesDropTheirBitAtTheNextPublication) {
-    WriteBlock(*spu, 0x10, 0x00, 1, Nibbles(1));  // flags 1: ends
-    Program(3, 0x10, 0x4000, 0x3FFF, 0x3FFF);
-    Write({{0x1F801D88, 1 << 3}});
-    Render(8);  // the block is played out in frame 8: Off from then on, still sounding in that frame
-    EXPECT_EQ((Ints{voice(3).envelopePhase, spu->ReadRegister(0x1F801D9C)}), (Ints{kOff, 1 << 3}));
-    EXPECT_EQ(Render(1), (Samples{0, 0}));
-    EXPECT_EQ(spu->ReadRegister(0x1F801D9C), 0);
 }
 
 }  // namespace

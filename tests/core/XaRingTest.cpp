@@ -53,52 +53,6 @@ TEST_F(XaRingTest, ConvertsEveryRateBySampleAndHold) {
     }
 }
 
-TEST_F(XaRingTest, AFullRingDropsTheRest) {
-    Fill(44100, 1, 20000);  // fills up with the writer at the end, the reader at 0
-    EXPECT_EQ(QueuedFrames(), 12287);
-    int32_t left, right;
-    ASSERT_TRUE(ring->TakeFrame(left, right));  // room for exactly one frame, across the wrap
-    ring->QueueBlock(*block);
-    EXPECT_EQ(ring->writeIndex, 0);
-    EXPECT_EQ(ring->buffer[24575], 1);  // the block's first frame
-    EXPECT_EQ(ring->buffer[1], 1);      // the oldest frame stays
-    EXPECT_TRUE(ring->IsFull());
-}
-
-TEST_F(XaRingTest, SizeChangeRebuildsTheRingEmpty) {
-    Fill(44100, 0, 100);
-    settings.XABufferSize = 10;
-    // No size, no rate or no channels: nothing changes.
-    for (const auto& [frequency, stereo, count] : {std::tuple{44100, 0, 0}, {0, 0, 30}, {44100, -1, 30}}) {
-        Fill(frequency, stereo, count);
-        EXPECT_EQ(QueuedFrames(), 100);
-    }
-    Fill(44100, 0, -1);  // a block that queues nothing still takes up the new size
-    EXPECT_EQ(std::tuple(ring->capacity, QueuedFrames()), std::tuple(5120, 0));
-    settings.XABufferSize = 48;
-    Fill(-44100, 2, 30);
-    EXPECT_EQ(std::tuple(ring->capacity, QueuedFrames()), std::tuple(24576, 0));
-    settings.XABufferSize = 10;
-    Fill(44100, 0, 30);
-    EXPECT_EQ(std::tuple(ring->capacity, ring->sizeSetting, QueuedFrames()), std::tuple(5120, 10, 30));
-    // A size below 1, on a rebuild or from the start, leaves a ring that holds nothing.
-    for (const int32_t size : {0, -5}) {
-        settings.XABufferSize = size;
-        Fill(44100, 0, 100);
-        EXPECT_EQ(std::tuple(ring->capacity, ring->buffer, XaRing(settings).capacity), std::tuple(0, nullptr, 0));
-        int32_t left, right;
-        EXPECT_FALSE(ring->TakeFrame(left, right)) << size;
-        EXPECT_TRUE(ring->ReadyFor(*block)) << size;  // a waiting host is never stuck
-    }
-    // The queued count stays in 32 bits for a ring of nearly 2^31 samples
-    // (an XABufferSize near 4,194,303 KiB that was allocated).
-    ring->capacity = 2147483646;
-    std::tie(ring->writeIndex, ring->readIndex) = std::tuple(2147483644, 0);
-    EXPECT_EQ(ring->QueuedSamples(), 2147483644);
-    std::tie(ring->writeIndex, ring->readIndex) = std::tuple(0, 2147483644);
-    EXPECT_EQ(ring->QueuedSamples(), 2);
-}
-
 TEST_F(XaRingTest, TakeFrameScalesByCdVolumeAndPercent) {
     // CD volumes, XAVolume percent, the queued frame, the frame taken
     const std::tuple<int32_t, int32_t, int32_t, int16_t, int16_t, int32_t, int32_t> cases[] = {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "core/SpuCore.h"
 #include "plugin/Plugin.h"

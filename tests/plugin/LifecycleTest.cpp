@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "plugin/Plugin.h"
@@ -132,10 +133,8 @@ TEST_F(LifecycleTest, InitOpenCloseShutdown) {
 // The sound thread mixes in real time on whatever device there is (without
 // one, on the clock), publishes the voice status, raises the interrupt on
 // its own thread, and stops mixing when SPUclose returns; the next run
-// plays on from the same state. So it does with stored settings no dialog
-// would accept, some not even dwords (the sanitizer build checks that no
-// buffer is overrun and nothing divides by zero).
-TEST_F(LifecycleTest, TheSoundThreadPlaysAcrossCloseAndReopenWhateverIsStored) {
+// plays on from the same state.
+TEST_F(LifecycleTest, TheSoundThreadPlaysAcrossCloseAndReopen) {
     ASSERT_EQ(SPUinit(), 0);
     PlayALoopingVoice();
     SPUopen(nullptr);
@@ -148,23 +147,6 @@ TEST_F(LifecycleTest, TheSoundThreadPlaysAcrossCloseAndReopenWhateverIsStored) {
     SPUopen(nullptr);
     EXPECT_TRUE(Eventually([&] { return irqCalls > closedAt + 10; }));
     SPUshutdown();
-
-    const char* const names[] = {"SoundBufferSize", "XABufferSize", "XAVolume", "ReverbVolume", "TickParSecond"};
-    for (const int32_t hostile : {0, -1, 0x7FFFFFFF}) {
-        test::UseFreshSettingsStore();
-        const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&hostile);
-        for (size_t i = 0; i < 5; ++i) test::StoreValue(names[i], i % 2 == 0 ? 4 : 3, {bytes, bytes + 4});
-        test::StoreValue("EnableReverb", 1, {'1', 0, 0, 0});  // REG_SZ "1": its four bytes, 0x31
-        ASSERT_EQ(SPUinit(), 0);
-        EXPECT_EQ(std::pair(plugin::Inspect().settings->XABufferSize, plugin::Inspect().settings->EnableReverb),
-                  std::pair(hostile, 0x31));
-        PlayALoopingVoice();
-        int16_t frames[2 * 2000];
-        SPUrender(frames, sizeof frames);
-        SPUopen(nullptr);
-        EXPECT_TRUE(Eventually([] { return irqCalls > 10; })) << hostile;
-        SPUshutdown();
-    }
 }
 
 // Every object SPUinit makes fails in turn. Without a core nothing may look

@@ -56,7 +56,7 @@ TEST_F(SoundTest, RenderWritesWholeFramesAndAlwaysPublishes) {
     for (const uint32_t bytes : {0u, 3u}) {
         SPUwriteRegister(0x1F801D9D, 0xFFFF);
         SPUrender(bytes == 0 ? nullptr : out.data(), bytes);
-        EXPECT_EQ(std::pair(out[0], SPUreadRegister(0x1F801D9C)), std::pair(int16_t{2045}, 1u)) << bytes;
+        EXPECT_EQ(std::tuple(out[0], SPUreadRegister(0x1F801D9C)), std::tuple(int16_t{2045}, 1u)) << bytes;
     }
 }
 
@@ -66,12 +66,13 @@ TEST_F(SoundTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
     xa.samples[1] = -16384;
     SPUplayADPCMchannel(nullptr);
     SPUplayADPCMchannel(&xa);
-    Write({{0x1F801DB0, 0x7FFF}, {0x1F801DB2, 0x7FFF}, {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF}});
+    Write({{0x1F801DB0, 0x7FFF}, {0x1F801DB2, 0x4000}, {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF}});
     int16_t out[4];
     SPUrender(out, sizeof out);
     // 16384 at CD volume 32767 -> 16383, at the default 75 % -> 12287, main
-    // volume -> 12286; the ring is empty again for the second frame.
-    EXPECT_EQ(std::vector<int16_t>(out, out + 3), (std::vector<int16_t>{12286, (16383 * -12288) >> 14, 0}));
+    // volume -> 12286; -16384 at CD volume 16384 -> -8192 -> -6144 -> -6144.
+    // The ring is empty again for the second frame.
+    EXPECT_EQ(std::vector<int16_t>(out, out + 3), (std::vector<int16_t>{12286, -6144, 0}));
 
     // The XA wait: the mixer drains the ring while the host waits. Both the
     // entry point and a save-state load (which holds the lock when it passes
@@ -121,7 +122,7 @@ TEST_F(SoundTest, XaFromTheInterruptNeverWaitsNorReadsPastTheBlock) {
     SPUregisterCallback(QueueFromIrq);
     int16_t frame[2];
     for (int frames = 0; frames < 30 && irqCalls == 0; ++frames) SPUrender(frame, sizeof frame);
-    EXPECT_EQ(std::pair(irqCalls, Queued()), std::pair(1, 24574 - 2));  // full, less the frame that raised it
+    EXPECT_EQ(std::tuple(irqCalls, Queued()), std::tuple(1, 24574 - 2));  // full, less the frame that raised it
     blocksFromIrq.clear();
 }
 

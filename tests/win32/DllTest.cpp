@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -57,7 +58,7 @@ TEST_F(DllTest, FirstInitThenRegistersAndDmaAcrossTheEndOfSoundRam) {
     for (const auto& [name, value] : defaults) {
         DWORD type = 0, data = 0, size = sizeof data;
         RegGetValueA(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_ANY, &type, &data, &size);
-        EXPECT_EQ(std::pair(type, data), std::pair(DWORD{REG_DWORD}, value)) << name;
+        EXPECT_EQ(std::tuple(type, data), std::tuple(DWORD{REG_DWORD}, value)) << name;
     }
     EXPECT_EQ(Read(0x1F801DA6), 0xFFFF);
     Write({{0x1F801DAE, 0xFFFF}, {0x1F801C06, 0x0100}, {0x1F801D88, 1}});
@@ -114,7 +115,7 @@ TEST_F(DllTest, RenderPlaysAKeyedOnVoice) {
 TEST_F(DllTest, SaveStatesRoundTrip) {
     std::vector<uint8_t> record(558640, 0xA5);
     const auto freeze = [&](uint32_t mode, void* data) { return Call<int32_t>("SPUfreeze", mode, data); };
-    EXPECT_EQ(std::pair(freeze(1, nullptr), freeze(2, record.data())), std::pair(0, 1));  // size query before SPUinit
+    EXPECT_EQ(std::tuple(freeze(1, nullptr), freeze(2, record.data())), std::tuple(0, 1));  // size query before SPUinit
     const uint8_t header[17] = {'T', 'O', 'V', 'R', 'A', 0, 0xA5, 0xA5, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0, 0xA5};
     EXPECT_EQ(std::memcmp(record.data(), header, sizeof header), 0);
     ASSERT_EQ(Call<int32_t>("SPUinit"), 0);

@@ -11,6 +11,7 @@
 #include <gdiplus.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "store/RegistrySettings.h"
@@ -263,7 +264,7 @@ TEST_F(UiTest, RealtimeWindow) {
     ASSERT_NE(window, nullptr) << "no real-time window";
     RECT r;
     GetWindowRect(window, &r);
-    EXPECT_EQ(std::pair(r.left, r.top), std::pair(0L, 0L));
+    EXPECT_EQ(std::tuple(r.left, r.top), std::tuple(0L, 0L));
     EXPECT_TRUE(!IsWindowEnabled(GetDlgItem(window, 1021)) && Checked(window, 1021));
     EXPECT_EQ(ItemText(window, 1020), "Record");
     EXPECT_NE(GetWindowLongA(GetDlgItem(window, 1016), GWL_STYLE) & ES_READONLY, 0);
