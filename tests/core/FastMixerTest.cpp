@@ -12,9 +12,7 @@
 #include <vector>
 
 #include "core/SpuCore.h"
-#include "sound/VoiceSpan.h"
 #include "support/TestSettings.h"
-#include "voice/Envelope.h"
 #include "voice/NoiseRandom.h"
 #include "xa/XaDecodeBlock.h"
 
@@ -210,42 +208,6 @@ TEST_P(FastMixerTest, RandomProgramsMixAlike) {
     EXPECT_GT(spans.spanFrames, 4 * spans.exactFrames);
     EXPECT_GT(spans.exactFrames, 0u);
     EXPECT_GT(spans.remixes, 0u);
-}
-
-// The envelope of a span against EnvelopeStep frame by frame, with levels
-// placed on and next to every bound a phase can meet, where a closed form
-// would slip by one frame.
-TEST_P(FastMixerTest, EnvelopeSpansStepFrameByFrame) {
-    std::mt19937 rng(5);
-    const auto pick = [&](uint32_t n) { return static_cast<int32_t>(rng() % n); };
-    const SpanKernels& kernels = *KernelsFor(GetParam());
-    for (int round = 0; round < 20000; ++round) {
-        SpuVoice fast;
-        std::tie(fast.attackRate, fast.decayRate, fast.sustainLevel, fast.sustainRate, fast.sustainDecrease,
-                 fast.releaseRate, fast.envelopePhase) =
-            std::tuple(pick(128), pick(16), pick(16), pick(3) == 0 ? 127 : pick(128), pick(2), pick(32), 1 + pick(4));
-        fast.envelopeStep = fast.PhaseStep();
-        const int32_t bounds[] = {SpuVoice::kFullScale, fast.sustainLevel * 0x7FFFF - 1, 0, 256};
-        const int32_t bound = bounds[pick(4)];
-        fast.envelopeLevel =
-            pick(2) == 0 ? pick(SpuVoice::kFullScale) - 1 : bound - (1 + pick(4)) * fast.envelopeStep + pick(3) - 1;
-        const int32_t frames = 1 + pick(kSpanFrames);
-        const int32_t endFrame = pick(2) == 0 ? INT32_MAX : pick(frames + 1);
-        SpuVoice reference = fast;
-        int32_t volume[kSpanFrames + kVectorRoom];
-        const int32_t sounds = SoundingFrames(fast, frames, endFrame, volume, kernels);
-        int32_t frame = 0;
-        for (; frame < frames && reference.envelopePhase != kOff; ++frame) {
-            if (frame == endFrame) reference.envelopePhase = kOff;
-            EnvelopeStep(reference);
-            ASSERT_EQ(volume[frame], reference.envelopeVolume) << round << " frame " << frame;
-        }
-        ASSERT_EQ(sounds, frame) << round;
-        ASSERT_EQ((std::tuple(fast.envelopeLevel, fast.envelopeVolume, fast.envelopeStep, fast.envelopePhase)),
-                  (std::tuple(reference.envelopeLevel, reference.envelopeVolume, reference.envelopeStep,
-                              reference.envelopePhase)))
-            << round;
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, FastMixerTest, ::testing::Values(MixPath::kSse41, MixPath::kAvx2),

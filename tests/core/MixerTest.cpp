@@ -150,11 +150,11 @@ TEST_F(MixerTest, InterruptsAtTheIrqBlockMayKeyOnAndRender) {
     irqCalls = 0;
     spu->SetIrqHandler(OnIrq, nullptr);
     WriteBlock(*spu, 0x100, 0x00, 0, Nibbles(1));
-    WriteBlock(*spu, 0x102, 0x00, 3, Nibbles(1));  // loops back to 0x100
-    Program(0, 0x100, 0x4000, 0x3FFF, 0x3FFF);     // 4 samples a frame: a block every 7 frames
-    Write({{0x1F801DA4, 0x100}, {0x1F801D88, 1}});
+    WriteBlock(*spu, 0x102, 0x00, 3, Nibbles(1));   // loops back to 0x100
+    Program(0, 0x100, 0x4000, 0x3FFF, 0x3FFF);      // 4 samples a frame: a block every 7 frames
+    Write({{0x1F801DA4, 0x101}, {0x1F801D88, 1}});  // bit 0 ignored: the block at 0x100
     // Frame 8 finds the position 0x1000 + 7 x 0x4000 past the block's end;
-    // 14 frames later 0x102 has finished, then 0x100 again.
+    // 14 frames later 0x102 has finished (no interrupt), then 0x100 again.
     for (auto [frames, calls] : {std::pair{7u, 0}, {1, 1}, {14, 2}}) {
         Render(frames);
         EXPECT_EQ(irqCalls, calls) << frames;

@@ -89,23 +89,6 @@ TEST_F(VoiceTest, FlagsDecideTheNextBlockAndLoops) {
     EXPECT_EQ(std::tuple(v.repeatAddress, v.envelopePhase), std::tuple(0x300, kSustain));
 }
 
-TEST_F(VoiceTest, IrqFiresForEachFinishedIrqBlock) {
-    int fired = 0;
-    const IrqLine irq{[](void* count) { ++*static_cast<int*>(count); }, &fired};
-    // IRQ address, blocks played out in the frame, interrupts on, interrupts raised
-    const std::tuple<uint32_t, int, bool, int> cases[] = {
-        {0x100, 1, true, 1},  {0x101, 1, true, 1},  // bit 0 ignored
-        {0x102, 1, true, 0},  {0x0FF, 1, true, 0},  // neighbouring blocks
-        {0x105, 3, true, 1},  {0x102, 3, true, 1},  // several blocks in one frame: each is compared
-        {0x100, 1, false, 0}, {0x102, 3, false, 0}};
-    for (const auto& [address, blocks, on, irqs] : cases) {
-        fired = 0;
-        v.SetIrqAddress(address);
-        EXPECT_EQ(Step(0x100, blocks, on ? &irq : nullptr), 0x100 + 2 * blocks);
-        EXPECT_EQ(fired, irqs) << std::hex << address << " " << blocks << " " << on;
-    }
-}
-
 TEST_F(VoiceTest, InterpolatesOneSampleBehindTheBlockAndAdvancesThePitch) {
     // samples[0] is the previous block's last; the block holds 4096, 8192, ..., 28672, 4096, ...
     // From 5000 to 4096 the slope falls, and the fraction's share rounds down.

@@ -1,11 +1,14 @@
 // The settings record in the platform's store (the registry on Windows, the
-// REGEDIT4 file elsewhere): what a first run writes, what comes back, and a
-// store that cannot be written.
+// REGEDIT4 file elsewhere): what a first run writes, what comes back, a store
+// that cannot be written; and the real-time window's work on the live record
+// (its Win32 dialog is worked under Wine by tests/win32).
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <tuple>
@@ -18,6 +21,7 @@
 #include "store/RegistrySettings.h"
 #include "support/TestSettings.h"
 #include "support/TestStore.h"
+#include "ui/SettingsDialog.h"
 
 namespace zarn {
 namespace {
@@ -95,6 +99,114 @@ TEST(SettingsTest, AStoreThatCannotBeWrittenIsLeftAsItIs) {
     EXPECT_EQ(std::tuple(settings.XAVolume, test::StoreHasKey()), std::tuple(volume, false));
 }
 #endif
+
+using namespace ui::control;
+using Ints = std::vector<int32_t>;
+const Ints kDefaults = {8, 48, 75, 50, 100}, kOthers = {16, 64, 60, 40, 150};  // the five numbers
+
+// The real-time window over a fake dialog whose edits, like real ones, tell
+// the dialog of every change of their text at once, also while the dialog
+// fills them. Its record's Load brings back `stored`.
+class RealtimeWindowTest : public ::testing::Test, public ui::DialogSurface, public ui::RecorderSwitch {
+protected:
+    struct Record : test::TestSettings {
+        Ints stored = kOthers;
+        void Load() override { Numbers(stored); }
+        void Save() override { ADD_FAILURE() << "the real-time window saves nothing"; }
+        void Numbers(const Ints& v) {
+            SetSoundBufferSize(v[0]), SetXABufferSize(v[1]), SetXAVolume(v[2]), SetReverbVolume(v[3]);
+            SetTickParSecond(v[4]);
+        }
+    } record;
+    ui::RealtimeDialog dialog{record, *this};
+    std::map<int, std::string> texts;
+    std::map<int, bool> checks;
+    std::map<int, int> highest;
+    std::set<int> disabled, readOnly;
+
+    void SetUp() override {
+        record.Load();
+        record.SetEnableReverb(1);
+        dialog.Initialise(*this);
+    }
+    Ints Numbers() const {
+        return {record.SoundBufferSize, record.XABufferSize, record.XAVolume, record.ReverbVolume,
+                record.TickParSecond};
+    }
+    bool Type(int id, const std::string& text) {
+        texts[id] = text;
+        return dialog.Command(*this, id, ui::kEditChanged);
+    }
+    bool Click(int id) {
+        checks[id] = !checks[id];
+        return dialog.Command(*this, id, 0);
+    }
+    std::string Text(int id) override { return texts[id]; }
+    void SetText(int id, const char* text) override {
+        texts[id] = text;
+        if (id != kRecord) dialog.Command(*this, id, ui::kEditChanged);
+    }
+    bool IsChecked(int id) override { return checks[id]; }
+    void SetChecked(int id, bool checked) override { checks[id] = checked; }
+    void SetRange(int id, int, int top) override { highest[id] = top; }
+    void Disable(int id) override { disabled.insert(id); }
+    void MakeReadOnly(int id) override { readOnly.insert(id); }
+    void ShowMessage(const char*, const char*) override {}
+    void End(int) override {}
+    bool IsRecording() const override { return false; }
+    void StartRecording() override {}
+    void StopRecording() override {}
+};
+
+TEST_F(RealtimeWindowTest, OpensFilledAndEachApplyingActionWritesEveryField) {
+    // Had the filling's notifications been applied, the fields not yet filled
+    // would have been read as 0.
+    EXPECT_EQ(Numbers(), kOthers);
+    EXPECT_EQ(texts[kXABufferSize] + texts[kRecordingTempo] + texts[kRecord], "64150Record");
+    EXPECT_TRUE(checks[kEnableReverb] && disabled == std::set<int>{kShowRealtimeConfigWindow});
+    EXPECT_EQ(highest, (std::map<int, int>{{kSoundBufferArrows, 200},
+                                           {kXABufferArrows, 200},
+                                           {kXAVolumeArrows, 200},
+                                           {kReverbVolumeArrows, 200},
+                                           {kRecordingTempoArrows, 200}}));
+    EXPECT_EQ(readOnly, (std::set<int>{kSoundBufferSize, kXABufferSize, kXAVolume, kReverbVolume, kRecordingTempo}));
+    // The record drifts from what the controls show; any applying action
+    // rewrites every field with its shown value, without range checks.
+    const auto drift = [&] { record.Numbers({1, 1, 1, 1, 1}), record.SetEnableReverb(0); };
+    drift();
+    EXPECT_TRUE(Type(kXAVolume, "200"));
+    EXPECT_EQ(std::tuple(Numbers(), record.EnableReverb), std::tuple(Ints{16, 64, 200, 40, 150}, 1));
+    drift();
+    EXPECT_TRUE(Click(kEnableSpuIrq));
+    EXPECT_EQ(Numbers(), (Ints{16, 64, 200, 40, 150}));
+    // The tempo alone, a change that holds no number, and other notifications
+    // of an edit apply nothing; OK takes everything as shown, the empty field as 0.
+    drift();
+    EXPECT_TRUE(!Type(kRecordingTempo, "0") && Type(kSoundBufferSize, "") &&
+                !dialog.Command(*this, kXABufferSize, 0x100) && !Click(kShowRealtimeConfigWindow));
+    EXPECT_EQ(Numbers(), (Ints{1, 1, 1, 1, 1}));
+    EXPECT_TRUE(dialog.Command(*this, kOk, 0));
+    EXPECT_EQ(Numbers(), (Ints{0, 64, 200, 40, 0}));
+}
+
+TEST_F(RealtimeWindowTest, CancelReloadsAndDefaultResetsTheWindowSetting) {
+    Type(kXAVolume, "120");
+    EXPECT_TRUE(dialog.Command(*this, kCancel, 0));
+    EXPECT_EQ(std::tuple(Numbers(), texts[kXAVolume]), std::tuple(kOthers, std::string("60")));
+    record.SetShowRealtimeConfigWindow(1);
+    EXPECT_TRUE(dialog.Command(*this, kDefault, 0));
+    EXPECT_EQ(std::tuple(Numbers(), texts[kRecordingTempo], record.ShowRealtimeConfigWindow),
+              std::tuple(kDefaults, std::string("100"), 0));
+    // After the refills the window applies changes again.
+    Type(kReverbVolume, "51");
+    EXPECT_EQ(Numbers(), (Ints{8, 48, 75, 51, 100}));
+    // Stored values out of every range survive the trip through the controls.
+    record.stored[0] = record.stored[2] = -1;
+    dialog.Command(*this, kCancel, 0);
+    EXPECT_EQ(texts[kSoundBufferSize] + " " + texts[kXAVolume], "4294967295 -1");
+    Click(kEnableReverb);
+    EXPECT_EQ(std::tuple(record.SoundBufferSize, record.XAVolume), std::tuple(-1, -1));
+}
 
 }  // namespace
 }  // namespace zarn

@@ -1,0 +1,401 @@
+// The plugin's entry points called as a host calls them: its lifecycle and
+// sound thread, rendering and XA, save states and the recorder.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <random>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "plugin/Plugin.h"
+#include "settings/DriverSettings.h"
+#include "state/FreezeRecord.h"
+#include "state/SpuRecorder.h"
+#include "support/CoreRig.h"
+#include "support/TestStore.h"
+#include "ui/SettingsDialog.h"
+
+// The plugin makes its objects, the XA ring and the recorder's buffers with
+// nothrow allocations. While armed, the n-th of them from now fails.
+namespace {
+std::atomic<int> nothrowToFail{0};
+std::atomic<bool> nothrowFailed{false};
+
+void* AllocateUnlessArmed(size_t bytes, bool array) noexcept {
+    if (nothrowToFail > 0 && --nothrowToFail == 0) {
+        nothrowFailed = true;
+        return nullptr;
+    }
+    try {
+        return array ? ::operator new[](bytes) : ::operator new(bytes);
+    } catch (...) {
+        return nullptr;
+    }
+}
+}  // namespace
+
+void* operator new(size_t bytes, const std::nothrow_t&) noexcept { return AllocateUnlessArmed(bytes, false); }
+void* operator new[](size_t bytes, const std::nothrow_t&) noexcept { return AllocateUnlessArmed(bytes, true); }
+
+namespace zarn {
+namespace {
+
+constexpr size_t kRecordBytes = 558640, kXaOffset = 524816;
+
+void Write(std::initializer_list<std::pair<uint32_t, uint32_t>> program) {
+    for (const auto& [address, value] : program) SPUwriteRegister(address, value);
+}
+SpuCore& Core() { return *plugin::Inspect().core; }
+int32_t Queued() { return Core().xa.QueuedSamples(); }
+
+// The interrupt function counts, and queues the blocks asked for.
+std::atomic<int> irqCalls{0};
+std::vector<std::unique_ptr<XaDecodeBlock>> blocksFromIrq;
+void ZARN_CALL OnIrq() {
+    ++irqCalls;
+    for (const auto& block : blocksFromIrq) SPUplayADPCMchannel(block.get());
+}
+
+// Waits up to five seconds for `done`.
+template <typename Condition>
+bool Eventually(Condition done) {
+    for (int i = 0; i < 5000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::UseFreshSettingsStore(); }
+    void TearDown() override {
+        SPUshutdown();
+        blocksFromIrq.clear();
+    }
+    // Voice 0 loops the ramp block 4096, 8192, ... at unit 0x10, which raises
+    // the interrupt at every pass.
+    void PlayALoopingVoice(uint8_t flags = 3) {
+        test::WriteBlock(Core(), 0x10, 0x00, flags, test::Ramp());
+        // clang-format off
+        Write({{0x1F801C00, 0x3FFF}, {0x1F801C02, 0x2000}, {0x1F801C04, 0x1000}, {0x1F801C06, 0x10},
+               {0x1F801C08, 0x000F}, {0x1F801C0A, 127 << 6}, {0x1F801C0E, 0x10}, {0x1F801D80, 0x3FFF},
+               {0x1F801D82, 0x3FFF}, {0x1F801DA4, 0x10}, {0x1F801D88, 1}});
+        // clang-format on
+        SPUregisterCallback(OnIrq);
+        irqCalls = 0;
+    }
+    std::unique_ptr<FreezeRecord> record = std::make_unique<FreezeRecord>();  // zeroed
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(record.get());
+    XaDecodeBlock& xa = record->xa;
+};
+
+TEST_F(PluginTest, CallsBeforeInitAndInitOpenCloseShutdown) {
+    EXPECT_EQ(std::tuple(SPUreadRegister(0x1F801C04), SPUopen(nullptr), SPUclose(), SPUshutdown()),
+              std::tuple(0u, 0, 0, 0));
+    EXPECT_FALSE(plugin::Inspect().soundThreadRunning || test::StoreHasKey());
+    ASSERT_EQ(SPUinit(), 0);
+    EXPECT_TRUE(test::StoreHasKey());  // the first run wrote the defaults
+    EXPECT_EQ(Core().xa.capacity, 48 * 512);
+    // SPUconfigure edits a record of its own (here: no dialog opens, or none
+    // can, without the DLL's template); the plugin's record stays as it is.
+    DriverSettings* const live = plugin::Inspect().settings;
+    live->XAVolume = 150;
+    EXPECT_EQ(SPUconfigure(), 0);
+    EXPECT_TRUE(plugin::Inspect().settings == live && live->XAVolume == 150);
+    SPUwriteRegister(0x1F801C06, 0x0200);
+    EXPECT_EQ(SPUopen(reinterpret_cast<void*>(0x1234)), 0);
+    EXPECT_EQ(plugin::Inspect().hostWindow, reinterpret_cast<void*>(0x1234));
+    EXPECT_TRUE(plugin::Inspect().soundThreadRunning && !plugin::Inspect().windowThreadRunning);
+    EXPECT_EQ(SPUclose(), 0);
+    EXPECT_FALSE(plugin::Inspect().soundThreadRunning);
+    // With the window wanted both start; a window started by SPUopen is ended
+    // by SPUclose even when the setting was reset in between.
+    live->ShowRealtimeConfigWindow = 1;
+    EXPECT_EQ(SPUopen(nullptr), 0);
+    live->ShowRealtimeConfigWindow = 0;
+    SPUopen(nullptr);  // a second open keeps the running threads
+    EXPECT_TRUE(plugin::Inspect().windowThreadRunning && plugin::Inspect().soundThreadRunning);
+    EXPECT_EQ(SPUclose(), 0);
+    EXPECT_FALSE(plugin::Inspect().windowThreadRunning || plugin::Inspect().soundThreadRunning);
+    // The SPU state survives; shutdown with a run still open closes it and
+    // destroys the objects.
+    SPUopen(nullptr);
+    EXPECT_EQ(SPUreadRegister(0x1F801C06), 0x0200u);
+    EXPECT_EQ(SPUshutdown(), 0);
+    const plugin::Objects after = plugin::Inspect();
+    EXPECT_TRUE(!after.soundThreadRunning && !after.core && !after.settings && !after.output);
+#if !defined(_WIN32)
+    // No GUI here: the About text goes to standard error.
+    ::testing::internal::CaptureStderr();
+    SPUabout();
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(ui::kAboutText) + "\n");
+#endif
+}
+
+// The sound thread mixes in real time on whatever device there is (without
+// one, on the clock), publishes the voice status, raises the interrupt on
+// its own thread, and stops mixing when SPUclose returns; the next run
+// plays on from the same state.
+TEST_F(PluginTest, TheSoundThreadPlaysAcrossCloseAndReopen) {
+    ASSERT_EQ(SPUinit(), 0);
+    PlayALoopingVoice();
+    SPUopen(nullptr);
+    EXPECT_TRUE(Eventually([] { return irqCalls > 10 && SPUreadRegister(0x1F801C0C) == 30719; }));
+    EXPECT_EQ(SPUreadRegister(0x1F801D9C), 1u);
+    SPUclose();
+    const int closedAt = irqCalls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(irqCalls, closedAt);
+    SPUopen(nullptr);
+    EXPECT_TRUE(Eventually([&] { return irqCalls > closedAt + 10; }));
+}
+
+// Every object SPUinit makes fails in turn. Without a core nothing may look
+// done: saves and loads return 0, and the host's buffers get zeros rather
+// than keep their old bytes. Without the XA ring's memory or the sound
+// device the plugin plays on.
+TEST_F(PluginTest, WhatCannotBeMadeIsNeverReportedDone) {
+    int withoutCore = 0, failures = 0;
+    for (;; ++failures) {
+        nothrowFailed = false;
+        nothrowToFail = failures + 1;
+        SPUinit();
+        nothrowToFail = 0;
+        if (!nothrowFailed) break;
+        SCOPED_TRACE(failures + 1);
+        const bool core = plugin::Inspect().core != nullptr;
+        withoutCore += !core;
+        std::memset(bytes, 0xA5, kRecordBytes);
+        EXPECT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), core ? 2 : 0);
+        if (!core) {
+            EXPECT_TRUE(std::all_of(bytes, bytes + kRecordBytes, [](uint8_t b) { return b == 0xA5; }));
+            EXPECT_EQ(SPUfreeze(2, record.get()), 1);  // the size query needs no state
+            int16_t out[3] = {7, 7, 7};
+            SPUrender(out, 6);
+            uint16_t words[3] = {5, 5, 5};
+            SPUreadDMAMem(words, 2);
+            EXPECT_EQ(std::vector<int>({out[0], out[1], out[2], words[0], words[1], words[2]}),
+                      std::vector<int>({0, 0, 7, 0, 0, 5}));
+            EXPECT_EQ(SPUreadRegister(0x1F801C00) | SPUreadDMA(), 0u);
+        }
+        SPUopen(nullptr);
+        EXPECT_EQ(plugin::Inspect().soundThreadRunning, core);
+        SPUshutdown();
+    }
+    EXPECT_GE(withoutCore, 2);  // the settings record, the core
+    EXPECT_GT(failures, withoutCore);
+    // The recorder's buffers: a start that gets no memory records nothing.
+    SPUinit();
+    for (const int which : {1, 2}) {
+        nothrowToFail = which;
+        plugin::StartRecording();
+        nothrowToFail = 0;
+        EXPECT_FALSE(plugin::Inspect().recorder->IsRecording()) << which;
+    }
+}
+
+TEST_F(PluginTest, RenderWritesWholeFramesAndAlwaysPublishes) {
+    ASSERT_EQ(SPUinit(), 0);
+    PlayALoopingVoice();
+    std::array<int16_t, 4> out = {0, 0, 0x5555, 0x5555};
+    SPUrender(out.data(), 6);  // one frame; the last 2 bytes stay
+    EXPECT_EQ(out, (std::array<int16_t, 4>{2045, 1022, 0x5555, 0x5555}));
+    EXPECT_EQ(SPUreadRegister(0x1F801C0C), 16383u);
+    // Fewer than 4 bytes: nothing written, the status published all the same
+    // (an odd address only stores into the image).
+    for (const uint32_t size : {0u, 3u}) {
+        SPUwriteRegister(0x1F801D9D, 0xFFFF);
+        SPUrender(size == 0 ? nullptr : out.data(), size);
+        EXPECT_EQ(std::tuple(out[0], SPUreadRegister(0x1F801D9C)), std::tuple(2045, 1u)) << size;
+    }
+}
+
+TEST_F(PluginTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
+    ASSERT_EQ(SPUinit(), 0);
+    std::tie(xa.frequency, xa.stereo, xa.sampleCount, xa.samples[0], xa.samples[1]) =
+        std::tuple(44100, 1, 1, 16384, -16384);
+    SPUplayADPCMchannel(nullptr);
+    SPUplayADPCMchannel(&xa);
+    Write({{0x1F801DB0, 0x7FFF}, {0x1F801DB2, 0x4000}, {0x1F801D80, 0x3FFF}, {0x1F801D82, 0x3FFF}});
+    int16_t out[4];
+    SPUrender(out, sizeof out);
+    // 16384 at CD volume 32767 -> 16383, at the default 75 % -> 12287, main
+    // volume -> 12286; -16384 at CD volume 16384 -> -8192 -> -6144 -> -6144.
+    // The ring is empty again for the second frame.
+    EXPECT_EQ(std::vector<int16_t>(out, out + 3), (std::vector<int16_t>{12286, -6144, 0}));
+
+    // The XA wait: the mixer drains the ring while the host waits. Both the
+    // entry point and a save-state load (which holds the lock when it passes
+    // the block on) wait until at most 2048 samples are queued.
+    plugin::Inspect().settings->EnableXAWait = 1;
+    ASSERT_EQ(SPUfreeze(1, record.get()), 1);                          // clears the record's XA block
+    std::tie(xa.frequency, xa.sampleCount) = std::tuple(44100, 3000);  // mono: 6000 samples queued
+    SPUplayADPCMchannel(&xa);
+    for (const bool load : {false, true}) {
+        std::atomic<bool> queued{false};
+        std::thread host([&] {
+            load ? SPUfreeze(0, record.get()) : (SPUplayADPCMchannel(&xa), 0);
+            queued = true;
+        });
+        for (int16_t out[2 * 100]; !queued; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            SPUrender(out, sizeof out);
+        }
+        host.join();
+        EXPECT_TRUE(Queued() >= 6000 && Queued() <= 6000 + 2048) << Queued();
+    }
+}
+
+// Blocks queued from the interrupt function, which runs in the middle of a
+// mixed frame: a block exactly as long as a host's, with a negative frame
+// count (whose size would wrap in 32 bits), and one the ring cannot take.
+TEST_F(PluginTest, XaFromTheInterruptNeverWaitsNorReadsPastTheBlock) {
+    ASSERT_EQ(SPUinit(), 0);
+    for (const auto& [frequency, stereo, count] :
+         {std::tuple(44100, 1, -2147463648), {88200, 0, -2147463648}, {44100, 1, 8000}}) {
+        blocksFromIrq.push_back(std::make_unique<XaDecodeBlock>());
+        std::tie(blocksFromIrq.back()->frequency, blocksFromIrq.back()->bitsPerSample, blocksFromIrq.back()->stereo,
+                 blocksFromIrq.back()->sampleCount) = std::tuple(frequency, 4, stereo, count);
+        SPUplayADPCMchannel(blocksFromIrq.back().get());  // from the host's thread: only the last queues
+    }
+    EXPECT_EQ(Queued(), 16000);
+    // Voice 0 plays out the IRQ block after 28 frames; the host then queues
+    // the three blocks again, with the XA wait on: the ring takes what fits.
+    plugin::Inspect().settings->EnableXAWait = 1;
+    PlayALoopingVoice(1);
+    int16_t frame[2];
+    for (int frames = 0; frames < 30 && irqCalls == 0; ++frames) SPUrender(frame, sizeof frame);
+    EXPECT_EQ(std::tuple(irqCalls.load(), Queued()), std::tuple(1, 24574 - 2));  // full, less the frame that raised it
+}
+
+TEST_F(PluginTest, SavesLaidOutAsTheRecordAndTheSizeQuery) {
+    // Name, version 1 and size 558640, little-endian, bytes 6 and 7 as given;
+    // from `rest` on every byte as given.
+    const auto holds = [&](uint8_t pad, size_t rest, uint8_t value) {
+        const uint8_t header[16] = {'T', 'O', 'V', 'R', 'A', 0, pad, pad, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0};
+        return std::memcmp(bytes, header, 16) == 0 &&
+               std::all_of(bytes + rest, bytes + kRecordBytes, [&](uint8_t b) { return b == value; });
+    };
+    ASSERT_EQ(SPUinit(), 0);
+    EXPECT_EQ(SPUfreeze(1, nullptr) + SPUfreeze(0, nullptr), 0);
+    Write({{0x1F801C04, 0x1234}, {0x1F801DFE, 0xABCD}, {0x1F801DA6, 0}});
+    uint16_t data[2] = {0x0201, 0x0403};
+    SPUwriteDMAMem(data, 2);
+    Core().soundRam[0x7FFFF] = 0x77;
+    // Mode 1 clears the record first; any other non-zero mode saves over it.
+    for (const uint32_t mode : {1u, 7u}) {
+        std::memset(bytes, 0xA5, kRecordBytes);
+        EXPECT_EQ(SPUfreeze(mode, record.get()), 1);
+        EXPECT_TRUE(holds(mode == 1 ? 0 : 0xA5, kXaOffset, mode == 1 ? 0 : 0xA5)) << mode;
+        EXPECT_EQ(bytes[16 + 4] | bytes[16 + 5] << 8 | bytes[16 + 510] << 16, 0xCD1234);
+        EXPECT_EQ(bytes[528] | bytes[529] << 8 | bytes[530] << 16 | bytes[531] << 24, 0x04030201);
+        EXPECT_EQ(bytes[528 + 0x7FFFF], 0x77);
+    }
+    // The size query writes only name, version and size, with no plugin state.
+    SPUshutdown();
+    std::memset(bytes, 0xA5, kRecordBytes);
+    EXPECT_EQ(SPUfreeze(2, record.get()), 1);
+    EXPECT_TRUE(holds(0xA5, 16, 0xA5));
+}
+
+TEST_F(PluginTest, LoadReplaysTheRegistersAndPassesTheXaBlockOnWhenItFits) {
+    // Voice 0 is keyed on and off in the saved words, voice 1 keyed on; the
+    // data word goes to 0x80 and the transfer address moves on.
+    ASSERT_EQ(SPUinit(), 0);
+    Write({{0x1F801C06, 0x0100},
+           {0x1F801C16, 0x0200},
+           {0x1F801C26, 0x0300},
+           {0x1F801C1A, 5},
+           {0x1F801D88, 3},
+           {0x1F801D8C, 1},
+           {0x1F801DA6, 0x10},
+           {0x1F801DA8, 0xBEEF}});
+    ASSERT_EQ(SPUfreeze(1, record.get()), 1);
+    // Move the state on. Voices 2 and 4 sound without being keyed on in the
+    // record; voice 4 has not been mixed since it started (activity bit clear).
+    SpuVoice* v = Core().standard.voices;
+    v[2].envelopePhase = v[4].envelopePhase = kSustain;
+    std::tie(v[2].active, v[2].blockAddress, v[2].pitchCounter, v[0].pitchCounter) =
+        std::tuple(1, 0x333, 0x5000, 0x5000);
+    Core().soundRam[0x80] = 0;
+    Core().soundRam[0x1000] = 0x99;
+    std::memcpy(record.get(), "XXXXXXXX\2\0\0\0\0\0\0", 16);  // the header is not examined
+    ASSERT_EQ(SPUfreeze(0, record.get()), 1);
+    // Sound RAM as saved, the data word stored again at the replayed address.
+    EXPECT_EQ(
+        std::tuple(Core().soundRam[0x1000], Core().soundRam[0x80] | Core().soundRam[0x81] << 8, Core().transferAddress),
+        std::tuple(0, 0xBEEF, 0x82u));
+    // Voices 0 and 1 restarted, voice 0's key-off replayed after its key-on;
+    // voice 2 keeps its position; voice 4's clear bit in the activity word
+    // published by the key-on replay stops it.
+    const auto state = [](const SpuVoice& v) { return std::tuple(v.envelopePhase, v.blockAddress, v.pitchCounter); };
+    EXPECT_EQ(state(v[0]), std::tuple(kRelease, 0x100, 0x1000));
+    EXPECT_EQ(state(v[1]), std::tuple(kAttack, 0x200, 0x1000));
+    EXPECT_EQ(state(v[2]), std::tuple(kSustain, 0x333, 0x5000));
+    EXPECT_EQ(std::tuple(v[4].envelopePhase, v[1].releaseRate), std::tuple(kOff, 5));
+    // The published status, the envelope volume refreshed by key-on.
+    EXPECT_EQ(std::tuple(SPUreadRegister(0x1F801D9C), SPUreadRegister(0x1F801C0C)), std::tuple(0x0007u, 1u));
+
+    // The XA block is passed on only when it is mono or stereo with 1 to
+    // 4032 frames: stereo, sampleCount, frames queued.
+    const int32_t cases[][3] = {{0, 4032, 4032}, {0, 4033, 0}, {1, 4032, 4032},       {0, 1, 1},   {0, 0, 0},
+                                {0, -1, 0},      {2, 4032, 0}, {0x7FFFFFFF, 4032, 0}, {-1, 100, 0}};
+    xa.frequency = 44100;
+    for (const auto& [stereo, sampleCount, frames] : cases) {
+        Core().xa.readIndex = Core().xa.writeIndex = 0;
+        std::tie(xa.stereo, xa.sampleCount) = std::tuple(stereo, sampleCount);
+        ASSERT_EQ(SPUfreeze(0, record.get()), 1);
+        EXPECT_EQ(Queued() / 2, frames) << stereo << " " << sampleCount;
+    }
+}
+
+// The log goes to the current directory, so this runs in one of its own.
+TEST_F(PluginTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
+    namespace fs = std::filesystem;
+    const fs::path directory = fs::temp_directory_path() / ("spuzarn-" + std::to_string(std::random_device{}()));
+    const fs::path previous = fs::current_path();
+    fs::create_directories(directory / register_log::kFileName);  // a directory in the way of the file
+    fs::current_path(directory);
+    ASSERT_EQ(SPUinit(), 0);
+    plugin::StartRecording();
+    SPUwriteRegister(0x1F801C04, 0x11234);
+    SPUwriteDMA(0x5555);  // transfers are not logged
+    uint16_t words[2] = {1, 2};
+    SPUwriteDMAMem(words, 2);
+    ASSERT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 2);  // nor is the replay of a load
+    SPUwriteRegister(0x00000042, 7);
+    EXPECT_EQ(plugin::Inspect().recorder->EntryCount(), 2);
+    // A file that cannot be written keeps the recording for another try.
+    plugin::StopRecording();
+    EXPECT_TRUE(plugin::Inspect().recorder->IsRecording());
+    SPUwriteRegister(0x1F801D8C, 1);
+    fs::remove(register_log::kFileName);
+    plugin::StopRecording();
+    EXPECT_FALSE(plugin::Inspect().recorder->IsRecording());
+    EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 3 * 12);
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1);  // no temporary file left
+    // SPUshutdown writes a running recording; one it cannot write is kept
+    // for the stop after the next SPUinit.
+    plugin::StartRecording();
+    SPUwriteRegister(0x1F801D88, 1);
+    fs::remove(register_log::kFileName);
+    fs::create_directory(register_log::kFileName);
+    SPUshutdown();
+    EXPECT_TRUE(plugin::Inspect().recorder->IsRecording());
+    fs::remove(register_log::kFileName);
+    ASSERT_EQ(SPUinit(), 0);
+    SPUwriteRegister(0x1F801D88, 2);
+    SPUshutdown();
+    EXPECT_FALSE(plugin::Inspect().recorder->IsRecording());
+    EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 2 * 12);
+    fs::current_path(previous);
+    fs::remove_all(directory);
+}
+
+}  // namespace
+}  // namespace zarn
