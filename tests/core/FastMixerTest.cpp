@@ -35,9 +35,9 @@ constexpr int32_t SpuVoice::*kFields[] = {
     &SpuVoice::history2};
 constexpr size_t kVoiceValues = std::size(kFields) + 1 + SpuVoice::kBlockSamples + 1;
 
-// The frames a render put out, then the state: where a value lies in it is
-// reported as "voice n, value k" (k: the place in kFields, then needDecode,
-// then the samples) or as a count past the voices.
+// The frames a render put out, then the state. A difference is reported by
+// its index: past the frames, kVoiceValues a voice (kFields, needDecode, the
+// samples), then the rest.
 std::vector<int64_t> Flatten(const SpuCore& spu, const std::vector<int16_t>& out) {
     std::vector<int64_t> values(out.begin(), out.end());
     for (const SpuVoice& voice : spu.standard.voices) {
@@ -53,14 +53,6 @@ std::vector<int64_t> Flatten(const SpuCore& spu, const std::vector<int16_t>& out
     values.push_back(NoiseRandomState());
     return values;
 }
-std::string Where(size_t index, size_t samples) {
-    if (index < samples) return "sample " + std::to_string(index);
-    index -= samples;
-    const std::string voice = "voice " + std::to_string(index / kVoiceValues) + ", value ";
-    return index < kVoiceCount * kVoiceValues ? voice + std::to_string(index % kVoiceValues)
-                                              : "value " + std::to_string(index - kVoiceCount * kVoiceValues);
-}
-
 class FastMixerTest : public ::testing::TestWithParam<MixPath> {
 protected:
     void SetUp() override {
@@ -102,8 +94,9 @@ struct Lockstep {
             state[i].push_back(irqs[i].calls);
         }
         const auto value = std::mismatch(state[1].begin(), state[1].end(), state[0].begin());
-        ASSERT_TRUE(value.first == state[1].end()) << where << ": " << Where(value.first - state[1].begin(), 2 * frames)
-                                                   << " is " << *value.first << ", not " << *value.second;
+        ASSERT_TRUE(value.first == state[1].end())
+            << where << ", " << 2 * frames << " samples: value " << value.first - state[1].begin() << " is "
+            << *value.first << ", not " << *value.second;
     }
     static void OnIrq(void* context) {
         Irq& irq = *static_cast<Irq*>(context);

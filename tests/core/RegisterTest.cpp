@@ -39,34 +39,6 @@ TEST_F(RegisterTest, SignedFieldsSubtractTheLargestMagnitude) {
     EXPECT_EQ((Ints{b.sweepModeR, b.sweepStepR, b.sweepDecreaseR, b.fixedVolumeR}), (Ints{1, 127, 1, -16382}));
 }
 
-TEST_F(RegisterTest, VoiceFieldsImageAndAddressing) {
-    for (auto [k, value] : {std::pair{4u, 0xFFFFu}, {6, 0x1234}, {8, 0xFFFF}, {0xA, 0xFFFF}, {0xE, 0x0BCD}})
-        Write(Voice(23, k), value);
-    const SpuVoice& v = voice(23);
-    EXPECT_EQ((Ints{v.pitch, v.startAddress, v.attackRate, v.decayRate, v.sustainLevel, v.sustainDecrease,
-                    v.sustainRate, v.releaseRate, v.repeatAddress, voice(22).pitch}),
-              (Ints{0xFFFF, 0x1234, 127, 15, 15, 1, 127, 31, 0x0BCD, 0}));
-    // Only the low 12 bits of an address and the low 16 bits of a value count.
-    Write(0x00000C04, 0x12345678);
-    EXPECT_EQ((Ints{voice(0).pitch, Read(0x1F801C04)}), (Ints{0x5678, 0x5678}));
-    // Envelope volume: level and volume at once, phase unchanged.
-    Write(Voice(2, 0xC), 0xC000);
-    EXPECT_EQ((Ints{voice(2).envelopeVolume, voice(2).envelopeLevel, voice(2).envelopePhase}),
-              (Ints{16384, 4194304, kOff}));
-    // Odd addresses store into the even entry below and do nothing else.
-    Write(0x1F801C01, 0xABCD);
-    Write(0x1F801DA5, 0x0101);
-    EXPECT_EQ((Ints{Read(0x1F801C00), voice(0).fixedVolumeL, Read(0x1F801DA5), spu->standard.irqAddress}),
-              (Ints{0xABCD, 0, 0x0101, 0}));
-    // Below 0xC00 is not an SPU register: nothing changes, reads give 0.
-    const std::vector<uint16_t> before(std::begin(spu->registerImage), std::end(spu->registerImage));
-    for (uint32_t address : {0x1F801000u, 0x1F801BFEu, 0xFFFFFBFFu}) {
-        Write(address, 0xFFFF);
-        EXPECT_EQ(Read(address), 0);
-    }
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), spu->registerImage));
-}
-
 TEST_F(RegisterTest, GlobalRegistersReadTheirLiveValues) {
     Write(0x1F801DAE, 0xFFFF);
     EXPECT_EQ((Ints{Read(0x1F801DA6), Read(0x1F801DAE)}), (Ints{0xFFFF, 0xF800}));  // no transfer address yet

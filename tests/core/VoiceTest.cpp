@@ -90,8 +90,8 @@ TEST_F(VoiceTest, FlagsDecideTheNextBlockAndLoops) {
 }
 
 TEST_F(VoiceTest, InterpolatesOneSampleBehindTheBlockAndAdvancesThePitch) {
-    // samples[0] is the previous block's last; the block holds 4096, 8192, ..., 28672, 4096, ...
-    // From 5000 to 4096 the slope falls, and the fraction's share rounds down.
+    // samples[0] is the previous block's last; the block holds 4096, 8192,
+    // ... From 5000 to 4096 the slope falls, and the fraction's share rounds down.
     v.samples[0] = 5000;
     for (int i = 1; i <= 28; ++i) v.samples[i] = 4096 * (1 + (i - 1) % 7);
     for (const auto& [position, expected] :

@@ -102,7 +102,7 @@ TEST(SettingsTest, AStoreThatCannotBeWrittenIsLeftAsItIs) {
 
 using namespace ui::control;
 using Ints = std::vector<int32_t>;
-const Ints kDefaults = {8, 48, 75, 50, 100}, kOthers = {16, 64, 60, 40, 150};  // the five numbers
+const Ints kOthers = {16, 64, 60, 40, 150};  // the five numbers
 
 // The real-time window over a fake dialog whose edits, like real ones, tell
 // the dialog of every change of their text at once, also while the dialog
@@ -187,25 +187,6 @@ TEST_F(RealtimeWindowTest, OpensFilledAndEachApplyingActionWritesEveryField) {
     EXPECT_EQ(Numbers(), (Ints{1, 1, 1, 1, 1}));
     EXPECT_TRUE(dialog.Command(*this, kOk, 0));
     EXPECT_EQ(Numbers(), (Ints{0, 64, 200, 40, 0}));
-}
-
-TEST_F(RealtimeWindowTest, CancelReloadsAndDefaultResetsTheWindowSetting) {
-    Type(kXAVolume, "120");
-    EXPECT_TRUE(dialog.Command(*this, kCancel, 0));
-    EXPECT_EQ(std::tuple(Numbers(), texts[kXAVolume]), std::tuple(kOthers, std::string("60")));
-    record.SetShowRealtimeConfigWindow(1);
-    EXPECT_TRUE(dialog.Command(*this, kDefault, 0));
-    EXPECT_EQ(std::tuple(Numbers(), texts[kRecordingTempo], record.ShowRealtimeConfigWindow),
-              std::tuple(kDefaults, std::string("100"), 0));
-    // After the refills the window applies changes again.
-    Type(kReverbVolume, "51");
-    EXPECT_EQ(Numbers(), (Ints{8, 48, 75, 51, 100}));
-    // Stored values out of every range survive the trip through the controls.
-    record.stored[0] = record.stored[2] = -1;
-    dialog.Command(*this, kCancel, 0);
-    EXPECT_EQ(texts[kSoundBufferSize] + " " + texts[kXAVolume], "4294967295 -1");
-    Click(kEnableReverb);
-    EXPECT_EQ(std::tuple(record.SoundBufferSize, record.XAVolume), std::tuple(-1, -1));
 }
 
 }  // namespace

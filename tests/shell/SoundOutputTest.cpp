@@ -183,32 +183,6 @@ TEST_F(SoundOutputTest, ADeviceThatFailsHandsTheStreamToTheClock) {
     EXPECT_FALSE(output.OnSystemDevice());
 }
 
-TEST_F(SoundOutputTest, WithoutTheDeviceTheClockPlays) {
-    device->opens = false;
-    EXPECT_FALSE(output.Open(nullptr, settings) || output.CreateStream(8) || output.OnSystemDevice());
-    EXPECT_EQ(output.StreamBytes, 8192u);
-    output.DestroyStream();
-    output.Close();
-    EXPECT_EQ(device->calls, (Calls{"open 176400"}));  // nothing more of a device that did not open
-    // An open device that refuses the stream, or a size no stream can have:
-    // counted in bytes in 32 bits, 4,194,304 KiB asks for none, -1 for
-    // 0xFFFFFC00, which this device refuses; 4,194,312 KiB asks for 8 KiB.
-    std::tie(device->opens, device->createsStreams) = std::tuple(true, false);
-    output.Open(nullptr, settings);
-    device->calls.clear();
-    for (const int32_t size : {4194304, -1}) {
-        EXPECT_FALSE(output.CreateStream(size)) << size;
-        EXPECT_EQ(output.StreamBytes, ClockDevice::kDefaultBytes) << size;
-    }
-    EXPECT_EQ(device->calls, (Calls{"create 4294966272"}));
-    device->createsStreams = true;
-    EXPECT_TRUE(output.CreateStream(4194312) && output.StreamBytes == 8192u && output.CreateStream(1));
-    output.DestroyStream();
-    device->calls.clear();
-    output.Close();
-    EXPECT_EQ(std::tuple(device->calls, output.StreamBytes), std::tuple(Calls{"close"}, 1024u));
-}
-
 // The pass loop, run as the sound thread runs it, against the scripted device.
 TEST(MixerThreadTest, OpensStreamsFollowsTheSizeAndStopsAfterThePass) {
     test::TestSettings settings;
