@@ -55,8 +55,7 @@ protected:
         SPUshutdown();
         blocksFromIrq.clear();
     }
-    // Voice 0 loops the ramp block 4096, 8192, ... at unit 0x10, which raises
-    // the interrupt at every pass.
+    // Voice 0 loops the ramp block at unit 0x10, raising the interrupt at every pass.
     void PlayALoopingVoice(uint8_t flags = 3) {
         test::WriteBlock(Core(), 0x10, 0x00, flags, test::Ramp());
         // clang-format off
@@ -128,10 +127,9 @@ TEST_F(PluginTest, CallsBeforeInitAndInitOpenCloseShutdown) {
 #endif
 }
 
-// The sound thread mixes in real time on whatever device there is (without
-// one, on the clock), publishes the voice status, raises the interrupt on
-// its own thread, and stops mixing when SPUclose returns; the next run
-// plays on from the same state.
+// The sound thread mixes in real time on whatever device there is (the
+// clock without one), publishes the voice status, raises the interrupt, and
+// stops when SPUclose returns; the next run plays on from the same state.
 TEST_F(PluginTest, TheSoundThreadPlaysAcrossCloseAndReopen) {
     ASSERT_EQ(SPUinit(), 0);
     PlayALoopingVoice();
@@ -220,8 +218,7 @@ TEST_F(PluginTest, XaFromTheInterruptNeverWaitsNorReadsPastTheBlock) {
 }
 
 TEST_F(PluginTest, SavesLaidOutAsTheRecordAndTheSizeQuery) {
-    // Name, version 1 and size 558640, little-endian, bytes 6 and 7 as given;
-    // from `rest` on every byte as given.
+    // The header with bytes 6 and 7 as given; from `rest` on every byte as given.
     const auto holds = [&](uint8_t pad, size_t rest, uint8_t value) {
         const uint8_t header[16] = {'T', 'O', 'V', 'R', 'A', 0, pad, pad, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0};
         return std::memcmp(bytes, header, 16) == 0 &&
@@ -298,41 +295,6 @@ TEST_F(PluginTest, LoadReplaysTheRegistersAndPassesTheXaBlockOnWhenItFits) {
         ASSERT_EQ(SPUfreeze(0, record.get()), 1);
         EXPECT_EQ(Queued() / 2, frames) << stereo << " " << sampleCount;
     }
-}
-
-// The log goes to the current directory, so this runs in one of its own.
-TEST_F(PluginTest, RecordingLogsHostRegisterWritesToTheCurrentDirectory) {
-    namespace fs = std::filesystem;
-    const fs::path directory = fs::temp_directory_path() / ("spuzarn-" + std::to_string(std::random_device{}()));
-    const fs::path previous = fs::current_path();
-    fs::create_directories(directory / register_log::kFileName);  // a directory in the way of the file
-    fs::current_path(directory);
-    ASSERT_EQ(SPUinit(), 0);
-    plugin::StartRecording();
-    SPUwriteRegister(0x1F801C04, 0x11234);
-    SPUwriteDMA(0x5555);  // transfers are not logged
-    uint16_t words[2] = {1, 2};
-    SPUwriteDMAMem(words, 2);
-    ASSERT_EQ(SPUfreeze(1, record.get()) + SPUfreeze(0, record.get()), 2);  // nor is the replay of a load
-    SPUwriteRegister(0x00000042, 7);
-    EXPECT_EQ(plugin::Inspect().recorder->EntryCount(), 2);
-    // A file that cannot be written keeps the recording for another try.
-    plugin::StopRecording();
-    EXPECT_TRUE(plugin::Inspect().recorder->IsRecording());
-    SPUwriteRegister(0x1F801D8C, 1);
-    fs::remove(register_log::kFileName);
-    plugin::StopRecording();
-    EXPECT_FALSE(plugin::Inspect().recorder->IsRecording());
-    EXPECT_EQ(fs::file_size(register_log::kFileName), 524808u + 3 * 12);
-    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1);  // no temporary file left
-    // SPUshutdown writes a running recording.
-    plugin::StartRecording();
-    SPUwriteRegister(0x1F801D88, 1);
-    SPUshutdown();
-    EXPECT_EQ(std::tuple(plugin::Inspect().recorder->IsRecording(), fs::file_size(register_log::kFileName)),
-              std::tuple(false, 524808u + 12));
-    fs::current_path(previous);
-    fs::remove_all(directory);
 }
 
 }  // namespace

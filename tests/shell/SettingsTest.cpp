@@ -1,23 +1,17 @@
 // The settings record in the platform's store (the registry on Windows, the
-// REGEDIT4 file elsewhere): what a first run writes, what comes back, a store
-// that cannot be written; and the real-time window's work on the live record
-// (its Win32 dialog is worked under Wine by tests/win32).
+// REGEDIT4 file elsewhere): what a first run writes and what comes back; and
+// the real-time window's work on the live record (its Win32 dialog is worked
+// under Wine by tests/win32).
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <sstream>
 #include <thread>
 #include <tuple>
 
-#if !defined(_WIN32)
-#include <unistd.h>
-#endif
-
-#include "store/RegistryKey.h"
 #include "store/RegistrySettings.h"
 #include "support/TestSettings.h"
 #include "support/TestStore.h"
@@ -75,31 +69,6 @@ TEST(SettingsTest, AFirstRunStoresItsDefaultsAndEveryFourByteValueComesBackAsSto
               std::tuple(-2, defaults.ReverbVolume, defaults.TickParSecond, defaults.WaveFormatChannels));
 }
 
-#if !defined(_WIN32)
-// A store that cannot be written: saves change nothing, loads give what is
-// stored or the defaults, and neither fails in any other way.
-TEST(SettingsTest, AStoreThatCannotBeWrittenIsLeftAsItIs) {
-    namespace fs = std::filesystem;
-    test::UseFreshSettingsStore();
-    const fs::path store = fs::path(std::getenv("XDG_CONFIG_HOME")) / RegistryKey::kStoreFile;
-    const auto text = [&] { return (std::stringstream() << std::ifstream(store).rdbuf()).str(); };
-    RegistrySettings settings;
-    settings.Load();
-    const std::string saved = text();
-    const int32_t volume = settings.XAVolume++;
-    // The file cannot be replaced: a folder where its temporary file goes.
-    fs::create_directory(store.string() + ".tmp" + std::to_string(getpid()));
-    settings.Save();
-    EXPECT_EQ(text(), saved);
-    // The store is a folder.
-    fs::remove_all(store.parent_path());
-    fs::create_directories(store);
-    settings.Save();
-    settings.Load();
-    EXPECT_EQ(std::tuple(settings.XAVolume, test::StoreHasKey()), std::tuple(volume, false));
-}
-#endif
-
 using namespace ui::control;
 using Ints = std::vector<int32_t>;
 const Ints kOthers = {16, 64, 60, 40, 150};  // the five numbers
@@ -121,8 +90,6 @@ protected:
     ui::RealtimeDialog dialog{record, *this};
     std::map<int, std::string> texts;
     std::map<int, bool> checks;
-    std::map<int, int> highest;
-    std::set<int> disabled, readOnly;
 
     void SetUp() override {
         record.Load();
@@ -148,9 +115,9 @@ protected:
     }
     bool IsChecked(int id) override { return checks[id]; }
     void SetChecked(int id, bool checked) override { checks[id] = checked; }
-    void SetRange(int id, int, int top) override { highest[id] = top; }
-    void Disable(int id) override { disabled.insert(id); }
-    void MakeReadOnly(int id) override { readOnly.insert(id); }
+    void SetRange(int, int, int) override {}
+    void Disable(int) override {}
+    void MakeReadOnly(int) override {}
     void ShowMessage(const char*, const char*) override {}
     void End(int) override {}
     bool IsRecording() const override { return false; }
@@ -163,13 +130,7 @@ TEST_F(RealtimeWindowTest, OpensFilledAndEachApplyingActionWritesEveryField) {
     // would have been read as 0.
     EXPECT_EQ(Numbers(), kOthers);
     EXPECT_EQ(texts[kXABufferSize] + texts[kRecordingTempo] + texts[kRecord], "64150Record");
-    EXPECT_TRUE(checks[kEnableReverb] && disabled == std::set<int>{kShowRealtimeConfigWindow});
-    EXPECT_EQ(highest, (std::map<int, int>{{kSoundBufferArrows, 200},
-                                           {kXABufferArrows, 200},
-                                           {kXAVolumeArrows, 200},
-                                           {kReverbVolumeArrows, 200},
-                                           {kRecordingTempoArrows, 200}}));
-    EXPECT_EQ(readOnly, (std::set<int>{kSoundBufferSize, kXABufferSize, kXAVolume, kReverbVolume, kRecordingTempo}));
+    EXPECT_TRUE(checks[kEnableReverb]);
     // The record drifts from what the controls show; any applying action
     // rewrites every field with its shown value, without range checks.
     const auto drift = [&] { record.Numbers({1, 1, 1, 1, 1}), record.SetEnableReverb(0); };

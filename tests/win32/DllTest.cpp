@@ -99,14 +99,4 @@ TEST_F(DllTest, RenderPlaysAKeyedOnVoice) {
     EXPECT_EQ(Call<int32_t>("SPUshutdown"), 0);
 }
 
-// The size query, before SPUinit too (saves and loads through the DLL:
-// spuhost's play under Wine).
-TEST_F(DllTest, SaveStateSizeQuery) {
-    std::vector<uint8_t> record(558640, 0xA5);
-    EXPECT_EQ(std::tuple(Call<int32_t>("SPUfreeze", 1u, nullptr), Call<int32_t>("SPUfreeze", 2u, record.data())),
-              std::tuple(0, 1));
-    const uint8_t header[17] = {'T', 'O', 'V', 'R', 'A', 0, 0xA5, 0xA5, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0, 0xA5};
-    EXPECT_EQ(std::memcmp(record.data(), header, sizeof header), 0);
-}
-
 }  // namespace
