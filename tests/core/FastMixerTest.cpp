@@ -1,7 +1,6 @@
-// The fast mixer against MixFrame: random programs run through each fast path
-// and the reference in lockstep, and after every render call the frames and
-// the whole SPU state must be the same. A path this processor lacks is
-// skipped, not passed.
+// Each fast mixer path against MixFrame: random programs in lockstep, the
+// same frames and SPU state after every render call. A path this processor
+// lacks is skipped, not passed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,11 +32,8 @@ constexpr int32_t SpuVoice::*kFields[] = {
     &SpuVoice::envelopeLevel,  &SpuVoice::envelopeStep,   &SpuVoice::lastOutput,      &SpuVoice::noiseCounter,
     &SpuVoice::noiseValue,     &SpuVoice::noiseRate,      &SpuVoice::noiseTick,       &SpuVoice::history1,
     &SpuVoice::history2};
-constexpr size_t kVoiceValues = std::size(kFields) + 1 + SpuVoice::kBlockSamples + 1;
 
-// The frames a render put out, then the state. A difference is reported by
-// its index: past the frames, kVoiceValues a voice (kFields, needDecode, the
-// samples), then the rest.
+// The frames a render put out, then the state.
 std::vector<int64_t> Flatten(const SpuCore& spu, const std::vector<int16_t>& out) {
     std::vector<int64_t> values(out.begin(), out.end());
     for (const SpuVoice& voice : spu.standard.voices) {
@@ -60,9 +56,8 @@ protected:
     }
 };
 
-// Two cores, the reference and the path under test, driven alike. Each
-// core's interrupt function counts its calls and, by a sequence of its own,
-// keys voices on or off.
+// Two cores, the reference and the path under test, driven alike; each one's
+// interrupt function counts and, by a sequence of its own, keys voices on or off.
 struct Lockstep {
     struct Irq {
         SpuCore* spu;

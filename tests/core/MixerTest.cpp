@@ -41,9 +41,8 @@ TEST_F(MixerTest, GoldenFirstFramesOfOneVoice) {
     // Frame 3: full scale passed: 6710884 (26214), sample 12288:
     //   9830 -> 9829 -> 9828; 4915 -> 4914.
     EXPECT_EQ(Render(3), (Samples{2045, 1022, 8189, 4094, 9828, 4914}));
-    // Published after the render:
     EXPECT_EQ((Ints{voice(0).envelopePhase, spu->ReadRegister(0x1F801C0C), spu->ReadRegister(0x1F801D9C)}),
-              (Ints{kDecay, 26214, 1}));
+              (Ints{kDecay, 26214, 1}));  // published after the render
 }
 
 TEST_F(MixerTest, OutputSaturatesSymmetrically) {

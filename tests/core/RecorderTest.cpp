@@ -2,24 +2,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <tuple>
 #include <vector>
 
-#include "core/SpuCore.h"
 #include "state/SpuRecorder.h"
-#include "support/TestSettings.h"
+#include "support/CoreRig.h"
 
 namespace zarn {
 namespace {
 
-uint32_t ZeroTick() { return 0; }
-
 // The fixture is also the sink: it keeps the file in memory.
-class RecorderTest : public ::testing::Test, public RecordingSink {
+class RecorderTest : public test::CoreTest, public RecordingSink {
 protected:
-    test::TestSettings settings;
-    std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
     SpuRecorder recorder;
     std::vector<std::byte> file;
     bool Write(std::span<const Piece> pieces) override {
@@ -53,12 +47,12 @@ TEST_F(RecorderTest, FileHoldsTheStartSnapshotTheTickRateAndTheEntries) {
     for (const auto& [offset, bytes, value] : fields) EXPECT_EQ(Word(offset, bytes), value) << offset;
 
     // The tick rate is 10 x the tempo, unchecked.
-    ASSERT_TRUE(recorder.StartRecording(*spu, ZeroTick) && recorder.StopRecording(0, *this));
+    ASSERT_TRUE(recorder.StartRecording(*spu, [] { return 0u; }) && recorder.StopRecording(0, *this));
     EXPECT_EQ(std::tuple(file.size(), Word(524800)), std::tuple(size_t{524808}, 0u));
 }
 
 TEST_F(RecorderTest, AMillionEntriesAtMost) {
-    ASSERT_TRUE(recorder.StartRecording(*spu, ZeroTick));
+    ASSERT_TRUE(recorder.StartRecording(*spu, [] { return 0u; }));
     for (int32_t i = 0; i <= SpuRecorder::kMaxEntries; ++i) recorder.Log(i, 0x1F801C00, i);
     ASSERT_TRUE(recorder.StopRecording(100, *this));
     EXPECT_EQ(file.size(), 12524808u);

@@ -32,11 +32,9 @@ TEST_F(RegisterTest, SignedFieldsSubtractTheLargestMagnitude) {
     }
     // Sweep: step 5 - 127 (sign in bit 12), direction in bit 13, bit 14 without
     // effect; the fixed volume keeps its value.
-    Write(Voice(0, 0), 0x9005);
-    Write(Voice(5, 2), 0xE07F);
-    const SpuVoice &a = voice(0), &b = voice(5);
-    EXPECT_EQ((Ints{a.sweepModeL, a.sweepStepL, a.sweepDecreaseL, a.fixedVolumeL}), (Ints{1, -122, 0, 0}));
-    EXPECT_EQ((Ints{b.sweepModeR, b.sweepStepR, b.sweepDecreaseR, b.fixedVolumeR}), (Ints{1, 127, 1, -16382}));
+    Write(Voice(5, 2), 0xF005);
+    const SpuVoice& v = voice(5);
+    EXPECT_EQ((Ints{v.sweepModeR, v.sweepStepR, v.sweepDecreaseR, v.fixedVolumeR}), (Ints{1, -122, 1, -16382}));
 }
 
 TEST_F(RegisterTest, GlobalRegistersReadTheirLiveValues) {

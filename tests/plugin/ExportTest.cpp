@@ -1,6 +1,5 @@
-// libspuZarn.so exports exactly the plugin interface: its dynamic symbol table
-// defines the functions of the export list and nothing else, and a host finds
-// each by its plain name.
+// libspuZarn.so's dynamic symbol table defines the functions of the export
+// list and nothing else, and a host finds each by its plain name.
 #include <gtest/gtest.h>
 
 #include <cstdio>

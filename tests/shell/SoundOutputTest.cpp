@@ -29,17 +29,16 @@ using Calls = std::vector<std::string>;
 using Lock = SoundDevice::LockResult;
 using Restore = SoundDevice::RestoreResult;
 
-// The front of a script, or `otherwise` once it has run out.
+// The front of a script, taken, or `otherwise` once it has run out.
 template <typename T>
 T Next(std::deque<T>& script, T otherwise) {
-    if (script.empty()) return otherwise;
-    const T next = script.front();
-    script.pop_front();
+    const T next = script.empty() ? otherwise : script.front();
+    if (!script.empty()) script.pop_front();
     return next;
 }
 
-// A looping buffer whose play cursor is set and whose lock and restore
-// results come from a script, and which writes down every call.
+// A looping buffer with a set play cursor, lock and restore results from a
+// script, and every call written down.
 class ScriptedDevice : public SoundDevice {
 public:
     uint32_t cursor = 0;
@@ -101,12 +100,7 @@ protected:
     SoundOutput output{std::unique_ptr<SoundDevice>(device)};
     CountingFrames frames;
 
-    void Start(int32_t kib) {
-        output.Open(nullptr, settings);
-        output.CreateStream(kib);
-    }
-    // One pass with the play cursor at `cursor`: "bytes written: the device's
-    // calls -> the write offset after it".
+    // One pass: "bytes written: the device's calls -> the write offset after".
     std::string Pass(uint32_t cursor) {
         device->cursor = cursor;
         device->calls.clear();
@@ -117,7 +111,8 @@ protected:
 };
 
 TEST_F(SoundOutputTest, EachPassRefillsWhatTheDeviceHasPlayed) {
-    Start(settings.SoundBufferSize);
+    output.Open(nullptr, settings);
+    output.CreateStream(settings.SoundBufferSize);
     EXPECT_EQ(device->calls, (Calls{"open 176400", "create 8192"}));
     EXPECT_EQ(std::tuple(output.OnSystemDevice(), output.StreamBytes), std::tuple(true, 8192u));
     // From offset 0 up to the cursor; a trailing half frame is locked but not written.
@@ -132,8 +127,7 @@ TEST_F(SoundOutputTest, EachPassRefillsWhatTheDeviceHasPlayed) {
     EXPECT_EQ(device->Sample(0), 1);
     EXPECT_EQ(Pass(98), "98: lock 0 98, unlock 98 0, -> 98");
     EXPECT_EQ(device->Sample(0), 101 + 7790 / 4);
-    // A lost buffer is asked back, a refused lock ends the pass: nothing is
-    // mixed, unlocked or moved.
+    // A lost buffer is asked back, a refused lock ends the pass: nothing moves.
     device->locks = {Lock::Lost, Lock::Refused};
     EXPECT_EQ(Pass(1000), "0: lock 98 902, restore, -> 98");
     EXPECT_EQ(Pass(1000), "0: lock 98 902, -> 98");
@@ -149,7 +143,8 @@ TEST_F(SoundOutputTest, EachPassRefillsWhatTheDeviceHasPlayed) {
 // takes the stream over. A buffer that is merely lost is asked back instead.
 TEST_F(SoundOutputTest, ADeviceThatFailsHandsTheStreamToTheClock) {
     constexpr int kLimit = SoundOutput::kFailedPassesForClock;
-    Start(8);
+    output.Open(nullptr, settings);
+    output.CreateStream(8);
     Pass(400);
     for (int i = 0; i < 3 * kLimit; ++i) {
         std::tie(device->locks, device->restores) = std::tuple(std::deque{Lock::Lost}, std::deque{Restore::StillLost});

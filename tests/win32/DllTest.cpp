@@ -6,7 +6,6 @@
 #include "support/ExportNames.h"
 #include "win32/DllCall.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
 #include <tuple>
@@ -34,7 +33,6 @@ TEST_F(DllTest, ExportsIdentificationAndTrivialCalls) {
     EXPECT_STREQ(Call<const char*>("PSEgetLibName"), "Zarn's SPU Audio Driver");
     EXPECT_EQ(std::tuple(Call<uint32_t>("PSEgetLibType"), Call<uint32_t>("PSEgetLibVersion"), Call<int32_t>("SPUtest")),
               std::tuple(4u, zarn::kLibVersion, 0));
-    EXPECT_EQ(Call<uint16_t>("SPUgetOne", 7u), 0);
     // The do-nothing exports pop their own arguments: a wrong count would
     // unbalance the stack and crash here.
     for (const char* name : {"SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR"})
@@ -47,9 +45,7 @@ TEST_F(DllTest, ExportsIdentificationAndTrivialCalls) {
 
 TEST_F(DllTest, RegistersAndDmaAcrossTheEndOfSoundRam) {
     ASSERT_EQ(Call<int32_t>("SPUinit"), 0);
-    EXPECT_EQ(Read(0x1F801DA6), 0xFFFF);
-    Write({{0x1F801DAE, 0xFFFF}, {0x1F801C06, 0x0100}, {0x1F801D88, 1}});
-    EXPECT_EQ(std::tuple(Read(0x1F801DAE), Read(0x1F801D9C), Read(0x1F801C0C)), std::tuple(0xF800, 1, 1));
+    Write({{0x1F801C06, 0x0100}});
     uint16_t out[8] = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666, 0x7777, 0x8888}, back[8] = {};
     Write({{0x1F801DA6, 0xFFFF}});  // 8 bytes before the end
     Call("SPUwriteDMAMem", out, 7);
@@ -59,7 +55,6 @@ TEST_F(DllTest, RegistersAndDmaAcrossTheEndOfSoundRam) {
     Call("SPUreadDMAMem", back, 7);
     back[7] = Call<uint16_t>("SPUreadDMA");
     EXPECT_EQ(std::memcmp(back, out, sizeof out), 0);
-    Call("SPUregisterCallback", static_cast<void*>(nullptr));
     EXPECT_EQ(Call<int32_t>("SPUopen", HWND{}) | Call<int32_t>("SPUclose"), 0);
     EXPECT_EQ(Read(0x1F801C06), 0x0100);  // the state survives the run
     EXPECT_EQ(Call<int32_t>("SPUshutdown"), 0);
@@ -68,33 +63,17 @@ TEST_F(DllTest, RegistersAndDmaAcrossTheEndOfSoundRam) {
 int irqCalls = 0;
 void CALLBACK CountIrq() { ++irqCalls; }
 
-TEST_F(DllTest, RenderPlaysAKeyedOnVoice) {
+// Through the DLL: a voice keyed on plays out the IRQ block in frame 28 and
+// the host's stdcall interrupt function is called (spuhost's golden demo
+// render under Wine pins the frames).
+TEST_F(DllTest, TheInterruptReachesTheHost) {
     ASSERT_EQ(Call<int32_t>("SPUinit"), 0);
-    // One looping ADPCM block at unit 0x10: shift 0, filter 0, samples 4096,
-    // 8192, ..., 28672, 4096, ...
-    uint16_t block[8] = {0x0300};
-    for (int i = 0; i < 28; ++i) reinterpret_cast<uint8_t*>(block)[2 + i / 2] |= (1 + i % 7) << 4 * (i % 2);
-    Write({{0x1F801DA6, 0x10}});
-    Call("SPUwriteDMAMem", block, 8);
-    Write({{0x1F801C00, 0x3FFF},
-           {0x1F801C02, 0x2000},
-           {0x1F801C04, 0x1000},
-           {0x1F801C06, 0x10},
-           {0x1F801C08, 0x000F},
-           {0x1F801C0A, 127 << 6},
-           {0x1F801C0E, 0x10},
-           {0x1F801D80, 0x3FFF},
-           {0x1F801D82, 0x3FFF},
-           {0x1F801DA4, 0x11},
-           {0x1F801D88, 1}});
+    Write({{0x1F801C04, 0x1000}, {0x1F801C06, 0x10}, {0x1F801DA4, 0x11}, {0x1F801D88, 1}});
     Call("SPUregisterCallback", &CountIrq);
-    std::array<int16_t, 8> out = {0, 0, 0, 0, 0, 0, 0x5555, 0x5555};
-    Call("SPUrender", out.data(), 14u);  // three frames; the last 2 bytes stay
-    EXPECT_EQ(out, (std::array<int16_t, 8>{2045, 1022, 8189, 4094, 9828, 4914, 0x5555, 0x5555}));
-    EXPECT_EQ(Read(0x1F801C0C), 26214);
-    // The block is played out in frame 28: the host interrupt is called.
-    int16_t more[2 * 25];
-    Call("SPUrender", more, uint32_t{sizeof more});
+    int16_t frames[2 * 28];
+    Call("SPUrender", frames, uint32_t{sizeof frames - 4});
+    EXPECT_EQ(irqCalls, 0);
+    Call("SPUrender", frames, 4u);
     EXPECT_EQ(irqCalls, 1);
     EXPECT_EQ(Call<int32_t>("SPUshutdown"), 0);
 }
