@@ -9,7 +9,6 @@ namespace zarn::console {
 
 namespace {
 
-constexpr uint32_t kBlockBytes = 16;
 constexpr uint32_t kBlockUnits = 2;
 constexpr uint32_t kCounterPerBlock = ConsoleVoice::kBlockSamples << 12;  // 0x1C000
 constexpr uint32_t kMaxStep = 0x4000;                                     // 4 samples a tick
