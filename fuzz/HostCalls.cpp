@@ -25,40 +25,18 @@
 namespace zarn::fuzz {
 namespace {
 
+// clang-format off
 enum Call : uint8_t {
-    kWriteRegister,
-    kWriteAnyRegister,
-    kReadRegister,
-    kWriteDma,
-    kReadDma,
-    kWriteDmaBlock,
-    kReadDmaBlock,
-    kPlayXa,
-    kRender,
-    kSave,
-    kLoad,
-    kChangeSetting,
-    kRegisterIrq,
-    kChooseMixPath,
-    kPlayCdda,
-    kCallCount
+    kWriteRegister, kWriteAnyRegister, kReadRegister, kWriteDma, kReadDma, kWriteDmaBlock, kReadDmaBlock, kPlayXa,
+    kRender, kSave, kLoad, kChangeSetting, kRegisterIrq, kChooseMixPath, kPlayCdda, kCallCount
 };
 
 using DS = DriverSettings;
-int32_t DS::*const kFields[] = {&DS::WaveFormatSampleRate,
-                                &DS::WaveFormatBytesPerSample,
-                                &DS::WaveFormatChannels,
-                                &DS::SoundBufferSize,
-                                &DS::XABufferSize,
-                                &DS::HighResolutionMode,
-                                &DS::ShowRealtimeConfigWindow,
-                                &DS::EnableNoiseAndFM,
-                                &DS::EnableReverb,
-                                &DS::EnableSpuIrq,
-                                &DS::EnableAutoGain,
-                                &DS::XAVolume,
-                                &DS::ReverbVolume,
-                                &DS::TickParSecond};
+int32_t DS::*const kFields[] = {
+    &DS::WaveFormatSampleRate, &DS::WaveFormatBytesPerSample, &DS::WaveFormatChannels, &DS::SoundBufferSize,
+    &DS::XABufferSize, &DS::HighResolutionMode, &DS::ShowRealtimeConfigWindow, &DS::EnableNoiseAndFM,
+    &DS::EnableReverb, &DS::EnableSpuIrq, &DS::EnableAutoGain, &DS::XAVolume, &DS::ReverbVolume, &DS::TickParSecond};
+// clang-format on
 
 // Blocks larger than this are cut down to it (the harness must be able to
 // allocate what it claims).

@@ -49,31 +49,28 @@ TEST(ConsoleMixerTest, OneVoiceEndToEnd) {
     // the voice volume (out[1] at byte 0x800 + 2 x (tick - 1)).
     ConsoleRig rig;
     OneVoice(rig, 1, 0xC000);
-    struct {
-        int tick;
-        int16_t envelope, out, output;
-    } const rows[] = {{1, 0x3800, -1, -1},      {2, 0x7000, 531, 529},   {3, 0x7FFF, 3476, 3474},
-                      {4, 0x3FFF, 2038, 2036},  {5, 0x3FFF, 2038, 2036}, {27, 0x3FFF, 2038, 2036},
-                      {28, 0x3FFF, 2038, 2036}, {60, 0x3FFF, 2038, 2036}};
+    // tick, envelope level, the voice's output before its volume, the frame
+    const std::tuple<int, int16_t, int16_t, int16_t> rows[] = {
+        {1, 0x3800, -1, -1},     {2, 0x7000, 531, 529},    {3, 0x7FFF, 3476, 3474},  {4, 0x3FFF, 2038, 2036},
+        {5, 0x3FFF, 2038, 2036}, {27, 0x3FFF, 2038, 2036}, {28, 0x3FFF, 2038, 2036}, {60, 0x3FFF, 2038, 2036}};
     int tick = 0;
     std::array<int16_t, 2> frame{};
-    for (const auto& row : rows) {
-        while (tick < row.tick) {
+    for (const auto& [row, envelope, out, output] : rows) {
+        while (tick < row) {
             frame = Tick(rig);
             ++tick;
             EXPECT_EQ(rig.state.endx, tick >= 28 ? 2u : 0u) << "tick " << tick;  // the block ends at tick 28
         }
-        EXPECT_EQ(rig.Voice(1).envelopeLevel, row.envelope) << "tick " << tick;
-        EXPECT_EQ(rig.bus.Rd16(0x800 + 2 * (tick - 1)), row.out) << "tick " << tick;
-        EXPECT_EQ(frame, (std::array<int16_t, 2>{row.output, row.output})) << "tick " << tick;
+        EXPECT_EQ(std::tuple(rig.Voice(1).envelopeLevel, rig.bus.Rd16(0x800 + 2 * (tick - 1)), frame[0], frame[1]),
+                  std::tuple(envelope, out, output, output))
+            << "tick " << tick;
     }
-    EXPECT_EQ(rig.Voice(1).repeatAddress, 0x0200);
-    EXPECT_EQ(rig.Voice(1).blockAddress, 0x0200);
-
+    EXPECT_EQ(std::tuple(rig.Voice(1).repeatAddress, rig.Voice(1).blockAddress), std::tuple(0x0200, 0x0200));
     PublishVoiceStatus(rig.state, rig.image);
-    EXPECT_EQ(rig.image[ImageIndex(reg::Voice(1, reg::kEnvelopeVolume))], 0x3FFF);
-    EXPECT_EQ(rig.image[ImageIndex(reg::Voice(1, reg::kRepeatAddress))], 0x0200);
-    EXPECT_EQ(rig.image[ImageIndex(reg::kVoiceActivity)], 0x0002);
+    EXPECT_EQ(std::tuple(rig.image[ImageIndex(reg::Voice(1, reg::kEnvelopeVolume))],
+                         rig.image[ImageIndex(reg::Voice(1, reg::kRepeatAddress))],
+                         rig.image[ImageIndex(reg::kVoiceActivity)]),
+              std::tuple(0x3FFF, 0x0200, 0x0002));
 }
 
 TEST(ConsoleMixerTest, ModulationReadsThisTickAndMuteSilencesOnlyTheVoices) {
@@ -100,10 +97,8 @@ TEST(ConsoleMixerTest, NoiseVoicesTakeTheLfsrAsTheirSample) {
 }
 
 TEST(ConsoleMixerTest, TouchesRaiseTheIrqOnceWhenEnabled) {
-    struct {
-        uint16_t control, transferControl, irqAddress;
-        bool raised;
-    } const cases[] = {
+    // SPUCNT, 0x1F801DAC, the IRQ address, whether a tick raises the interrupt
+    const std::tuple<uint16_t, uint16_t, uint16_t, bool> cases[] = {
         {0xC040, 0, 0x0000, true},       // idle voices sit at unit 0
         {0xC000, 0, 0x0000, false},      // IRQ disabled
         {0x4040, 0, 0x0000, false},      // SPU disabled
@@ -111,14 +106,13 @@ TEST(ConsoleMixerTest, TouchesRaiseTheIrqOnceWhenEnabled) {
         {0xC040, 0x0004, 0x0100, true},  // ... unless 0x1F801DAC bit 2 or 3 is set
         {0xC040, 0, 0xFFFF, true},       // a reverb read, writes being off
     };
-    for (const auto& c : cases) {
+    for (const auto& [control, transferControl, irqAddress, raised] : cases) {
         ConsoleRig rig;
-        rig.Set(reg::kControl, c.control);
-        rig.Set(reg::kTransferControl, c.transferControl);
-        rig.Set(reg::kIrqAddress, c.irqAddress);
+        rig.Set(reg::kControl, control);
+        rig.Set(reg::kTransferControl, transferControl);
+        rig.Set(reg::kIrqAddress, irqAddress);
         Tick(rig);
-        EXPECT_EQ(rig.state.irqFlag, c.raised) << c.irqAddress;
-        EXPECT_EQ(rig.state.irqCallPending, c.raised) << c.irqAddress;
+        EXPECT_EQ(std::tuple(rig.state.irqFlag, rig.state.irqCallPending), std::tuple(raised, raised)) << irqAddress;
         rig.state.irqCallPending = 0;  // the caller's part
         Tick(rig);
         EXPECT_EQ(rig.state.irqCallPending, 0);  // raised once until acknowledged

@@ -25,13 +25,9 @@ TEST(ConsoleArithTest, Clamp16UsesTheFullRangeUnlikeTheSymmetricSaturate) {
 }
 
 TEST(ConsoleVoiceTest, DecodesBlocksWithFlooredPredictionAndClampedHistory) {
-    struct {
-        uint8_t header;
-        int16_t old, older;
-        std::vector<uint8_t> data;
-        std::vector<int32_t> first;
-        bool wholeBlock;  // every sample equals the first
-    } const cases[] = {
+    // header, history (old, older), data bytes from byte 2, the first samples,
+    // whether every sample equals the first
+    const std::tuple<uint8_t, int16_t, int16_t, std::vector<uint8_t>, std::vector<int32_t>, bool> cases[] = {
         // clang-format off
         {0x00, 0, 0, {0x17, 0x8F}, {28672, 4096, -4096, -32768}, false},
         {0x1C, -1, 0, {}, {-1}, true},  // a truncating divide would give 0
@@ -45,20 +41,18 @@ TEST(ConsoleVoiceTest, DecodesBlocksWithFlooredPredictionAndClampedHistory) {
         {0x5C, 1000, 500, {}, {0}, true},         // filter 5 predicts nothing
         // clang-format on
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "header " << int{c.header} << ", history " << c.old);
+    for (const auto& [header, old, older, data, first, wholeBlock] : cases) {
+        SCOPED_TRACE(testing::Message() << "header " << int{header} << ", history " << old);
         ConsoleRig rig;
         ConsoleVoice& voice = rig.Voice(0);
-        voice.blockAddress = 0x200;
-        voice.samples[30] = c.old;  // the previous block's last two samples
-        voice.samples[29] = c.older;
-        rig.ram[0x1000] = c.header;
-        std::copy(c.data.begin(), c.data.end(), &rig.ram[0x1002]);
+        // The previous block's last two samples.
+        std::tie(voice.blockAddress, voice.samples[30], voice.samples[29], rig.ram[0x1000]) =
+            std::tuple(0x200, old, older, header);
+        std::copy(data.begin(), data.end(), &rig.ram[0x1002]);
         DecodeBlock(rig.bus, 0);
-        EXPECT_EQ(voice.samples[1], c.older);
-        EXPECT_EQ(voice.samples[2], c.old);
-        for (size_t k = 0; k < (c.wholeBlock ? 28 : c.first.size()); ++k) {
-            EXPECT_EQ(voice.samples[3 + k], c.first[c.wholeBlock ? 0 : k]) << k;
+        EXPECT_EQ(std::tuple(voice.samples[1], voice.samples[2]), std::tuple(older, old));
+        for (size_t k = 0; k < (wholeBlock ? 28 : first.size()); ++k) {
+            EXPECT_EQ(voice.samples[3 + k], first[wholeBlock ? 0 : k]) << k;
         }
     }
 }
@@ -71,31 +65,24 @@ TEST(ConsoleVoiceTest, BlockFlagsSetTheRepeatAddressEndxAndTheEnvelope) {
     DecodeBlock(rig.bus, 5);
     EXPECT_EQ(voice.repeatAddress, 0x0212);
 
-    struct {
-        uint8_t flags;
-        uint16_t block, next;
-        bool endx;
-        int16_t level;
-        uint8_t phase;
-    } const ends[] = {
+    // flags, block, next block, ENDX set, envelope level and phase after
+    const std::tuple<uint8_t, uint16_t, uint16_t, bool, int16_t, uint8_t> ends[] = {
         // clang-format off
         {0x00, 0x0300, 0x0302, false, 0x4000, S}, {0x02, 0x0300, 0x0302, false, 0x4000, S},
         {0x01, 0x0300, 0x0212, true, 0, R},       {0x03, 0x0300, 0x0212, true, 0x4000, S},
         {0x07, 0x0300, 0x0212, true, 0x4000, S},  {0x00, 0xFFFE, 0x0000, false, 0x4000, S},  // units wrap at 16 bits
         // clang-format on
     };
-    for (const auto& e : ends) {
-        SCOPED_TRACE(testing::Message() << "flags " << int{e.flags});
+    for (const auto& [flags, block, next, endx, level, phase] : ends) {
         rig.state.endx = 0;
         std::tie(voice.blockAddress, voice.needDecode, voice.envelopeLevel, voice.envelopePhase) =
-            std::tuple(e.block, 0, 0x4000, S);
-        rig.ram[(e.block * 8 + 1) & kRamMask] = e.flags;  // read at the block's end
+            std::tuple(block, 0, 0x4000, S);
+        rig.ram[(block * 8 + 1) & kRamMask] = flags;  // read at the block's end
         BlockEnd(rig.bus, 5);
-        EXPECT_EQ(voice.blockAddress, e.next);
-        EXPECT_EQ(rig.state.endx, e.endx ? 1u << 5 : 0u);
-        EXPECT_EQ(voice.envelopeLevel, e.level);
-        EXPECT_EQ(voice.envelopePhase, e.phase);
-        EXPECT_EQ(voice.needDecode, 1);
+        EXPECT_EQ(
+            std::tuple(voice.blockAddress, rig.state.endx, voice.envelopeLevel, voice.envelopePhase, voice.needDecode),
+            std::tuple(next, endx ? 1u << 5 : 0u, level, phase, 1))
+            << "flags " << int{flags};
     }
 }
 
@@ -120,15 +107,14 @@ TEST(ConsoleVoiceTest, KeyOnRestartsWhileTheSpuIsEnabledAndKeepsTheRepeatAddress
 
 TEST(ConsoleVoiceTest, InterpolatesFourSamplesThroughTheTable) {
     const uint32_t indexes[] = {0x00, 0x01, 0x80, 0xFF};
-    struct {
-        int16_t window[4];  // oldest, older, old, new
-        int32_t x[4];       // at each index; 0 is not checked
-    } const cases[] = {
-        {{0x1000, 0x2000, 0x3000, 0x4000}, {8165, 8182, 10206, 12230}},
-        {{0, 0, 0, 0x7FFF}, {-1, 0, 423, 4806}},
-        {{0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF}, {32637, 0, 32635, 32637}},
-        {{-0x8000, -0x8000, -0x8000, -0x8000}, {-32640, 0, -32639, -32640}},
-    };
+    // the window (oldest, older, old, new), the result at each index (0: not checked)
+    const struct {
+        int16_t window[4];
+        int32_t x[4];
+    } cases[] = {{{0x1000, 0x2000, 0x3000, 0x4000}, {8165, 8182, 10206, 12230}},
+                 {{0, 0, 0, 0x7FFF}, {-1, 0, 423, 4806}},
+                 {{0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF}, {32637, 0, 32635, 32637}},
+                 {{-0x8000, -0x8000, -0x8000, -0x8000}, {-32640, 0, -32639, -32640}}};
     ConsoleVoice voice;
     for (const auto& c : cases) {
         for (uint32_t s : {0u, 27u}) {  // the window starts at the counter's sample index
@@ -146,13 +132,8 @@ TEST(ConsoleVoiceTest, InterpolatesFourSamplesThroughTheTable) {
 }
 
 TEST(ConsoleVoiceTest, PitchStepsAreModulatedWithTheSignGlitchAndLimited) {
-    struct {
-        int v;
-        uint16_t pitch;
-        bool pmon;
-        int32_t previousOut;
-        uint32_t step;
-    } const cases[] = {
+    // voice, pitch, modulated, the previous voice's output, the step taken
+    const std::tuple<int, uint16_t, bool, int32_t, uint32_t> cases[] = {
         // clang-format off
         {1, 0x2000, false, 0, 0x2000},      {1, 0x5000, false, 0, 0x4000},     {1, 0x1000, true, 0x4000, 0x1800},
         {1, 0x1000, true, -0x8000, 0x0000}, {1, 0x1000, true, 0x7FFF, 0x1FFF}, {1, 0x3000, true, 0x7FFF, 0x4000},
@@ -161,22 +142,20 @@ TEST(ConsoleVoiceTest, PitchStepsAreModulatedWithTheSignGlitchAndLimited) {
         {17, 0x1000, true, 0x4000, 0x1800},  // voices 16-23 in the second word
         // clang-format on
     };
-    for (const auto& c : cases) {
+    for (const auto& [v, pitch, pmon, previousOut, step] : cases) {
         ConsoleRig rig;
-        rig.Set(reg::Voice(c.v, reg::kPitch), c.pitch);
-        if (c.pmon) rig.Set(reg::kPitchModulation + (c.v < 16 ? 0 : 2), 1u << (c.v % 16));
-        AdvancePitch(rig.bus, c.v, c.previousOut);
-        EXPECT_EQ(rig.Voice(c.v).pitchCounter, c.step) << c.pitch << " modulated by " << c.previousOut;
+        rig.Set(reg::Voice(v, reg::kPitch), pitch);
+        if (pmon) rig.Set(reg::kPitchModulation + (v < 16 ? 0 : 2), 1u << (v % 16));
+        AdvancePitch(rig.bus, v, previousOut);
+        EXPECT_EQ(rig.Voice(v).pitchCounter, step) << pitch << " modulated by " << previousOut;
     }
 }
 
 TEST(ConsoleVoiceTest, NoiseShiftsAtTheClockOfSpucnt) {
     const uint16_t sequence[] = {0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF, 0x01FF, 0x03FF,
                                  0x07FF, 0x0FFE, 0x1FFD, 0x3FFA, 0x7FF4, 0xFFE8, 0xFFD1, 0xFFA3, 0xFF47, 0xFE8F};
-    struct {
-        uint32_t ctl;
-        std::vector<int> shifts;  // the ticks at which the LFSR moves
-    } const clocks[] = {
+    // SPUCNT, the ticks at which the LFSR moves
+    const std::pair<uint32_t, std::vector<int>> clocks[] = {
         // clang-format off
         {0x3F00, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}},
         {0x3C00, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20}},  // the timer stays 0
@@ -184,18 +163,18 @@ TEST(ConsoleVoiceTest, NoiseShiftsAtTheClockOfSpucnt) {
         {0x0000, {1, 32769, 65537}},
         // clang-format on
     };
-    for (const auto& c : clocks) {
+    for (const auto& [ctl, expected] : clocks) {
         ConsoleState state;
         std::vector<int> shifts;
-        for (int tick = 1; tick <= c.shifts.back(); ++tick) {
+        for (int tick = 1; tick <= expected.back(); ++tick) {
             const uint16_t before = state.noiseLevel;
-            NoiseTick(state, c.ctl);
+            NoiseTick(state, ctl);
             if (state.noiseLevel != before) {
                 shifts.push_back(tick);
-                ASSERT_EQ(state.noiseLevel, sequence[shifts.size() - 1]) << c.ctl << " tick " << tick;
+                ASSERT_EQ(state.noiseLevel, sequence[shifts.size() - 1]) << ctl << " tick " << tick;
             }
         }
-        EXPECT_EQ(shifts, c.shifts) << c.ctl;
+        EXPECT_EQ(shifts, expected) << ctl;
     }
 }
 
@@ -261,21 +240,19 @@ TEST(ConsoleEnvelopeTest, TracesAndHardwareMeasurements) {
 }
 
 TEST(ConsoleEnvelopeTest, VolumeWordsAreFixedOrSweep) {
-    struct {
+    // the volume word, the level before, the levels after ticks 1-6
+    const struct {
         uint16_t word;
-        int16_t start;
-        int16_t levels[6];  // ticks 1-6
-    } const sweeps[] = {
+        int16_t start, levels[6];
+    } sweeps[] = {
         // clang-format off
         {0x3FFF, 0x1234, {0x7FFE, 0x7FFE, 0x7FFE, 0x7FFE, 0x7FFE, 0x7FFE}},  // fixed: volume / 2
         {0x4000, 0x1234, {-0x8000, -0x8000, -0x8000, -0x8000, -0x8000, -0x8000}},
-        {0x7FFF, 0x1234, {-2, -2, -2, -2, -2, -2}},
+        {0x7FFF, 0x1234, {-2, -2, -2, -2, -2, -2}}, {0x0001, 0x1234, {2, 2, 2, 2, 2, 2}},
         {0x2000, 0x1234, {0x4000, 0x4000, 0x4000, 0x4000, 0x4000, 0x4000}},
-        {0x0001, 0x1234, {0x0002, 0x0002, 0x0002, 0x0002, 0x0002, 0x0002}},
-        {0x8000, 0, {0x3800, 0x7000, 0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF}},
+        {0x8000, 0, {0x3800, 0x7000, 0x7FFF, 0x7FFF, 0x7FFF, 0x7FFF}}, {0xA000, 0x7FFF, {0x3FFF, 0, 0, 0, 0, 0}},
         {0x9000, 0, {-0x4000, -0x8000, -0x8000, -0x8000, -0x8000, -0x8000}},
         {0xB000, -0x8000, {-0x4800, -0x1000, 0, 0, 0, 0}},
-        {0xA000, 0x7FFF, {0x3FFF, 0, 0, 0, 0, 0}},
         {0xE030, 0x7FFF, {0x7FFF, 0x7FF7, 0x7FF7, 0x7FEF, 0x7FEF, 0x7FE7}},
         {0xC020, 0x5000, {0x5038, 0x5070, 0x50A8, 0x50E0, 0x5118, 0x5150}},
         {0x807F, 0x1234, {0x1234, 0x1234, 0x1234, 0x1234, 0x1234, 0x1234}},

@@ -1,9 +1,10 @@
-// The REGEDIT4 text store.
+// The REGEDIT4 text store, and numbers as the settings editors read them.
 #include <gtest/gtest.h>
 
 #include <utility>
 
 #include "settings/RegFile.h"
+#include "settings/SettingsRules.h"
 
 namespace zarn {
 namespace {
@@ -25,51 +26,11 @@ TEST(RegFileTest, ReadsFourByteValuesOnly) {
     EXPECT_EQ(file.ReadValue("HKEY_CURRENT_USER\\Other", "SoundBufferSize"), std::nullopt);
 }
 
-TEST(RegFileTest, WritingKeepsEverythingElse) {
-    const std::string original =
-        "REGEDIT4\n\n[HKEY_CURRENT_USER\\Other]\n\"SoundBufferSize\"=dword:00000001\n; a comment\n\n"
-        "[HKEY_CURRENT_USER\\Software\\Vision Thing\\PSEmu Pro\\SPU\\spuZarn]\n"
-        "\"XAVolume\"=dword:00000010\n\"Blob\"=hex:01,\\\n  02\n\n"
-        "[HKEY_CURRENT_USER\\Third]\n@=\"default\"\n";
-    RegFile file(original);
-    file.WriteDword(kKey, "XAVolume", 0x64);
-    file.WriteDword(kKey, "TickParSecond", 0xDEADBEEF);
-    // The value replaced in its line, the new one after the key's last line.
-    std::string expected = original;
-    expected.replace(expected.find("00000010"), 8, "00000064");
-    expected.insert(expected.find("\n[HKEY_CURRENT_USER\\Third]"), "\"TickParSecond\"=dword:deadbeef\n");
-    EXPECT_EQ(file.Text(), expected);
-    EXPECT_EQ(RegFile(file.Text()).ReadValue(kKey, "TickParSecond"), 0xDEADBEEFu);
-
-    // A file whose last line asks to be continued: what is written after it
-    // stays a line of its own.
-    for (const char* last : {"\"Blob\"=hex:01,\\", "\\"}) {
-        RegFile dangling(std::string("REGEDIT4\n\n[") + kKey + "]\n" + last);
-        dangling.WriteDword(kKey, "XAVolume", 7);
-        dangling.WriteDword("HKEY_CURRENT_USER\\Other", "XAVolume", 8);
-        const RegFile reread(dangling.Text());
-        EXPECT_EQ(reread.ReadValue(kKey, "XAVolume"), 7u) << last;
-        EXPECT_EQ(reread.ReadValue("HKEY_CURRENT_USER\\Other", "XAVolume"), 8u) << last;
-    }
-    // A continuation mark with a stray carriage return after it continues,
-    // before and after the text is written back.
-    const RegFile stray(std::string("[") + kKey + "]\r\n\"XAVolume\"=hex:01,02,\\\r\r\n  03,04\r\n");
-    EXPECT_EQ(stray.ReadValue(kKey, "XAVolume"), 0x04030201u);
-    EXPECT_EQ(RegFile(stray.Text()).ReadValue(kKey, "XAVolume"), 0x04030201u);
-}
-
-TEST(RegFileTest, NewFileGetsTheExportHeader) {
-    RegFile file;
-    EXPECT_FALSE(file.HasKey(kKey));
-    file.WriteDword(kKey, "SoundBufferSize", 8);  // adds the key
-    EXPECT_TRUE(file.HasKey(kKey));
-    file.AddKey("HKEY_CURRENT_USER\\Other");  // keys are set apart by a blank line
-    EXPECT_EQ(file.Text(), std::string("REGEDIT4\n\n[") + kKey +
-                               "]\n\"SoundBufferSize\"=dword:00000008\n\n[HKEY_CURRENT_USER\\Other]\n");
-    // A file without the header (say, one blank line) gets it with the key.
-    RegFile bare("\n");
-    bare.AddKey(kKey);
-    EXPECT_EQ(bare.Text(), std::string("REGEDIT4\n\n\n[") + kKey + "]\n");
+TEST(SettingsRulesTest, OnlyPlainDecimalTextIsANumber) {
+    const std::pair<const char*, std::optional<int32_t>> cases[] = {
+        {"8", 8}, {"  200", 200}, {"0", 0},   {"4294967295", -1},  // 32 bits, compared as signed
+        {"", {}}, {" ", {}},      {"-5", {}}, {"+5", {}},         {"12a", {}}, {"1 2", {}}, {"4294967296", {}}};
+    for (const auto& [text, value] : cases) EXPECT_EQ(ParseSettingNumber(text), value) << '"' << text << '"';
 }
 
 }  // namespace

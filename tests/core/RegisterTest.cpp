@@ -1,12 +1,10 @@
-// Register writes and reads of the SPU core.
+// Register writes and reads of the SPU core, and sound-RAM transfers.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <tuple>
 #include <vector>
 
-#include "core/SpuCore.h"
-#include "support/TestSettings.h"
+#include "support/CoreRig.h"
 
 namespace zarn {
 namespace {
@@ -14,77 +12,29 @@ namespace {
 using Ints = std::vector<int32_t>;
 constexpr uint32_t Voice(int n, uint32_t k) { return 0x1F801C00 + 16 * n + k; }
 
-class RegisterTest : public ::testing::Test {
+class RegisterTest : public test::CoreTest {
 protected:
-    test::TestSettings settings;
-    std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
     void Write(uint32_t address, uint32_t value) { spu->DecodeRegisterWrite(address, value); }
     uint16_t Read(uint32_t address) { return spu->ReadRegister(address); }
-    SpuVoice& voice(int n) { return spu->standard.voices[n]; }
+    std::vector<uint8_t> Bytes(uint32_t at, uint32_t count) { return {spu->soundRam + at, spu->soundRam + at + count}; }
 };
 
 TEST_F(RegisterTest, SignedFieldsSubtractTheLargestMagnitude) {
-    struct Case {
-        uint32_t address, value;
-        const int32_t* field;
-        int32_t expected;
-    };
-    const Case cases[] = {
-        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0},
-        {Voice(0, 0), 0x4000, &voice(0).fixedVolumeL, -16383},
-        {Voice(0, 0), 0x3FFF, &voice(0).fixedVolumeL, 16383},
-        {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
-        {0x1F801D80, 0xC000, &spu->standard.mixer.mainVolumeL, -16383},  // bit 15 not examined
-        {0x1F801D82, 0x2000, &spu->standard.mixer.mainVolumeR, 8192},
-        {0x1F801D84, 0x8000, &spu->standard.mixer.reverbVolumeL, -32767},
-        {0x1F801D84, 0xFFFF, &spu->standard.mixer.reverbVolumeL, 0},
-        {0x1F801D86, 0x7FFF, &spu->standard.mixer.reverbVolumeR, 32767},
-        {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},
-        {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767},
-    };
-    for (const Case& c : cases) {
-        Write(c.address, c.value);
-        EXPECT_EQ(*c.field, c.expected) << std::hex << c.address << " " << c.value;
+    MixerState& mixer = spu->standard.mixer;
+    const std::tuple<uint32_t, uint32_t, const int32_t*, int32_t> cases[] = {
+        {Voice(0, 0), 0x7FFF, &voice(0).fixedVolumeL, 0},   {Voice(5, 2), 0x4001, &voice(5).fixedVolumeR, -16382},
+        {0x1F801D80, 0xC000, &mixer.mainVolumeL, -16383},  // bit 15 not examined
+        {0x1F801D84, 0x8000, &mixer.reverbVolumeL, -32767}, {0x1F801D86, 0xFFFF, &mixer.reverbVolumeR, 0},
+        {0x1F801DB0, 0x8001, &spu->xa.volumeL, -32766},     {0x1F801DB2, 0x7FFF, &spu->xa.volumeR, 32767}};
+    for (const auto& [address, value, field, expected] : cases) {
+        Write(address, value);
+        EXPECT_EQ(*field, expected) << std::hex << address << " " << value;
     }
     // Sweep: step 5 - 127 (sign in bit 12), direction in bit 13, bit 14 without
     // effect; the fixed volume keeps its value.
-    Write(Voice(0, 0), 0x9005);
-    Write(Voice(5, 2), 0xE07F);
-    const SpuVoice &a = voice(0), &b = voice(5);
-    EXPECT_EQ((Ints{a.sweepModeL, a.sweepStepL, a.sweepDecreaseL, a.fixedVolumeL}), (Ints{1, -122, 0, 16383}));
-    EXPECT_EQ((Ints{b.sweepModeR, b.sweepStepR, b.sweepDecreaseR, b.fixedVolumeR}), (Ints{1, 127, 1, -16382}));
-}
-
-TEST_F(RegisterTest, VoiceFieldsImageAndAddressing) {
-    for (auto [k, value] : {std::pair{4u, 0xFFFFu}, {6, 0x1234}, {8, 0xFFFF}, {0xA, 0xFFFF}, {0xE, 0x0BCD}})
-        Write(Voice(23, k), value);
-    const SpuVoice& v = voice(23);
-    EXPECT_EQ((Ints{v.pitch, v.startAddress, v.attackRate, v.decayRate, v.sustainLevel, v.sustainDecrease,
-                    v.sustainRate, v.releaseRate, v.repeatAddress, voice(22).pitch}),
-              (Ints{0xFFFF, 0x1234, 127, 15, 15, 1, 127, 31, 0x0BCD, 0}));
-    Write(Voice(1, 8), 0x8000);  // bits without effect: 15 of word 1; 15, 13 and 5 of word 2
-    Write(Voice(1, 0xA), 0xA020);
-    EXPECT_EQ((Ints{voice(1).attackRate, voice(1).sustainDecrease, voice(1).sustainRate, voice(1).releaseRate}),
-              (Ints{0, 0, 0, 0}));
-    // Only the low 12 bits of an address and the low 16 bits of a value count.
-    Write(0x00000C04, 0x12345678);
-    EXPECT_EQ((Ints{voice(0).pitch, Read(0x1F801C04)}), (Ints{0x5678, 0x5678}));
-    // Envelope volume: level and volume at once, phase unchanged.
-    Write(Voice(2, 0xC), 0xC000);
-    EXPECT_EQ((Ints{voice(2).envelopeVolume, voice(2).envelopeLevel, voice(2).envelopePhase}),
-              (Ints{16384, 4194304, kOff}));
-    // Odd addresses store into the even entry below and do nothing else.
-    Write(0x1F801C01, 0xABCD);
-    Write(0x1F801DA5, 0x0101);
-    EXPECT_EQ((Ints{Read(0x1F801C00), voice(0).fixedVolumeL, Read(0x1F801DA5), spu->standard.irqAddress}),
-              (Ints{0xABCD, 0, 0x0101, 0}));
-    // Below 0xC00 is not an SPU register: nothing changes, reads give 0.
-    const std::vector<uint16_t> before(std::begin(spu->registerImage), std::end(spu->registerImage));
-    for (uint32_t address : {0x1F801000u, 0x1F801BFEu, 0xFFFFFBFFu}) {
-        Write(address, 0xFFFF);
-        EXPECT_EQ(Read(address), 0);
-    }
-    EXPECT_TRUE(std::equal(before.begin(), before.end(), spu->registerImage));
+    Write(Voice(5, 2), 0xF005);
+    const SpuVoice& v = voice(5);
+    EXPECT_EQ((Ints{v.sweepModeR, v.sweepStepR, v.sweepDecreaseR, v.fixedVolumeR}), (Ints{1, -122, 1, -16382}));
 }
 
 TEST_F(RegisterTest, GlobalRegistersReadTheirLiveValues) {
@@ -132,36 +82,17 @@ TEST_F(RegisterTest, KeyOffAndRateChangesTakeTheStepOfThePhase) {
     EXPECT_EQ((Ints{voice(1).envelopePhase, voice(1).envelopeStep, voice(2).envelopePhase, voice(2).envelopeStep,
                     voice(17).envelopeStep}),
               (Ints{kRelease, -1575, kOff, 555, -2097151}));
-    // Sustain: +-0x3FFFFF / ((r + 1)^3 / 4 + 1), 127 holds; decay: -0x7FFFFF / ((d + 1) 4096).
-    struct Case {
-        int32_t phase;
-        uint32_t k, value;
-        int32_t step;
-    };
-    const Case cases[] = {
-        {kSustain, 0xA, 10 << 6, 12595}, {kSustain, 0xA, 0x4000 | 10 << 6, -12595},
-        {kSustain, 0xA, 126 << 6, 8},    {kSustain, 0xA, 127 << 6, 0},
-        {kDecay, 0x8, 0x00F0, -127},     {kDecay, 0x8, 0x0000, -2047},
-        {kAttack, 0x8, 32 << 8, 2047},   {kRelease, 0xA, 31, -63},
-        {kOff, 0x8, 0x7F00, 0},
-    };
-    for (const Case& c : cases) {
-        voice(0).envelopePhase = c.phase;
-        Write(Voice(0, c.k), c.value);
-        EXPECT_EQ(voice(0).envelopeStep, c.step) << c.phase << " " << std::hex << c.value;
-    }
+    // A rate write re-derives the step of the phase the voice is in: decay,
+    // -0x7FFFFF / ((d + 1) 4096) at rate 15.
+    voice(0).envelopePhase = kDecay;
+    Write(Voice(0, 8), 0x00F0);
+    EXPECT_EQ(voice(0).envelopeStep, -127);
 }
 
-TEST_F(RegisterTest, PerVoiceBitRegisters) {
+TEST_F(RegisterTest, PerVoiceBitRegistersAndTheirPublication) {
     Write(0x1F801D90, 0xA5A5);
     Write(0x1F801D92, 0xFF81);  // bits 8-15 ignored
-    Write(0x1F801D96, 0x0080);
-    Write(0x1F801D98, 0x8000);
-    Write(0x1F801D9A, 0x0001);
     for (int n = 0; n < 24; ++n) EXPECT_EQ(voice(n).pitchModulation, (0x81A5A5 >> n) & 1) << n;
-    EXPECT_EQ((Ints{voice(23).noiseEnabled, voice(15).reverbEnabled, voice(16).reverbEnabled}), (Ints{1, 1, 1}));
-    Write(0x1F801D90, 0);
-    EXPECT_EQ(voice(0).pitchModulation, 0);
     // Voice activity: a clear bit stops the voice at once, a set bit starts nothing.
     for (int n : {0, 5, 16, 23}) voice(n).envelopePhase = kSustain;
     Write(0x1F801D9C, 0x0020);
@@ -171,16 +102,47 @@ TEST_F(RegisterTest, PerVoiceBitRegisters) {
               (Ints{kOff, 0, kSustain, kSustain, kOff}));
     Write(0x1F801D9C, 0xFFFF);
     EXPECT_EQ(voice(0).envelopePhase, kOff);
-}
-
-TEST_F(RegisterTest, PublishVoiceStatusRebuildsTheWords) {
-    spu->registerImage[(0xD9C - 0xC00) / 2] = spu->registerImage[(0xD9E - 0xC00) / 2] = 0xFFFF;
+    // The publication rebuilds the activity words from the voices alone.
+    for (SpuVoice& each : spu->standard.voices) each.active = 0;
     voice(0).active = voice(16).active = voice(23).active = 1;
     voice(23).envelopeVolume = -1;  // sustain level 0 ends the decay at -1
     voice(23).repeatAddress = 0x12345;
     spu->PublishVoiceStatus();
     EXPECT_EQ((Ints{Read(0x1F801D9C), Read(0x1F801D9E), Read(Voice(23, 0xC)), Read(Voice(23, 0xE))}),
               (Ints{0x0001, 0x0081, 0xFFFF, 0x2345}));
+}
+
+TEST_F(RegisterTest, TransfersStepOneAddressThatWrapsAtTheEndOfSoundRam) {
+    // All ones until the host writes the address: the access lands on the last
+    // halfword and stepping continues at the start.
+    spu->WriteTransfer(0x0102);
+    spu->WriteTransfer(0x0304);
+    EXPECT_EQ(Bytes(0x7FFFE, 2), (std::vector<uint8_t>{0x02, 0x01}));
+    EXPECT_EQ(Bytes(0, 2), (std::vector<uint8_t>{0x04, 0x03}));
+    // Every path moves the same address: the data register, one word, a block.
+    Write(0x1F801DA6, 0xFFFF);  // 0x7FFF8
+    spu->WriteTransfer(0xAAAA);
+    Write(0x1F801DA8, 0xBBBB);
+    const uint16_t words[4] = {0x1122, 0x3344, 0x5566, 0x7788};
+    spu->WriteTransferBlock(words, 4);
+    EXPECT_EQ(Bytes(0x7FFF8, 8), (std::vector<uint8_t>{0xAA, 0xAA, 0xBB, 0xBB, 0x22, 0x11, 0x44, 0x33}));
+    EXPECT_EQ(Bytes(0, 6), (std::vector<uint8_t>{0x66, 0x55, 0x88, 0x77, 0, 0}));
+    spu->transferAddress = 0x7FFFB;  // bit 0 is ignored
+    uint16_t back[2] = {};
+    spu->ReadTransferBlock(back, 2);
+    EXPECT_EQ(std::vector<uint16_t>(back, back + 2), (std::vector<uint16_t>{0xBBBB, 0x1122}));
+    EXPECT_EQ(Read(0x1F801DA8), 0x3344);
+    EXPECT_EQ(spu->ReadTransfer(), 0x5566);
+    EXPECT_EQ(spu->transferAddress, 2u);
+    // Counts below 1 touch neither the words nor sound RAM nor the address.
+    spu->transferAddress = 0x100;
+    uint16_t guard[2] = {0x1234, 0x5678};
+    spu->ReadTransferBlock(guard, 0);
+    spu->ReadTransferBlock(guard, -5);
+    spu->WriteTransferBlock(guard, -1);
+    EXPECT_EQ(std::vector<uint16_t>(guard, guard + 2), (std::vector<uint16_t>{0x1234, 0x5678}));
+    EXPECT_EQ(spu->transferAddress, 0x100u);
+    EXPECT_EQ(Bytes(0x100, 2), (std::vector<uint8_t>{0, 0}));
 }
 
 }  // namespace

@@ -1,14 +1,12 @@
-// Per-voice sample generation: block stepping, decoding, interpolation,
-// noise and pitch advance.
+// One voice frame by frame: block stepping, decoding, pitch advance and the
+// envelope. (Interpolation and noise: the demo's golden render.)
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <thread>
 #include <tuple>
 #include <vector>
 
-#include "support/Adpcm.h"
-#include "support/TestSettings.h"
+#include "support/CoreRig.h"
+#include "voice/Envelope.h"
 #include "voice/VoiceGenerator.h"
 
 namespace zarn {
@@ -16,11 +14,9 @@ namespace {
 
 using test::Nibbles, test::WriteBlock;
 
-class VoiceTest : public ::testing::Test {
+class VoiceTest : public test::CoreTest {
 protected:
-    test::TestSettings settings;
-    std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings);
-    SpuVoice& v = spu->standard.voices[1];
+    SpuVoice& v = voice(1);
 
     // Plays out `blocks` blocks from `start` in one frame, giving the next block.
     // Unwritten sound RAM holds flag-0 blocks.
@@ -28,16 +24,14 @@ protected:
         std::tie(v.blockAddress, v.pitchCounter, v.needDecode) =
             std::tuple(start, blocks * SpuVoice::kBlockEnd + 0x123, uint8_t{0});
         StepBlocks(v, irq);
-        EXPECT_EQ(v.pitchCounter, 0x123);
-        EXPECT_EQ(v.needDecode, 1);
+        EXPECT_EQ(std::tuple(v.pitchCounter, v.needDecode), std::tuple(0x123, 1));
         return v.blockAddress;
     }
 };
 
 TEST_F(VoiceTest, DecodesLikeThe64BitFormulaForEveryFilterAndShift) {
     // A chain of blocks from the last unit of sound RAM (its bytes 8-15 wrap to
-    // 0-7) through every nibble, shift and filter, and filter numbers beyond
-    // the table, which predict nothing. History carries from block to block.
+    // 0-7) through every nibble, shift and filter (beyond the table: none).
     const int64_t coefficients[5][2] = {{0, 0}, {60, 0}, {115, -52}, {98, -55}, {122, -60}};
     const uint8_t headers[] = {0x0C, 0x00, 0x13, 0x1D, 0x29, 0x2F, 0x34, 0x3C, 0x40,
                                0x4D, 0x4F, 0x12, 0x5C, 0x7C, 0x8C, 0xFC, 0x21, 0x30};
@@ -49,8 +43,7 @@ TEST_F(VoiceTest, DecodesLikeThe64BitFormulaForEveryFilterAndShift) {
         WriteBlock(*spu, (0xFFFF + 2 * b) & 0xFFFF, headers[b], 0, nibbles);
         v.blockAddress = static_cast<int32_t>((0xFFFF + 2 * b) & 0xFFFF);
         DecodeBlock(v);
-        EXPECT_EQ(v.samples[0], last);
-        EXPECT_EQ(v.needDecode, 0);
+        EXPECT_EQ(std::tuple(v.samples[0], v.needDecode), std::tuple(last, 0));
         const int shift = headers[b] & 0xF, filter = headers[b] >> 4;
         const int64_t f0 = filter < 5 ? coefficients[filter][0] : 0, f1 = filter < 5 ? coefficients[filter][1] : 0;
         for (int i = 0; i < 28; ++i) {
@@ -69,120 +62,101 @@ TEST_F(VoiceTest, DecodesLikeThe64BitFormulaForEveryFilterAndShift) {
 }
 
 TEST_F(VoiceTest, FlagsDecideTheNextBlockAndLoops) {
-    struct Case {
-        uint8_t flags;
-        int32_t next, repeat;
-        bool ends;
-    };
-    const Case cases[] = {{0, 0x102, 0x50, false},   {2, 0x102, 0x50, false},   {4, 0x102, 0x50, false},
-                          {5, 0x102, 0x50, false},   {1, 0x102, 0x50, true},    {7, 0x102, 0x50, true},
-                          {3, 0x50, 0x50, false},    {6, 0x102, 0x100, false},  {8, 0x100, 0x50, true},
-                          {0x7F, 0x100, 0x50, true}, {0x80, 0x100, 0x50, true}, {0xFF, 0x100, 0x50, true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "flags " << int(c.flags));
-        WriteBlock(*spu, 0x100, 0, c.flags, Nibbles(0));
+    // flags, next block, repeat address, whether the sound ends
+    const std::tuple<uint8_t, int32_t, int32_t, bool> cases[] = {
+        {0, 0x102, 0x50, false}, {2, 0x102, 0x50, false},   {4, 0x102, 0x50, false},   {5, 0x102, 0x50, false},
+        {1, 0x102, 0x50, true},  {7, 0x102, 0x50, true},    {3, 0x50, 0x50, false},    {6, 0x102, 0x100, false},
+        {8, 0x100, 0x50, true},  {0x7F, 0x100, 0x50, true}, {0x80, 0x100, 0x50, true}, {0xFF, 0x100, 0x50, true}};
+    for (const auto& [flags, next, repeat, ends] : cases) {
+        WriteBlock(*spu, 0x100, 0, flags, Nibbles(0));
         std::tie(v.repeatAddress, v.envelopePhase) = std::tuple(0x50, kSustain);
-        EXPECT_EQ(Step(0x100, 1), c.next);
-        EXPECT_EQ(v.repeatAddress, c.repeat);
-        EXPECT_EQ(v.envelopePhase, c.ends ? kOff : kSustain);
+        EXPECT_EQ(Step(0x100, 1), next) << int(flags);
+        EXPECT_EQ(std::tuple(v.repeatAddress, v.envelopePhase), std::tuple(repeat, ends ? kOff : kSustain))
+            << int(flags);
     }
-    // 0x200 (flag 0) comes before a flag-7 block, 0x2FE (flag 0) before blocks flagged 6, 2, 3.
-    for (const auto& [unit, flags] : {std::pair{0x202, 7}, {0x300, 6}, {0x302, 2}, {0x304, 3}}) {
-        WriteBlock(*spu, unit, 0, static_cast<uint8_t>(flags), Nibbles(0));
-    }
+    // 0x200 (flag 0) comes before a flag-7 block, which is never entered.
+    WriteBlock(*spu, 0x202, 0, 7, Nibbles(0));
     v.envelopePhase = kSustain;
     std::vector<int32_t> visited{0x200};
     while (visited.size() < 4) visited.push_back(Step(visited.back(), 1));
     EXPECT_EQ(visited, (std::vector<int32_t>{0x200, 0x200, 0x200, 0x200}));
-    visited = {0x2FE};
-    while (visited.size() < 9) visited.push_back(Step(visited.back(), 1));
-    EXPECT_EQ(visited, (std::vector<int32_t>{0x2FE, 0x300, 0x302, 0x304, 0x300, 0x302, 0x304, 0x300, 0x302}));
-    EXPECT_EQ(v.repeatAddress, 0x300);
-    EXPECT_EQ(v.envelopePhase, kSustain);
-}
-
-TEST_F(VoiceTest, IrqFiresForEachFinishedIrqBlock) {
-    int fired = 0;
-    const IrqLine irq{[](void* count) { ++*static_cast<int*>(count); }, &fired};
-    struct {
-        uint32_t irqAddress;
-        int blocks;
-        bool on;
-        int irqs;
-    } const cases[] = {{0x100, 1, true, 1},  {0x101, 1, true, 1},  // bit 0 ignored
-                       {0x102, 1, true, 0},  {0x0FF, 1, true, 0},  // neighbouring blocks
-                       {0x105, 3, true, 1},  {0x102, 3, true, 1},  // several blocks in one frame: each is compared
-                       {0x100, 1, false, 0}, {0x102, 3, false, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << std::hex << c.irqAddress << " " << c.blocks << " " << c.on);
-        fired = 0;
-        v.SetIrqAddress(c.irqAddress);
-        EXPECT_EQ(Step(0x100, c.blocks, c.on ? &irq : nullptr), 0x100 + 2 * c.blocks);
-        EXPECT_EQ(fired, c.irqs);
-    }
-}
-
-TEST_F(VoiceTest, InterpolatesOneSampleBehindTheBlock) {
-    // samples[0] is the previous block's last; the block holds 4096, 8192, ..., 28672, 4096, ...
-    // From 5000 to 4096 the slope falls, and the fraction's share rounds down.
-    v.samples[0] = 5000;
-    for (int i = 1; i <= 28; ++i) v.samples[i] = 4096 * (1 + (i - 1) % 7);
-    const std::pair<int32_t, int32_t> cases[] = {{0x1000, 4096}, {0x1800, 6144}, {0x0800, 4548},
-                                                 {0x0123, 4935}, {0x0000, 5000}, {0x1BFFF, 28671}};
-    for (const auto& [position, expected] : cases) {
-        v.pitchCounter = position;
-        EXPECT_EQ(ReadSample(v, true), expected) << std::hex << position;
-    }
 }
 
 TEST_F(VoiceTest, PitchAdvanceAndModulation) {
     // Every voice's last output is the modulator; voice 0 has no predecessor.
-    struct {
-        int voice, modulation, modulator;
-        bool on;
-        int32_t start, end;
-    } const cases[] = {{2, 0, 16384, true, 0x1000, 0x2000},
-                       {2, 1, 16384, true, 0x1000, 0x2800},
-                       {2, 1, -32768, true, 0x1000, 0x1000},
-                       {2, 1, 32767, false, 0x1000, 0x2000},          // FM off: plain pitch
-                       {2, 1, -40000, true, 0x10000, 0x10000 - 904},  // backwards
-                       {2, 1, -100000, true, 0x1000, 0},              // not before 0
-                       {0, 1, 16384, true, 0x1000, 0x2000}};
-    for (const auto& c : cases) {
-        for (SpuVoice& other : spu->standard.voices) other.lastOutput = c.modulator;
-        SpuVoice& m = spu->standard.voices[c.voice];
-        std::tie(m.pitch, m.pitchModulation, m.pitchCounter) = std::tuple(0x1000, c.modulation, c.start);
-        AdvancePitch(m, c.on);
-        EXPECT_EQ(m.pitchCounter, c.end) << c.voice << " " << c.modulation << " " << c.modulator << " " << c.on;
+    // voice, modulated, modulator, FM switch, start, end
+    const std::tuple<int, int, int32_t, bool, int32_t, int32_t> cases[] = {
+        {2, 0, 16384, true, 0x1000, 0x2000},
+        {2, 1, 16384, true, 0x1000, 0x2800},
+        {2, 1, -32768, true, 0x1000, 0x1000},
+        {2, 1, 32767, false, 0x1000, 0x2000},          // FM off: plain pitch
+        {2, 1, -40000, true, 0x10000, 0x10000 - 904},  // backwards
+        {2, 1, -100000, true, 0x1000, 0},              // not before 0
+        {0, 1, 16384, true, 0x1000, 0x2000}};
+    for (const auto& [n, modulation, modulator, on, start, end] : cases) {
+        for (SpuVoice& other : spu->standard.voices) other.lastOutput = modulator;
+        SpuVoice& m = spu->standard.voices[n];
+        std::tie(m.pitch, m.pitchModulation, m.pitchCounter) = std::tuple(0x1000, modulation, start);
+        AdvancePitch(m, on);
+        EXPECT_EQ(m.pitchCounter, end) << n << " " << modulation << " " << modulator << " " << on;
     }
 }
 
-TEST_F(VoiceTest, NoiseHoldsRandomValuesAtTheNoiseRate) {
-    // On a fresh thread, whose generator state starts at 1.
-    std::thread([&] {
-        std::tie(v.samples[1], v.pitchCounter, v.noiseEnabled, v.noiseRate) = std::tuple(777, 0x1000, 1, 32768);
-        EXPECT_EQ(ReadSample(v, false), 777);  // without the switch: samples, and the count stands
-        // The generator's state goes x 214013 + 2531011; bits 16-30 are scaled to -24576..24576.
-        uint32_t state = 1;
-        int32_t d[3];
-        for (int32_t& value : d) {
-            state = state * 214013u + 2531011u;
-            value = (static_cast<int32_t>(state >> 16 & 0x7FFF) * 49152 - 805281792) / 32767;
+// Key on (+1) or off (-1), run `frames` frames, then level, volume and phase.
+struct Step {
+    int key, frames;
+    int32_t level, volume;
+    EnvelopePhase phase;
+};
+
+TEST(EnvelopeTest, PhasesStepByTheirRates) {
+    // Rates and sustain level, and the start: `level` in `phase` with that phase's step.
+    const struct {
+        const char* name;
+        int32_t attack, decay, sustainLevel, sustainRate, sustainDecrease, release, level;
+        EnvelopePhase phase;
+        std::vector<Step> steps;
+    } traces[] = {
+        // clang-format off
+        {"attack, decay to sustain level 8, held", 0, 0, 8, 127, 0, 0, 0, kAttack,
+         {{0, 1, 4194303, 16383, kAttack}, {0, 1, 8388606, 32767, kAttack}, {0, 1, 6710884, 26214, kDecay},
+          {0, 1229, 4195121, 16387, kDecay}, {0, 1, 4194295, 16383, kSustain}, {0, 5, 4194295, 16383, kSustain}}},
+        {"full scale exactly; sustain level 15 above the decay start", 0, 15, 15, 127, 0, 0, 4194304, kAttack,
+         {{0, 1, 6710884, 26214, kDecay}, {0, 1, 7864304, 30719, kSustain}}},
+        {"sustain level 0, held", 0, 0, 0, 127, 0, 0, 2046, kDecay, {{0, 1, -1, -1, kSustain}, {0, 1, 0, 0, kOff}}},
+        {"sustain level 0, falling", 0, 0, 0, 0, 1, 0, 2000, kDecay, {{0, 1, -1, -1, kSustain}, {0, 1, 0, 0, kOff}}},
+        {"sustain level 0, rising", 0, 0, 0, 0, 0, 0, 2000, kDecay,
+         {{0, 1, -1, -1, kSustain}, {0, 1, 4194302, 16383, kSustain}, {0, 1, 8388605, 32767, kSustain},
+          {0, 1, 8388607, 32767, kSustain}}},
+        {"falling sustain", 0, 0, 1, 0, 1, 0, 8388606, kSustain,
+         {{0, 1, 4194303, 16383, kSustain}, {0, 1, 0, 0, kOff}}},
+        {"release from the attack", 127, 0, 8, 127, 0, 0, 2097021, kAttack,
+         {{0, 1, 2097151, 8191, kAttack}, {-1, 1, 0, 0, kOff}}},
+        {"key-on while releasing", 0, 0, 8, 127, 0, 31, 3000000, kAttack,
+         {{-1, 1, 2999937, 11718, kRelease}, {+1, 1, 7194240, 28102, kAttack}}},
+        {"off forces level 0", 0, 0, 8, 0, 0, 0, 5000, kOff, {{0, 1, 0, 0, kOff}}},
+        {"levels 1..255 read volume 1 to the end", 0, 0, 8, 127, 0, 31, 505, kRelease,
+         {{0, 4, 253, 1, kRelease}, {0, 4, 1, 1, kRelease}, {0, 1, 0, 0, kOff}}},
+        // clang-format on
+    };
+    for (const auto& t : traces) {
+        SCOPED_TRACE(t.name);
+        SpuVoice v;
+        std::tie(v.attackRate, v.decayRate, v.sustainLevel, v.sustainRate, v.sustainDecrease, v.releaseRate) =
+            std::tuple(t.attack, t.decay, t.sustainLevel, t.sustainRate, t.sustainDecrease, t.release);
+        v.KeyOn();
+        std::tie(v.envelopeLevel, v.envelopePhase) = std::tuple(t.level, t.phase);
+        v.envelopeStep = v.PhaseStep();
+        int frame = 0;
+        for (const Step& s : t.steps) {
+            if (s.key > 0) v.KeyOn();
+            if (s.key < 0) v.KeyOff();
+            for (int i = 0; i < s.frames; ++i) EnvelopeStep(v);
+            frame += s.frames;
+            EXPECT_EQ(std::tuple(v.envelopeLevel, v.envelopeVolume, v.envelopePhase),
+                      std::tuple(s.level, s.volume, s.phase))
+                << "after frame " << frame;
         }
-        EXPECT_EQ(d[0], -24514);
-        // 32768 x count / 44100 steps at counts 2, 3 and 5; a draw is heard from the next frame.
-        for (const int32_t expected : {0, 0, d[0], d[1], d[1]}) EXPECT_EQ(ReadSample(v, true), expected);
-        EXPECT_EQ(v.noiseValue, d[2]);
-    }).join();
-    // Rate, count and step before the frame, the count after: the count restarts before
-    // rate x count leaves 32 bits, and restarting draws nothing.
-    for (const auto& [rate, count, tick, after] :
-         {std::array{32768, 65534, 48694, 65535}, {32768, 65535, 48695, 0}, {0, INT32_MAX, 0, 0}}) {
-        std::tie(v.noiseEnabled, v.noiseRate, v.noiseCounter, v.noiseTick, v.noiseValue) =
-            std::tuple(1, rate, count, tick, 1234);
-        EXPECT_EQ(ReadSample(v, true), 1234);
-        EXPECT_EQ(v.noiseCounter, after) << count;
-        EXPECT_TRUE(after != 0 || v.noiseValue == 1234) << count;
     }
 }
 

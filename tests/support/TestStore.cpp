@@ -60,19 +60,13 @@ const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kKeyPath;
 
 std::string StorePath() { return std::string(std::getenv("XDG_CONFIG_HOME")) + "/" + RegistryKey::kStoreFile; }
 
-RegFile ReadStore() {
-    std::ifstream in(StorePath(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return RegFile(text.str());
-}
+RegFile ReadStore() { return RegFile((std::stringstream() << std::ifstream(StorePath()).rdbuf()).str()); }
 
 }  // namespace
 
 void UseFreshSettingsStore() {
     char pattern[] = "/tmp/spuzarn-settings-XXXXXX";
-    const char* directory = mkdtemp(pattern);
-    setenv("XDG_CONFIG_HOME", directory, 1);
+    setenv("XDG_CONFIG_HOME", mkdtemp(pattern), 1);
 }
 
 bool StoreHasKey() { return ReadStore().HasKey(kKey); }

@@ -8,11 +8,9 @@
 
 namespace zarn::test {
 
-// Removes the plugin's key, so the next Load is a first run.
-void UseFreshSettingsStore();
+void UseFreshSettingsStore();  // the next Load is a first run
 bool StoreHasKey();
-// The value's data when it is a REG_DWORD.
-std::optional<uint32_t> StoredDword(const char* name);
+std::optional<uint32_t> StoredDword(const char* name);  // the value's data when it is a REG_DWORD
 // Stores a value of any registry type (4 is REG_DWORD, 3 REG_BINARY).
 void StoreValue(const char* name, uint32_t type, const std::vector<uint8_t>& data);
 

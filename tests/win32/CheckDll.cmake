@@ -68,7 +68,7 @@ foreach(function IN LISTS functions)
 endforeach()
 
 execute_process(COMMAND ${OBJDUMP} -d --no-show-raw-insn ${DLL} OUTPUT_VARIABLE code)
-string(REGEX MATCHALL "\n *[0-9a-f]+:\t(v[a-z0-9]+|pmull?d|pm[ai][nx][su][dbw]|pblend[a-z]*|blendv[a-z]*|pextr[dbq]|pinsr[dbq]|ptest|pmov[sz]x[a-z]*|pcmpeqq|packusdw|pmuldq|round[ps][sd]|dpp[sd]|pshufb|palignr|phadd[a-z]*|phsub[a-z]*|pabs[bwd]|psign[bwd]|pmaddubsw|pmulhrsw) "
+string(REGEX MATCHALL "\n *[0-9a-f]+:\t(v[a-z0-9]+|pmull?d|pm(in|ax)(sb|sd|uw|ud)|pblend[a-z]*|blendv[a-z]*|pextr[dbq]|pinsr[dbq]|ptest|pmov[sz]x[a-z]*|pcmpeqq|packusdw|pmuldq|round[ps][sd]|dpp[sd]|pshufb|palignr|phadd[a-z]*|phsub[a-z]*|pabs[bwd]|psign[bwd]|pmaddubsw|pmulhrsw) "
        found "${code}")
 set(beyond "")
 foreach(item IN LISTS found)

@@ -3,13 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "plugin/Version.h"
-#include "store/RegistrySettings.h"
 #include "support/ExportNames.h"
 #include "win32/DllCall.h"
 
-#include <array>
 #include <cstdint>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -30,13 +29,10 @@ protected:
 
 TEST_F(DllTest, ExportsIdentificationAndTrivialCalls) {
     for (const char* name : zarn::test::kExportNames) ASSERT_NE(GetProcAddress(library, name), nullptr) << name;
-    EXPECT_EQ(GetProcAddress(library, "_SPUinit@0"), nullptr);
-    EXPECT_EQ(GetProcAddress(library, "SPUinit@0"), nullptr);
+    EXPECT_EQ(GetProcAddress(library, "_SPUinit@0"), GetProcAddress(library, "SPUinit@0"));  // both absent
     EXPECT_STREQ(Call<const char*>("PSEgetLibName"), "Zarn's SPU Audio Driver");
-    EXPECT_EQ(Call<uint32_t>("PSEgetLibType"), 4u);
-    EXPECT_EQ(Call<uint32_t>("PSEgetLibVersion"), zarn::kLibVersion);
-    EXPECT_EQ(Call<int32_t>("SPUtest"), 0);
-    EXPECT_EQ(Call<uint16_t>("SPUgetOne", 7u), 0);
+    EXPECT_EQ(std::tuple(Call<uint32_t>("PSEgetLibType"), Call<uint32_t>("PSEgetLibVersion"), Call<int32_t>("SPUtest")),
+              std::tuple(4u, zarn::kLibVersion, 0));
     // The do-nothing exports pop their own arguments: a wrong count would
     // unbalance the stack and crash here.
     for (const char* name : {"SPUputOne", "SPUsetAddr", "SPUsetPitch", "SPUsetVolumeL", "SPUsetVolumeR"})
@@ -47,26 +43,9 @@ TEST_F(DllTest, ExportsIdentificationAndTrivialCalls) {
     Call("SPUplaySector");
 }
 
-TEST_F(DllTest, FirstInitThenRegistersAndDmaAcrossTheEndOfSoundRam) {
-    constexpr const char* kKeyPath = zarn::RegistrySettings::kKeyPath;
-    RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
+TEST_F(DllTest, RegistersAndDmaAcrossTheEndOfSoundRam) {
     ASSERT_EQ(Call<int32_t>("SPUinit"), 0);
-    const std::pair<const char*, DWORD> defaults[] = {
-        {"SoundBufferSize", 8}, {"XABufferSize", 48}, {"HighResolutionMode", 1}, {"ShowRealtimeConfigWindow", 0},
-        {"EnableReverb", 0},    {"EnableSpuIrq", 1},  {"XAVolume", 75},          {"ReverbVolume", 50},
-        {"TickParSecond", 100},
-    };
-    for (const auto& [name, value] : defaults) {
-        DWORD type = 0, data = 0, size = sizeof data;
-        EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, kKeyPath, name, RRF_RT_ANY, &type, &data, &size), ERROR_SUCCESS);
-        EXPECT_EQ(std::pair(type, data), std::pair(DWORD{REG_DWORD}, value)) << name;
-    }
-
-    EXPECT_EQ(Read(0x1F801DA6), 0xFFFF);
-    Write({{0x1F801DAE, 0xFFFF}, {0x1F801C06, 0x0100}, {0x1F801D88, 1}});
-    EXPECT_EQ(Read(0x1F801DAE), 0xF800);
-    EXPECT_EQ(Read(0x1F801D9C), 1);  // key-on publishes the activity bit
-    EXPECT_EQ(Read(0x1F801C0C), 1);
+    Write({{0x1F801C06, 0x0100}});
     uint16_t out[8] = {0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666, 0x7777, 0x8888}, back[8] = {};
     Write({{0x1F801DA6, 0xFFFF}});  // 8 bytes before the end
     Call("SPUwriteDMAMem", out, 7);
@@ -76,8 +55,6 @@ TEST_F(DllTest, FirstInitThenRegistersAndDmaAcrossTheEndOfSoundRam) {
     Call("SPUreadDMAMem", back, 7);
     back[7] = Call<uint16_t>("SPUreadDMA");
     EXPECT_EQ(std::memcmp(back, out, sizeof out), 0);
-
-    Call("SPUregisterCallback", static_cast<void*>(nullptr));
     EXPECT_EQ(Call<int32_t>("SPUopen", HWND{}) | Call<int32_t>("SPUclose"), 0);
     EXPECT_EQ(Read(0x1F801C06), 0x0100);  // the state survives the run
     EXPECT_EQ(Call<int32_t>("SPUshutdown"), 0);
@@ -86,58 +63,18 @@ TEST_F(DllTest, FirstInitThenRegistersAndDmaAcrossTheEndOfSoundRam) {
 int irqCalls = 0;
 void CALLBACK CountIrq() { ++irqCalls; }
 
-TEST_F(DllTest, RenderPlaysAKeyedOnVoice) {
+// Through the DLL: a voice keyed on plays out the IRQ block in frame 28 and
+// the host's stdcall interrupt function is called (spuhost's golden demo
+// render under Wine pins the frames).
+TEST_F(DllTest, TheInterruptReachesTheHost) {
     ASSERT_EQ(Call<int32_t>("SPUinit"), 0);
-    // One looping ADPCM block at unit 0x10: shift 0, filter 0, samples 4096,
-    // 8192, ..., 28672, 4096, ...
-    uint16_t block[8] = {0x0300};
-    for (int i = 0; i < 28; ++i) reinterpret_cast<uint8_t*>(block)[2 + i / 2] |= (1 + i % 7) << 4 * (i % 2);
-    Write({{0x1F801DA6, 0x10}});
-    Call("SPUwriteDMAMem", block, 8);
-    Write({{0x1F801C00, 0x3FFF},
-           {0x1F801C02, 0x2000},
-           {0x1F801C04, 0x1000},
-           {0x1F801C06, 0x10},
-           {0x1F801C08, 0x000F},
-           {0x1F801C0A, 127 << 6},
-           {0x1F801C0E, 0x10},
-           {0x1F801D80, 0x3FFF},
-           {0x1F801D82, 0x3FFF},
-           {0x1F801DA4, 0x11},
-           {0x1F801D88, 1}});
+    Write({{0x1F801C04, 0x1000}, {0x1F801C06, 0x10}, {0x1F801DA4, 0x11}, {0x1F801D88, 1}});
     Call("SPUregisterCallback", &CountIrq);
-
-    std::array<int16_t, 8> out = {0, 0, 0, 0, 0, 0, 0x5555, 0x5555};
-    Call("SPUrender", out.data(), 14u);  // three frames; the last 2 bytes stay
-    EXPECT_EQ(out, (std::array<int16_t, 8>{2045, 1022, 8189, 4094, 9828, 4914, 0x5555, 0x5555}));
-    EXPECT_EQ(Read(0x1F801C0C), 26214);
-
-    // The block is played out in frame 28: the host interrupt is called.
-    irqCalls = 0;
-    int16_t more[2 * 25];
-    Call("SPUrender", more, uint32_t{sizeof more});
+    int16_t frames[2 * 28];
+    Call("SPUrender", frames, uint32_t{sizeof frames - 4});
+    EXPECT_EQ(irqCalls, 0);
+    Call("SPUrender", frames, 4u);
     EXPECT_EQ(irqCalls, 1);
-    EXPECT_EQ(Call<int32_t>("SPUshutdown"), 0);
-}
-
-TEST_F(DllTest, SaveStatesRoundTrip) {
-    std::vector<uint8_t> record(558640, 0xA5);
-    const auto freeze = [&](uint32_t mode, void* data) { return Call<int32_t>("SPUfreeze", mode, data); };
-    EXPECT_EQ(freeze(1, nullptr), 0);
-    EXPECT_EQ(freeze(2, record.data()), 1);  // size query, before SPUinit too
-    const uint8_t header[17] = {'T', 'O', 'V', 'R', 'A', 0, 0xA5, 0xA5, 1, 0, 0, 0, 0x30, 0x86, 0x08, 0, 0xA5};
-    EXPECT_EQ(std::memcmp(record.data(), header, sizeof header), 0);
-
-    ASSERT_EQ(Call<int32_t>("SPUinit"), 0);
-    uint16_t data[4] = {0x1111, 0x2222, 0x3333, 0x4444};
-    Write({{0x1F801C04, 0x1234}, {0x1F801DA6, 0x0100}});
-    Call("SPUwriteDMAMem", data, 4);
-    EXPECT_EQ(freeze(1, record.data()), 1);
-    EXPECT_EQ(record[6] | record[16 + 4] << 8 | record[528 + 0x800] << 16 | record.back() << 24, 0x113400);
-
-    Write({{0x1F801C04, 0}});
-    EXPECT_EQ(freeze(0, record.data()), 1);
-    EXPECT_EQ(Read(0x1F801C04), 0x1234);
     EXPECT_EQ(Call<int32_t>("SPUshutdown"), 0);
 }
 

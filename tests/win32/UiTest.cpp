@@ -1,9 +1,7 @@
-// The dialogs of the real spuZarn.dll, on a display (Xvfb under Wine). This
-// program registers no common controls itself, as some hosts do not. Each
-// dialog runs on a thread of its own, as on a host's; this thread finds it
-// by its caption and works it as a user would. Every wait is bounded. The
-// screenshots configure.png, about.png and realtime.png go to the current
-// directory.
+// The dialogs of the real spuZarn.dll on Xvfb under Wine, with no common
+// controls registered by this program, as some hosts do not. Each dialog runs
+// on a thread of its own; this thread finds it by its caption and works it as
+// a user would, every wait bounded. configure.png and realtime.png: screenshots.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -11,6 +9,7 @@
 #include <gdiplus.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "store/RegistrySettings.h"
@@ -33,26 +32,21 @@ bool Eventually(Condition done, int seconds = 10) {
     return done();
 }
 
-// An export run on a thread of its own; its result is the thread's exit code.
+// An export run on a thread of its own, as a host's dialogs run.
 class HostThread {
 public:
     explicit HostThread(const char* name)
         : thread_(CreateThread(nullptr, 0, Run, const_cast<char*>(name), 0, nullptr)) {}
     ~HostThread() { CloseHandle(thread_); }
     bool Ended() { return WaitForSingleObject(thread_, 10000) == WAIT_OBJECT_0; }
-    DWORD Result() {
-        DWORD code = 1;
-        GetExitCodeThread(thread_, &code);
-        return code;
-    }
 
 private:
     static DWORD WINAPI Run(LPVOID name) { return Call<uint32_t>(static_cast<const char*>(name)); }
     HANDLE thread_;
 };
 
-// The visible top-level dialog of that caption, other than `except`. The
-// first window of a fresh Wine prefix can take a while.
+// The visible top-level dialog of that caption, other than `except` (the
+// first window of a fresh Wine prefix can take a while).
 HWND WaitForDialog(const char* caption, HWND except = nullptr) {
     HWND found = nullptr;
     Eventually(
@@ -84,9 +78,9 @@ void SetItemText(HWND dialog, int id, const char* text) {
 bool Checked(HWND dialog, int id) { return Send(GetDlgItem(dialog, id), BM_GETCHECK) == BST_CHECKED; }
 void Press(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
 
-std::vector<std::string> EditTexts(HWND dialog) {
-    std::vector<std::string> texts;
-    for (const int id : {1000, 1004, 1016, 1019, 1023}) texts.push_back(ItemText(dialog, id));
+std::string EditTexts(HWND dialog) {
+    std::string texts;
+    for (const int id : {1000, 1004, 1016, 1019, 1023}) texts += ItemText(dialog, id) + " ";
     return texts;
 }
 
@@ -154,106 +148,13 @@ protected:
     }
 };
 
-// Template 101 as the DLL holds it: a DIALOG template, its header and the
-// 27 controls in order.
-TEST_F(UiTest, DialogTemplate) {
-    const HRSRC resource = FindResourceA(library, MAKEINTRESOURCEA(101), MAKEINTRESOURCEA(5));  // RT_DIALOG
-    ASSERT_NE(resource, nullptr);
-    const auto* word = static_cast<const WORD*>(LockResource(LoadResource(library, resource)));
-    auto dword = [&] {
-        const DWORD v = word[0] | word[1] << 16;
-        word += 2;
-        return v;
-    };
-    // A string, or 0xFFFF and an ordinal (a predefined class: 0x80 button...).
-    auto text = [&] {
-        std::string s;
-        if (*word == 0xFFFF) {
-            s = std::vector<std::string>{"button", "edit", "static"}[word[1] - 0x80];
-            word += 2;
-            return s;
-        }
-        while (*word != 0) s += static_cast<char>(*word++);
-        ++word;
-        return s;
-    };
-    const DWORD style = dword(), extended = dword();
-    const int count = *word++;
-    std::vector<int> box(word, word + 4);
-    word += 4;
-    const std::string menu = text(), windowClass = text(), caption = text();
-    const int points = *word++;
-    const std::string font = text();
-    EXPECT_EQ(std::vector<DWORD>({style, extended}), std::vector<DWORD>({0x80C800C0, 0}));
-    EXPECT_EQ(box, std::vector<int>({0, 0, 283, 133}));
-    EXPECT_EQ(menu + "|" + windowClass + "|" + caption + "|" + std::to_string(points) + " " + font,
-              std::string("||") + kCaption + "|9 MS Sans Serif");
-
-    const DWORD kEdit = WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL,
-                kArrows = UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS,
-                kCheck = BS_AUTOCHECKBOX | WS_TABSTOP, kPush = BS_PUSHBUTTON | WS_TABSTOP, kLabel = SS_LEFT | WS_GROUP;
-    const std::string kUpDown = "msctls_updown32";
-    struct Control {
-        int id;
-        std::string windowClass, text;
-        DWORD style;
-        std::vector<int> box;
-    };
-    const Control expected[] = {
-        {1000, "edit", "", kEdit, {104, 15, 30, 14}},
-        {1002, kUpDown, "Spin1", kArrows, {135, 31, 9, 14}},
-        {1004, "edit", "", kEdit, {104, 32, 30, 14}},
-        {1005, kUpDown, "Spin1", kArrows, {135, 15, 9, 14}},
-        {1003, "button", "High resolution mode", kCheck, {14, 69, 90, 10}},
-        {1016, "edit", "", kEdit, {237, 15, 30, 14}},
-        {1015, kUpDown, "Spin1", kArrows, {268, 15, 9, 14}},
-        {1011, "button", "Enable Reverb", kCheck, {14, 81, 90, 10}},
-        {1, "button", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, {172, 109, 47, 14}},
-        {1006, "button", "Default", kPush, {226, 93, 46, 14}},
-        {2, "button", "Cancel", kPush, {226, 109, 46, 14}},
-        {0xFFFF, "static", "Sound buffer size [1-200]", kLabel, {14, 18, 80, 8}},
-        {0xFFFF, "static", "XA buffer size [1-200]", kLabel, {14, 35, 70, 8}},
-        {1017, "static", "XA volume [0-100]", kLabel, {153, 18, 73, 8}},
-        {0xFFFF, "button", "Misc", BS_GROUPBOX, {8, 58, 133, 63}},
-        {1018, "static", "Reverb volume [0-100]", kLabel, {153, 35, 76, 8}},
-        {1019, "edit", "", kEdit, {237, 32, 30, 14}},
-        {1014, kUpDown, "Spin1", kArrows, {268, 31, 9, 14}},
-        {0xFFFF, "button", "Buffer", BS_GROUPBOX, {8, 5, 133, 47}},
-        {0xFFFF, "button", "Volume", BS_GROUPBOX, {147, 5, 127, 47}},
-        {1012, "button", "Enable SPU IRQ", kCheck, {14, 93, 89, 10}},
-        {1020, "button", "Record ", kPush, {172, 93, 47, 14}},
-        {1021, "button", "Enable Real time configure", kCheck, {14, 105, 109, 10}},
-        {1023, "edit", "", kEdit, {237, 68, 30, 14}},
-        {1022, kUpDown, "Spin1", kArrows, {268, 68, 9, 14}},
-        {1024, "static", "Recording tempo [1-200]", kLabel, {152, 71, 82, 8}},
-        {0xFFFF, "button", "SPU Recorder", BS_GROUPBOX, {147, 58, 127, 31}},
-    };
-    ASSERT_EQ(count, 27);
-    for (const Control& want : expected) {
-        word += (reinterpret_cast<uintptr_t>(word) & 2) / 2;  // each item starts on a 4-byte boundary
-        const DWORD itemStyle = dword(), itemExtended = dword();
-        const std::vector<int> itemBox(word, word + 4);
-        const int id = word[4];
-        word += 5;
-        const std::string itemClass = text();
-        const std::string itemText = text();
-        word += 1 + (*word + 1) / 2;  // creation data
-        EXPECT_EQ(id, want.id);
-        EXPECT_EQ(itemClass + "|" + itemText, want.windowClass + "|" + want.text) << id;
-        EXPECT_EQ(std::vector<DWORD>({itemStyle, itemExtended}),
-                  std::vector<DWORD>({WS_CHILD | WS_VISIBLE | want.style, 0}))
-            << id;
-        EXPECT_EQ(itemBox, want.box) << id;
-    }
-}
-
 TEST_F(UiTest, ConfigureDialog) {
     RegDeleteKeyA(HKEY_CURRENT_USER, kKeyPath);
     {
         HostThread host("SPUconfigure");
         const HWND dialog = WaitForDialog(kCaption);
         ASSERT_NE(dialog, nullptr) << "no configure dialog";
-        EXPECT_EQ(EditTexts(dialog), (std::vector<std::string>{"8", "48", "75", "50", "100"}));
+        EXPECT_EQ(EditTexts(dialog), "8 48 75 50 100 ");
         EXPECT_EQ(std::vector<bool>(
                       {Checked(dialog, 1003), Checked(dialog, 1011), Checked(dialog, 1012), Checked(dialog, 1021)}),
                   std::vector<bool>({true, false, true, false}));
@@ -285,7 +186,6 @@ TEST_F(UiTest, ConfigureDialog) {
         for (const int box : {1003, 1011, 1021}) Press(dialog, box);
         Press(dialog, IDOK);
         ASSERT_TRUE(host.Ended());
-        EXPECT_EQ(host.Result(), 0u);
     }
     const std::vector<DWORD> entered = {16, 64, 1, 0, 1, 1, 60, 40, 150};
     EXPECT_EQ(StoredValues(), entered);
@@ -298,24 +198,11 @@ TEST_F(UiTest, ConfigureDialog) {
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(ItemText(dialog, 1000), "16");  // the store as it is
         Press(dialog, 1006);
-        EXPECT_TRUE(Eventually([&] {
-            return EditTexts(dialog) == std::vector<std::string>{"8", "48", "75", "50", "100"};
-        }));
+        EXPECT_TRUE(Eventually([&] { return EditTexts(dialog) == "8 48 75 50 100 "; }));
         Press(dialog, end);
         ASSERT_TRUE(host.Ended());
         EXPECT_EQ(StoredValues(), end == IDCANCEL ? entered : kDefaults);
     }
-}
-
-TEST_F(UiTest, AboutBox) {
-    HostThread host("SPUabout");
-    const HWND box = WaitForDialog("Zarn's SPU Audio Driver");
-    ASSERT_NE(box, nullptr) << "no About box";
-    SaveScreenshot(box, L"about.png");
-    EXPECT_EQ(ReadMessageBox("Zarn's SPU Audio Driver", nullptr),
-              "\n        Zarn's SPU Audio Driver for DSound.\n\n(Based on Ruvo's DirectSound Driver - spuRuvo.dll)"
-              "\n\n\n               Very big thanx to Ruvo !!");
-    EXPECT_TRUE(host.Ended());
 }
 
 // Queues XA audio (a constant 10000 at 44100 Hz) and renders a frame of it:
@@ -356,7 +243,7 @@ TEST_F(UiTest, RealtimeWindow) {
     ASSERT_NE(window, nullptr) << "no real-time window";
     RECT r;
     GetWindowRect(window, &r);
-    EXPECT_EQ(std::pair(r.left, r.top), std::pair(0L, 0L));
+    EXPECT_EQ(std::tuple(r.left, r.top), std::tuple(0L, 0L));
     EXPECT_TRUE(!IsWindowEnabled(GetDlgItem(window, 1021)) && Checked(window, 1021));
     EXPECT_EQ(ItemText(window, 1020), "Record");
     EXPECT_NE(GetWindowLongA(GetDlgItem(window, 1016), GWL_STYLE) & ES_READONLY, 0);

@@ -1,5 +1,4 @@
-// capture_check: the listening end of the live and emulator tests. Three
-// modes:
+// capture_check: the listening end of the emulator test. Three modes:
 //
 //   capture_check FILE [--min-sound S] [--allow-zero-runs]
 //     checks the player's tone in a WAV capture: its frequency, the sounding
