@@ -1,7 +1,8 @@
-// What the fuzz targets share: the input read as little-endian numbers, and
-// a settings store of their own.
+// What the fuzz targets share: the input read as little-endian numbers, a
+// settings store of their own, and the size of a save state a host hands back.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <filesystem>
 #include <string>
 #include <type_traits>
+
+#include "state/FreezeRecord.h"
 
 namespace zarn::fuzz {
 
@@ -53,6 +56,16 @@ inline void UsePrivateSettingsStore() {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     });
+}
+
+// The bytes of a save state whose header (its first 16 bytes) names `size`:
+// the whole record it names, but never less than a base record, which a load
+// reads whole whatever its header says, and at most 1 MiB. Handed over in a
+// buffer of exactly this size, so ASan sees any access past it.
+inline size_t RecordBytes(const uint8_t* header) {
+    uint32_t size;
+    std::memcpy(&size, header + 12, sizeof size);
+    return std::clamp<size_t>(size, FreezeRecord::kSize, size_t{1} << 20);
 }
 
 }  // namespace zarn::fuzz
