@@ -10,59 +10,22 @@
 
 #include "core/SpuCore.h"
 #include "state/FreezeExtension.h"
-#include "support/TestSettings.h"
+#include "support/ConsoleCore.h"
 #include "voice/RegisterMap.h"
 #include "xa/XaDecodeBlock.h"
 
 namespace zarn {
 namespace {
 
-struct Core {
-    explicit Core(int32_t enableSpuIrq = 1) {
-        settings.EnableSpuIrq = enableSpuIrq;
-        spu = std::make_unique<SpuCore>(settings, kConsole);
-        spu->SetIrqHandler([](void* self) { static_cast<Core*>(self)->OnIrq(); }, this);
-    }
-    void OnIrq() {
-        ++calls;
-        addressAtCall = spu->transferAddress;
-    }
-    void Write(std::initializer_list<std::pair<uint32_t, uint32_t>> program) {
-        for (const auto& [address, value] : program) spu->DecodeRegisterWrite(address, value);
-    }
-    uint16_t Read(uint32_t address) { return spu->ReadRegister(address); }
-    std::vector<int16_t> Ticks(uint32_t n) {
-        std::vector<int16_t> out(2 * n);
-        spu->Render(out.data(), n);
-        return out;
-    }
-    uint16_t Ram16(uint32_t at) const { return static_cast<uint16_t>(spu->soundRam[at] | spu->soundRam[at + 1] << 8); }
-
-    test::TestSettings settings;
-    std::unique_ptr<SpuCore> spu;
-    int calls = 0;
-    uint32_t addressAtCall = 0;
-};
-
-// Voice 0 plays one looping block at byte 0x1000 (every sample 0x1000) at
-// pitch 0x1000, full volumes.
-void OneVoice(Core& core, uint32_t control) {
-    core.spu->soundRam[0x1001] = 0x07;
-    std::fill_n(&core.spu->soundRam[0x1002], 14, 0x11);
-    // clang-format off
-    core.Write({{reg::kControl, control}, {reg::Voice(0, reg::kStartAddress), 0x0200}, {reg::Voice(0, reg::kPitch), 0x1000},
-                {reg::Voice(0, reg::kEnvelope1), 0x000F}, {reg::Voice(0, reg::kEnvelope2), 0x1FC0},
-                {reg::Voice(0, reg::kVolumeL), 0x3FFF}, {reg::Voice(0, reg::kVolumeR), 0x3FFF},
-                {reg::kMainVolumeL, 0x3FFF}, {reg::kMainVolumeR, 0x3FFF}});
-    // clang-format on
-}
+using Core = test::ConsoleCore;
 
 TEST(ConsoleCoreTest, StatusAndInterrupt) {
     // The same steps with the IRQ address in the block's first and second
     // unit, and with EnableSpuIrq off: the flag follows the console, only the
     // host calls go.
     for (const auto& [irqAddress, enable] : {std::pair{0x0200u, 1}, {0x0201u, 1}, {0x0200u, 0}}) {
-        Core core(enable);
+        Core core;
+        core.settings.EnableSpuIrq = enable;
         std::vector<std::pair<uint16_t, int>> seen;
         // After each action: (SPUSTAT, host calls).
         const auto after = [&](auto&& action) {
@@ -71,7 +34,7 @@ TEST(ConsoleCoreTest, StatusAndInterrupt) {
         };
         after([] {});
         after([&] { core.Write({{reg::kControl, 0xC040}}); });
-        OneVoice(core, 0xC040);
+        core.OneVoice(0, 0xC040);
         core.Write({{reg::kIrqAddress, irqAddress}, {reg::kKeyOn, 1}});
         after([&] { core.Ticks(1); });
         after([&] { core.Ticks(99); });
@@ -87,12 +50,26 @@ TEST(ConsoleCoreTest, StatusAndInterrupt) {
             {0x0040, 2 * c}, {0x02BF, 2 * c}, {0x01A0, 2 * c}, {0x0010, 2 * c}, {0x0015, 2 * c}, {0x01AA, 2 * c}};
         EXPECT_EQ(seen, expected) << irqAddress << " " << enable;
     }
-    // Idle voices sit at unit 0 and touch it every tick.
-    Core idle;
-    idle.Write({{reg::kControl, 0xC040}});
-    idle.Ticks(1);
-    EXPECT_EQ(idle.Read(reg::kStatus), 0x0040);
-    EXPECT_EQ(idle.calls, 1);
+    // What a tick touches besides the voices' blocks, each raising the
+    // interrupt once: (SPUCNT, 0x1F801DAC, the IRQ address, raised).
+    // clang-format off
+    for (const auto& [control, transferControl, irqAddress, raised] : {
+             std::tuple{0xC040u, 0x0000u, 0x0000u, 1},  // idle voices sit at unit 0
+             {0x4040u, 0x0000u, 0x0000u, 0},            // the SPU disabled
+             {0xC040u, 0x0000u, 0x0100u, 0},            // capture touches nothing ...
+             {0xC040u, 0x0004u, 0x0100u, 1},            // ... unless 0x1F801DAC bit 2 or 3 is set
+             {0xC040u, 0x0000u, 0xFFFFu, 1}}) {         // a reverb read, writes being off
+        // clang-format on
+        Core core;
+        core.Write(
+            {{reg::kTransferControl, transferControl}, {reg::kIrqAddress, irqAddress}, {reg::kControl, control}});
+        core.Ticks(1);
+        const int first = core.calls;
+        core.Ticks(1);
+        EXPECT_EQ(std::tuple(first, core.calls, core.Read(reg::kStatus) & 0x40),
+                  std::tuple(raised, raised, raised << 6))
+            << std::hex << control << " " << irqAddress;
+    }
     // Bit 11: capture in the second half of its areas, while 0x1F801DAC bit 2 or 3 is set.
     for (const uint32_t dac : {0x0004u, 0x0000u}) {
         Core capture;
@@ -243,7 +220,7 @@ TEST(ConsoleCoreTest, FallbackLoadRestartsKeyedVoicesOnly) {
     // ENVX word for voice 2; the data word 0xBEEF written at 0x3000 before a
     // DMA of 0x2222 overwrote it. The IRQ address 0 is armed, yet no tick runs.
     Core a;
-    OneVoice(a, 0xC040);
+    a.OneVoice(0, 0xC040);
     a.Write({{reg::kTransferAddress, 0x0600}, {reg::kTransferData, 0xBEEF}, {reg::kTransferAddress, 0x0600}});
     a.spu->WriteTransfer(0x2222);
     a.Write({{reg::Voice(2, reg::kEnvelopeVolume), 0x1234}, {reg::kKeyOn, 1}});

@@ -1,8 +1,9 @@
 // The console model's fast mixer against RenderReference: random programs run
-// through every path this processor has, in lockstep, and after every render
-// call the frames, the whole state, sound RAM, the XA ring and the host's
-// interrupt calls (how many, in which tick, and what the host did in them,
-// renders included) must be the same.
+// through cores in the console model, one on each path this processor has,
+// in lockstep (the core's register decoding, transfers and interrupt calls
+// around each), and after every render call the frames, the whole state,
+// sound RAM, the XA ring and the host's interrupt calls (how many, in which
+// tick, and what the host did in them, renders included) must be the same.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,19 +12,17 @@
 #include <string>
 #include <vector>
 
-#include "support/ConsoleRig.h"
+#include "core/SpuCore.h"
+#include "support/TestSettings.h"
 #include "xa/XaDecodeBlock.h"
-#include "xa/ZigZag.h"
 
 namespace zarn {
 namespace {
 
-using test::ConsoleRig;
-
 // Every field of the console state, the register image, the XA ring's
-// indexes and the host's log, flattened.
-std::vector<int64_t> Flatten(const ConsoleRig& rig, const std::vector<int64_t>& log) {
-    const ConsoleState& s = rig.state;
+// indexes, the transfer address and the host's log, flattened.
+std::vector<int64_t> Flatten(const SpuCore& spu, const std::vector<int64_t>& log) {
+    const ConsoleState& s = spu.console;
     std::vector<int64_t> v(log);
     for (const ConsoleVoice& c : s.voices) {
         v.insert(v.end(),
@@ -33,49 +32,49 @@ std::vector<int64_t> Flatten(const ConsoleRig& rig, const std::vector<int64_t>& 
     }
     v.insert(v.end(), {s.endx, s.irqFlag, s.irqCallPending, s.noiseLevel, s.noiseTimer, s.capturePos, s.reverbParity,
                        s.reverbAddress, s.firPos, s.mainLevelL, s.mainLevelR, s.mainCounterL, s.mainCounterR, s.zigPos,
-                       s.zigSixStep, rig.xa.readIndex, rig.xa.writeIndex, rig.transferAddress});
+                       s.zigSixStep, spu.xa.readIndex, spu.xa.writeIndex, spu.transferAddress});
     for (const int16_t* ring : {s.reverbInL, s.reverbInR, s.reverbOutL, s.reverbOutR})
         v.insert(v.end(), ring, ring + 64);
-    v.insert(v.end(), std::begin(rig.image), std::end(rig.image));
+    v.insert(v.end(), std::begin(spu.registerImage), std::end(spu.registerImage));
     return v;
 }
 
-// One rig per path, driven alike. Each rig's interrupt function logs the
+// One core per path, driven alike. Each core's interrupt function logs the
 // tick it is called in and, by a sequence of its own, acknowledges, re-arms,
 // keys voices, writes registers, transfers or renders.
 struct Host {
-    ConsoleRig rig;
-    std::unique_ptr<console::ConsoleFastMixer> fast;
+    test::TestSettings settings;
+    std::unique_ptr<SpuCore> spu = std::make_unique<SpuCore>(settings, kConsole);
     std::mt19937 choices;
     std::vector<int64_t> log;
     int depth = 0;
 
     static void Interrupt(void* context) {
         Host& h = *static_cast<Host*>(context);
-        ConsoleRig& rig = h.rig;
-        h.log.push_back(rig.state.capturePos);
+        SpuCore& spu = *h.spu;
+        h.log.push_back(spu.console.capturePos);
         const uint32_t r = h.choices();
-        const uint16_t control = rig.image[console::ImageIndex(reg::kControl)];
+        const uint16_t control = spu.ReadRegister(reg::kControl);
         const uint16_t voices = static_cast<uint16_t>(1u << (r >> 8) % 16);
         switch (r % 8) {
-        case 0: rig.Write(reg::kControl, control & ~0x40); break;
+        case 0: spu.DecodeRegisterWrite(reg::kControl, control & ~0x40); break;
         case 1:
-            rig.Write(reg::kControl, control & ~0x40);
-            rig.Write(reg::kControl, control);  // re-armed: a voice still on the address raises it again
+            spu.DecodeRegisterWrite(reg::kControl, control & ~0x40);
+            spu.DecodeRegisterWrite(reg::kControl, control);  // re-armed: a voice still on the address raises it again
             break;
-        case 2: rig.Write(r & 0x100 ? reg::kKeyOn : reg::kKeyOff, voices); break;
-        case 3: rig.Write(reg::Voice((r >> 4) % 24, reg::kPitch), static_cast<uint16_t>(r >> 12)); break;
+        case 2: spu.DecodeRegisterWrite(r & 0x100 ? reg::kKeyOn : reg::kKeyOff, voices); break;
+        case 3: spu.DecodeRegisterWrite(reg::Voice((r >> 4) % 24, reg::kPitch), static_cast<uint16_t>(r >> 12)); break;
         case 4: {
             const uint16_t words[] = {static_cast<uint16_t>(r), static_cast<uint16_t>(r >> 16), 0x0703};
-            rig.Write(reg::kTransferAddress, rig.image[console::ImageIndex(reg::kIrqAddress)] - (r >> 9) % 2);
-            rig.Transfer(words, 3);
+            spu.DecodeRegisterWrite(reg::kTransferAddress, spu.ReadRegister(reg::kIrqAddress) - (r >> 9) % 2);
+            spu.WriteTransferBlock(words, 3);
             break;
         }
         case 5:
             if (h.depth < 2) {
                 ++h.depth;
                 std::vector<int16_t> frames(2 * (1 + (r >> 8) % 40));
-                rig.Render(frames.data(), static_cast<uint32_t>(frames.size() / 2));
+                spu.Render(frames.data(), static_cast<uint32_t>(frames.size() / 2));
                 h.log.insert(h.log.end(), frames.begin(), frames.end());
                 --h.depth;
             }
@@ -95,17 +94,13 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
             hosts.push_back(std::make_unique<Host>());
             Host& h = *hosts.back();
             h.choices.seed(seed);
-            h.rig.irq = {Host::Interrupt, &h};
-            if (path != MixPath::kReference) {
-                h.fast = std::make_unique<console::ConsoleFastMixer>();
-                h.fast->path = path;
-                h.rig.fast = h.fast.get();
-            }
+            h.spu->SetIrqHandler(Host::Interrupt, &h);
+            h.spu->consoleMixer.path = path;
         }
         std::mt19937 rng(seed);
         const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(rng() % n); };
         const auto write = [&](uint32_t address, uint32_t value) {
-            for (auto& h : hosts) h->rig.Write(address, static_cast<uint16_t>(value));
+            for (auto& h : hosts) h->spu->DecodeRegisterWrite(address, value);
         };
 
         // Blocks of every header and flags byte: chains that run on, loop,
@@ -113,10 +108,10 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
         static const uint8_t kFlags[] = {0, 0, 0, 2, 2, 2, 2, 6, 3, 3, 7, 1, 4, 5, 0xFB, 0xFF};
         for (uint32_t at = 0; at < kRamBytes; at += 16) {
             if (at == 0x11000) at = 0x78000;
-            for (int i = 0; i < 16; ++i) hosts[0]->rig.ram[at + i] = static_cast<uint8_t>(rng());
-            hosts[0]->rig.ram[at + 1] = kFlags[pick(pick(4) == 0 ? 16 : 10)];
+            for (int i = 0; i < 16; ++i) hosts[0]->spu->soundRam[at + i] = static_cast<uint8_t>(rng());
+            hosts[0]->spu->soundRam[at + 1] = kFlags[pick(pick(4) == 0 ? 16 : 10)];
         }
-        for (auto& h : hosts) std::copy(hosts[0]->rig.ram.begin(), hosts[0]->rig.ram.end(), h->rig.ram.begin());
+        for (auto& h : hosts) std::copy_n(hosts[0]->spu->soundRam, kRamBytes, h->spu->soundRam);
 
         const uint32_t base = pick(4) == 0 ? 0xF000 + pick(0x1000) : pick(8) == 0 ? pick(0x10000) : 0xFB28;
         const auto unit = [&] {
@@ -177,10 +172,10 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
                 break;
             case 4: {
                 // Where a voice plays soon, a capture slot, the reverb's work area.
-                const uint32_t places[] = {hosts[0]->rig.state.voices[pick(24)].blockAddress + pick(8), pick(0x200),
+                const uint32_t places[] = {hosts[0]->spu->console.voices[pick(24)].blockAddress + pick(8), pick(0x200),
                                            base + pick(0x10000 - base)};
                 write(reg::kIrqAddress, places[pick(3)]);
-                write(reg::kControl, hosts[0]->rig.image[console::ImageIndex(reg::kControl)] | 0x8040);
+                write(reg::kControl, hosts[0]->spu->ReadRegister(reg::kControl) | 0x8040);
                 break;
             }
             case 5: {
@@ -188,7 +183,7 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
                 const int32_t rates[] = {37800, 18900, 44100};
                 std::tie(xa->frequency, xa->stereo, xa->sampleCount) = std::tuple(rates[pick(3)], pick(2), 400);
                 for (int16_t& sample : xa->samples) sample = static_cast<int16_t>(rng());
-                for (auto& h : hosts) console::QueueConsoleBlock(h->rig.state, h->rig.xa, *xa);
+                for (auto& h : hosts) h->spu->QueueXaBlock(*xa);
                 break;
             }
             case 6: write(reg::kControl, control()); break;
@@ -200,8 +195,8 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
             std::vector<int64_t> state;
             for (size_t i = 0; i < hosts.size(); ++i) {
                 Host& h = *hosts[i];
-                h.rig.Render((i == 0 ? expected : out).data(), frames);
-                const std::vector<int64_t> got = Flatten(h.rig, h.log);
+                h.spu->Render((i == 0 ? expected : out).data(), frames);
+                const std::vector<int64_t> got = Flatten(*h.spu, h.log);
                 if (i == 0) {
                     state = got;
                     continue;
@@ -213,16 +208,16 @@ TEST(ConsoleFastMixerTest, RandomProgramsMixAlikeOnEveryPath) {
                 ASSERT_TRUE(field.first == got.end())
                     << where << ", path " << i << ": value " << field.first - got.begin() << " of " << got.size()
                     << " (the host's log has " << h.log.size() << ")";
-                const auto byte = std::mismatch(h.rig.ram.begin(), h.rig.ram.end(), hosts[0]->rig.ram.begin());
-                ASSERT_TRUE(byte.first == h.rig.ram.end())
-                    << where << ", path " << i << ": sound RAM at " << byte.first - h.rig.ram.begin();
+                const auto byte = std::mismatch(h.spu->soundRam, h.spu->soundRam + kRamBytes, hosts[0]->spu->soundRam);
+                ASSERT_TRUE(byte.first == h.spu->soundRam + kRamBytes)
+                    << where << ", path " << i << ": sound RAM at " << byte.first - h.spu->soundRam;
             }
         }
-        for (auto& h : hosts) {
-            if (h->fast == nullptr) continue;
-            totals.spanTicks += h->fast->counters.spanTicks;
-            totals.referenceTicks += h->fast->counters.referenceTicks;
-            totals.cuts += h->fast->counters.cuts;
+        for (size_t i = 1; i < hosts.size(); ++i) {
+            const console::ConsoleFastMixer::Counters& c = hosts[i]->spu->consoleMixer.counters;
+            totals.spanTicks += c.spanTicks;
+            totals.referenceTicks += c.referenceTicks;
+            totals.cuts += c.cuts;
         }
     }
     // The programs reach every way the fast mixer has: spans, ticks it leaves

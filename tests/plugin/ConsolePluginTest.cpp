@@ -204,34 +204,5 @@ TEST_F(ConsolePluginTest, LoadTakesTheExtensionOnlyWhenWholeAndInTheConsoleModel
               std::tuple(1, 0x1000));
 }
 
-#if !defined(_WIN32)  // SPUplayCDDAchannel is an entry point of the Linux library only
-// CD audio tracks reach the console model's CD input beside XA: the raw sum
-// is captured, the CD volumes scale it, the main volume follows.
-TEST_F(ConsolePluginTest, CdAudioJoinsXaInTheCdInput) {
-    StoreModel(1);
-    SPUinit();
-    // clang-format off
-    Write({{reg::kControl, 0xC001}, {reg::kCdVolumeL, 0x4000}, {reg::kCdVolumeR, 0x4000},
-           {reg::kMainVolumeL, 0x3FFF}, {reg::kMainVolumeR, 0x3FFF}});
-    // clang-format on
-    auto xa = std::make_unique<XaDecodeBlock>();
-    *xa = {};
-    xa->frequency = 44100;
-    xa->sampleCount = 2;
-    xa->samples[0] = 100;
-    xa->samples[1] = 200;
-    SPUplayADPCMchannel(xa.get());
-    int16_t pcm[] = {1000, -2000, 3000, 4000};
-    SPUplayCDDAchannel(pcm, sizeof pcm);
-    int16_t out[6];
-    SPUrender(out, sizeof out);
-    EXPECT_EQ(std::vector<int16_t>(out, out + 6), (std::vector<int16_t>{549, -950, 1599, 2099, 0, 0}));
-    const uint8_t* ram = plugin::Inspect().core->soundRam;
-    const auto at = [ram](uint32_t a) { return static_cast<int16_t>(ram[a] | ram[a + 1] << 8); };
-    EXPECT_EQ(std::vector<int16_t>({at(0x000), at(0x002), at(0x400), at(0x402)}),
-              (std::vector<int16_t>{1100, 3200, -1900, 4200}));
-}
-#endif
-
 }  // namespace
 }  // namespace zarn
