@@ -4,9 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "core/SpuCore.h"
@@ -14,6 +12,7 @@
 #include "settings/DriverSettings.h"
 #include "state/FreezeExtension.h"
 #include "store/RegistrySettings.h"
+#include "support/FakeSurface.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
 #include "voice/RegisterMap.h"
@@ -105,26 +104,13 @@ TEST_F(ConsolePluginTest, StoredValueChoosesTheModelAtInitAndOpen) {
 // The configure dialog has no control for the model: Default and OK save the
 // nine shown values at their defaults and the model as it was loaded.
 TEST_F(ConsolePluginTest, ConfigureDialogKeepsTheModel) {
-    struct Surface : ui::DialogSurface {
-        std::map<int, std::string> texts;
-        std::map<int, bool> checks;
-        std::string Text(int id) override { return texts[id]; }
-        void SetText(int id, const char* text) override { texts[id] = text; }
-        bool IsChecked(int id) override { return checks[id]; }
-        void SetChecked(int id, bool checked) override { checks[id] = checked; }
-        void SetRange(int, int, int) override {}
-        void Disable(int) override {}
-        void MakeReadOnly(int) override {}
-        void ShowMessage(const char*, const char*) override {}
-        void End(int) override {}
-    };
     StoreModel(1);
     test::StoreValue("XAVolume", 4, {33, 0, 0, 0});
     RegistrySettings record;
     ui::ConfigureSettings(
         record,
         [](ui::ConfigureDialog& dialog, void*) {
-            Surface surface;
+            test::FakeSurface surface;
             dialog.Initialise(surface);
             dialog.Command(surface, ui::control::kDefault, 0);
             dialog.Command(surface, ui::control::kOk, 0);

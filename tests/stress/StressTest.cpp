@@ -28,6 +28,7 @@
 #include "state/FreezeExtension.h"
 #include "state/RegisterLog.h"
 #include "state/SpuRecorder.h"
+#include "support/FakeSurface.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
 #include "xa/XaDecodeBlock.h"
@@ -44,38 +45,22 @@ void ZARN_CALL CountIrq() { ++irqCalls; }
 
 // The real-time window as its dialog procedure works it: every message
 // handled with the SPU lock held, an edit's new text notified at once.
-class FakeWindow : public ui::DialogSurface {
+class FakeWindow {
 public:
-    explicit FakeWindow(DriverSettings& settings) : dialog_(settings, recorder_) {}
+    explicit FakeWindow(DriverSettings& settings) : dialog_(settings, recorder_) { controls_.dialog = &dialog_; }
 
     void Open() {
-        Handle([&] { dialog_.Initialise(*this); });
+        Handle([&] { dialog_.Initialise(controls_); });
     }
     void Press(int id) {
-        Handle([&] { dialog_.Command(*this, id, 0); });
+        Handle([&] { dialog_.Command(controls_, id, 0); });
     }
     void Click(int id) {
-        Handle([&] {
-            checks_[id] = !checks_[id];
-            dialog_.Command(*this, id, 0);
-        });
+        Handle([&] { controls_.Click(id); });
     }
     void Type(int id, int value) {
-        Handle([&] { SetText(id, std::to_string(value).c_str()); });
+        Handle([&] { controls_.Type(id, std::to_string(value)); });
     }
-
-    std::string Text(int id) override { return texts_[id]; }
-    void SetText(int id, const char* text) override {
-        texts_[id] = text;
-        if (id != kRecord) dialog_.Command(*this, id, ui::kEditChanged);
-    }
-    bool IsChecked(int id) override { return checks_[id]; }
-    void SetChecked(int id, bool checked) override { checks_[id] = checked; }
-    void SetRange(int, int, int) override {}
-    void Disable(int) override {}
-    void MakeReadOnly(int) override {}
-    void ShowMessage(const char*, const char*) override {}
-    void End(int) override {}
 
 private:
     class Recorder : public ui::RecorderSwitch {
@@ -92,8 +77,7 @@ private:
 
     Recorder recorder_;
     ui::RealtimeDialog dialog_;
-    std::map<int, std::string> texts_;
-    std::map<int, bool> checks_;
+    test::FakeSurface controls_;
 };
 
 // A looping sample at unit 0x200 for the voices to play.
