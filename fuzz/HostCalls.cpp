@@ -82,33 +82,19 @@ void PlayXa(FuzzInput& in) {
     SPUplayADPCMchannel(reinterpret_cast<XaDecodeBlock*>(block.get()));
 }
 
-// Save states as a host keeps them: the size the last size query answered
-// (SPUinit starts the plugin at the base size), and the last record saved.
-struct SaveStates {
-    size_t told = FreezeRecord::kSize;
-    std::vector<uint8_t> saved = std::vector<uint8_t>(FreezeRecord::kSize);
-
-    // Into a buffer of the size told, holding what the host last saved.
-    void Save(uint32_t mode) {
-        std::vector<uint8_t> buffer(told);
-        std::copy_n(saved.begin(), std::min(told, saved.size()), buffer.begin());
-        SPUfreeze(mode, reinterpret_cast<FreezeRecord*>(buffer.data()));
-        saved = std::move(buffer);
-    }
-    void Query() {
-        uint8_t header[16];
-        SPUfreeze(2, reinterpret_cast<FreezeRecord*>(header));
-        told = RecordBytes(header);
-    }
-    void Load() {
-        std::vector<uint8_t> buffer(RecordBytes(saved.data()));
-        std::copy_n(saved.begin(), std::min(buffer.size(), saved.size()), buffer.begin());
-        SPUfreeze(0, reinterpret_cast<FreezeRecord*>(buffer.data()));
-    }
-};
-
 void Run(FuzzInput& in) {
-    SaveStates states;
+    // Save states as a host keeps them: its buffer the size the last size
+    // query answered (SPUinit starts at the base size), holding the last
+    // record saved, which a load hands back at the size its header names.
+    size_t told = FreezeRecord::kSize;
+    std::vector<uint8_t> saved(told);
+    const auto freeze = [&](uint32_t mode) {
+        std::vector<uint8_t> buffer(mode == 2 ? 16 : mode == 0 ? RecordBytes(saved.data()) : told);
+        std::copy_n(saved.begin(), std::min(buffer.size(), saved.size()), buffer.begin());
+        SPUfreeze(mode, reinterpret_cast<FreezeRecord*>(buffer.data()));
+        if (mode == 2) told = RecordBytes(buffer.data());
+        if (mode != 0 && mode != 2) saved = std::move(buffer);
+    };
     while (!in.Empty()) {
         const uint8_t call = in.Take<uint8_t>() % kCallCount;
         switch (call) {
@@ -155,23 +141,16 @@ void Run(FuzzInput& in) {
         }
         case kSave: {
             const uint8_t mode = in.Take<uint8_t>();
-            const uint32_t any = mode < 200 ? mode % 3 : in.Take<uint32_t>();
-            if (any == 2) {
-                states.Query();
-            } else if (any == 0) {
-                states.Load();
-            } else {
-                states.Save(any);
-            }
+            freeze(mode < 200 ? mode % 3 : in.Take<uint32_t>());
             break;
         }
         case kLoad:
             // The last record saved (or a zeroed one), with a few bytes changed.
             for (int changes = in.Take<uint8_t>() % 8; changes > 0; --changes) {
-                const uint32_t at = in.Take<uint32_t>() % states.saved.size();
-                states.saved[at] = in.Take<uint8_t>();
+                const uint32_t at = in.Take<uint32_t>() % saved.size();
+                saved[at] = in.Take<uint8_t>();
             }
-            states.Load();
+            freeze(0);
             break;
         case kChangeSetting: {
             int32_t DS::*const field = kFields[in.Take<uint8_t>() % std::size(kFields)];
