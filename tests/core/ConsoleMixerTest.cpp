@@ -214,5 +214,19 @@ TEST(ConsoleZigZagTest, SixInputsGiveSevenFilteredFrames) {
     }
 }
 
+// A host's block may be longer than a save state's: it is read to its own
+// end, feeding the history also once the ring is full.
+TEST(ConsoleZigZagTest, ABlockIsReadToItsOwnEnd) {
+    ConsoleCore core;
+    constexpr int32_t kSamples = XaDecodeBlock::kMaxSamples + 1000;
+    std::vector<int16_t> words(16 + kSamples, 7);  // the header's 32 bytes, then the samples
+    auto* const block = reinterpret_cast<XaDecodeBlock*>(words.data());
+    std::tie(block->frequency, block->bitsPerSample, block->stereo, block->sampleCount) =
+        std::tuple(37800, 4, 0, kSamples);
+    words.back() = 1234;
+    core.spu->QueueXaBlock(*block);
+    EXPECT_EQ(core.state.zigRingL[(core.state.zigPos - 1) & 31], 1234);
+}
+
 }  // namespace
 }  // namespace zarn
