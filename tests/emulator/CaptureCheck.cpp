@@ -62,15 +62,14 @@ struct Capture {
     float peak = 0;
 };
 
-// Reads a capture and prints its format; false (with the result) when it is
-// not a WAV file of 16-bit samples.
+// Reads a capture; false, with a message, when it is not a WAV file of 16-bit
+// samples.
 bool Load(const std::string& path, Capture& capture) {
     std::ifstream in(path, std::ios::binary);
     const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     Wav wav;
-    std::printf("file=%s\n", path.c_str());
     if (file.size() < kHeaderBytes || !ParseHeader(file.data(), wav)) {
-        std::printf("result=fail: %s\n", file.empty() ? "no capture" : "not a WAV file of 16-bit samples");
+        std::fprintf(stderr, "capture_check: %s: no WAV file of 16-bit samples\n", path.c_str());
         return false;
     }
     const size_t frames = (file.size() - kHeaderBytes) / wav.blockAlign;
@@ -83,8 +82,6 @@ bool Load(const std::string& path, Capture& capture) {
         capture.peak = std::max(capture.peak, std::fabs(capture.x[f]));
     }
     capture.rate = wav.rate;
-    std::printf("rate=%u\nchannels=%u\nbits=%u\nduration_s=%.3f\n", wav.rate, wav.channels, wav.bits,
-                frames / capture.rate);
     return true;
 }
 

@@ -4,31 +4,21 @@ emulator, Debian's pcsxr with its high-level BIOS, on a virtual display.
 
     emulator.py --library libspuZarn.so --check capture_check --spuhost spuhost --work DIR
 
-Builds the PlayStation programs tone.c and cd.c with the MIPS cross compiler
-and a CD image from scratch, then runs pcsxr three times in each sound model
-(the standard one, then "ConsoleAccurate" 1 as `spuhost settings` saves it,
-with tone.c built with CONSOLE) with a private HOME whose ~/.asoundrc sends
-the plugin's sound through ALSA's file plugin into a FIFO that
-`capture_check --pace` reads at a sound card's rate:
+Builds the programs tone.c and cd.c with the MIPS cross compiler and a CD
+image from scratch, then runs pcsxr three times in each sound model (the
+standard one, then "ConsoleAccurate" 1 as `spuhost settings` saves it) with a
+private HOME whose ~/.asoundrc sends the sound through ALSA's file plugin
+into a FIFO that `capture_check --pace` reads at a sound card's rate: "tone"
+(a looping sine with the SPU interrupt in the loop, a state saved with F1;
+in the console model the registers read back and the extended record),
+"load" (that state loaded at start-up: sound RAM, the registers and the tone
+come back) and "cd" (notes into the "Hall" reverb, XA with and without
+SPUCNT bit 0, a CD audio track). Each check prints its name and "ok" or
+"FAILED", each figure its key and value.
 
-  tone  voice 0 loops a sine with the SPU interrupt in the loop; pcsxr's own
-        key F1 saves a state while it plays. In the console model the
-        program first reads SPUSTAT, ENDX and the interrupt back, and the
-        state must hold the extended record
-  load  the same program with that state loaded at start-up (-load 1):
-        sound RAM, the registers and the tone must come back (in the
-        console model from the extended record: key-on was rewritten 0)
-  cd    booted from the image: two notes into the console's "Hall" reverb,
-        its return at 0 and then at one half (the console model's tail is
-        timed), XA audio from an interleaved XA file with a second of it
-        without SPUCNT bit 0, then a CD audio track (SPUplayCDDAchannel).
-        The console model's XA images of sample repeating are measured
-        against the standard model's
-
-It checks what the programs print (pcsxr -psxout) and the captures, prints
-the figures, and exits 1 when a check fails; 77 (skipped) when pcsxr, the
-cross compiler, xvfb-run or xdotool is missing (scripts/setup emulator),
-unless SPUZARN_REQUIRE_EMULATOR is set.
+Exits 1 when a check fails; 77 (skipped) when pcsxr, the cross compiler,
+xvfb-run or xdotool is missing (scripts/setup emulator), unless
+SPUZARN_REQUIRE_EMULATOR is set.
 """
 import argparse
 import cmath
