@@ -9,7 +9,7 @@
 
 #include "core/SpuCore.h"
 #include "state/FreezeExtension.h"
-#include "support/ConsoleCore.h"
+#include "support/CoreRig.h"
 #include "voice/RegisterMap.h"
 
 namespace zarn {

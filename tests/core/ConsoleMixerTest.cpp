@@ -9,7 +9,7 @@
 
 #include "sound/ConsoleMixer.h"
 #include "sound/ConsoleReverb.h"
-#include "support/ConsoleCore.h"
+#include "support/CoreRig.h"
 #include "voice/ConsoleVoice.h"
 #include "xa/XaDecodeBlock.h"
 #include "xa/ZigZag.h"
@@ -51,8 +51,8 @@ TEST(ConsoleMixerTest, OneVoiceEndToEnd) {
     }
     EXPECT_EQ(std::tuple(core.Voice(1).repeatAddress, core.Voice(1).blockAddress), std::tuple(0x0200, 0x0200));
     core.spu->PublishVoiceStatus();
-    EXPECT_EQ(std::tuple(core.Image(reg::Voice(1, reg::kEnvelopeVolume)),
-                         core.Image(reg::Voice(1, reg::kRepeatAddress)), core.Image(reg::kVoiceActivity)),
+    EXPECT_EQ(std::tuple(core.bus.Img(reg::Voice(1, reg::kEnvelopeVolume)),
+                         core.bus.Img(reg::Voice(1, reg::kRepeatAddress)), core.bus.Img(reg::kVoiceActivity)),
               std::tuple(0x3FFF, 0x0200, 0x0002));
 }
 

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "support/ConsoleCore.h"
+#include "support/CoreRig.h"
 #include "voice/ConsoleEnvelope.h"
 #include "voice/ConsoleVoice.h"
 
