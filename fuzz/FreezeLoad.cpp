@@ -1,14 +1,11 @@
 // Fuzz target: SPUfreeze loads a save state made of the input, in either
-// sound model, then the plugin renders from it and, after a size query,
-// saves into a buffer of the size it was told. The input gives one byte of
-// switches (reverb, interrupt, noise and FM, automatic gain, an interrupt
-// function, the mix path in two bits, the console model), the record's
-// first 16 bytes (name, version, and the size field, which sets how long the
-// record is: RecordBytes), its XA block header (32 bytes), its register
-// words (512), then, where the record reaches past the base record, the
-// first 2,824 bytes past it (an extension's tag, version, size, the console
-// model's fields and voices: all but its queued XA frames), then sound RAM
-// from its start. The rest of the record is zeros.
+// sound model, then the plugin renders and saves into a buffer of the size
+// its size query answers. The input: a byte of switches (reverb, interrupt,
+// noise and FM, automatic gain, an interrupt function, the mix path in two
+// bits, the console model), the record's first 16 bytes (its size field sets
+// its length: RecordBytes), its XA block header (32 bytes), its registers
+// (512), past a base record's end the first 2,824 bytes there (an extension
+// but for its queued XA frames), then sound RAM; zeros after.
 #include <algorithm>
 #include <cstdint>
 #include <vector>

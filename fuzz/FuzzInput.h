@@ -58,13 +58,12 @@ inline void UsePrivateSettingsStore() {
     });
 }
 
-// The bytes of a save state whose header (its first 16 bytes) names `size`:
-// the whole record it names, but never less than a base record, which a load
-// reads whole whatever its header says, and at most 1 MiB. Handed over in a
-// buffer of exactly this size, so ASan sees any access past it.
+// The bytes a host hands over with a save state whose header (16 bytes) says
+// its size: all it says, at least a base record (a load reads one whole
+// whatever the header says) and at most 1 MiB; buffers of exactly this size
+// let ASan see an access past them.
 inline size_t RecordBytes(const uint8_t* header) {
-    uint32_t size;
-    std::memcpy(&size, header + 12, sizeof size);
+    const uint32_t size = header[12] | header[13] << 8 | header[14] << 16 | uint32_t{header[15]} << 24;
     return std::clamp<size_t>(size, FreezeRecord::kSize, size_t{1} << 20);
 }
 

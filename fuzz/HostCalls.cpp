@@ -1,18 +1,16 @@
-// Fuzz target: the input is a sequence of host calls against one plugin
-// instance, from SPUinit to SPUshutdown: register writes and reads at any
-// address, DMA words and blocks of any count, XA blocks with any header,
-// CD audio of any byte count, renders of any small size, save-state size
-// queries, saves and loads (of the saved record with bytes changed), settings
-// changes to any value, and switches of the sound model, between calls.
+// Fuzz target: host calls against one plugin from SPUinit to SPUshutdown:
+// register writes and reads at any address, DMA words and blocks of any
+// count, XA blocks with any header, CD audio of any byte count, small
+// renders, save-state size queries, saves and loads (of the saved record with
+// bytes changed), settings changed to any value, and sound model switches.
 //
-// The harness is an honest host: every buffer it passes holds what the call
-// says it holds (an XA block as many samples as its header describes, a save
-// state as many bytes as the last size query answered, a record to load as
-// many as its header names), so whatever ASan or UBSan reports is the
-// plugin's fault. Two things stay off: the XA wait, which waits for a sound
-// thread that does not run here, and SPUopen, whose threads would make runs
-// irreproducible (tests/stress runs them): a model switch is what SPUopen
-// does when it finds the stored "ConsoleAccurate" changed.
+// The harness is an honest host: every buffer holds what the call says (an
+// XA block the samples its header describes, a save the size the last size
+// query answered, a load the size its header names), so whatever ASan or
+// UBSan reports is the plugin's fault. The XA wait stays off (no sound thread
+// drains here), and so does SPUopen, whose threads would make runs
+// irreproducible (tests/stress runs them): a switch is what SPUopen does on
+// finding the stored "ConsoleAccurate" changed.
 #include <algorithm>
 #include <cstdint>
 #include <memory>

@@ -80,24 +80,20 @@ TEST(ConsoleCoreTest, StatusAndInterrupt) {
 }
 
 TEST(ConsoleCoreTest, TransferTypesAndTheirInterrupt) {
-    struct Row {
-        uint16_t control;
-        std::vector<uint16_t> passed, stored;
-    };
-    const Row rows[] = {
-        {0x0004, {1, 2, 3, 4, 5}, {1, 2, 3, 4, 5}},
-        {0x0006, {1, 2, 3, 4, 5}, {1, 1, 3, 3, 5}},
-        {0x0008, {1, 2, 3, 4, 5}, {1, 1, 1, 1, 5}},
-        {0x000A, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, {8, 8, 8, 8, 8, 8, 8, 8, 10, 10}},
-        {0x0000, {1, 2, 3}, {1, 2, 3}},
-    };
-    for (const Row& row : rows) {
+    // 0x1F801DAC, the halfwords passed from 1 on, those stored from 0x1000
+    const std::pair<uint16_t, std::vector<uint16_t>> rows[] = {{0x0004, {1, 2, 3, 4, 5}},
+                                                               {0x0006, {1, 1, 3, 3, 5}},
+                                                               {0x0008, {1, 1, 1, 1, 5}},
+                                                               {0x000A, {8, 8, 8, 8, 8, 8, 8, 8, 10, 10}},
+                                                               {0x0000, {1, 2, 3}}};
+    for (const auto& [control, stored] : rows) {
         Core core;
-        core.Write({{reg::kTransferControl, row.control}, {reg::kTransferAddress, 0x0200}});
-        core.spu->WriteTransferBlock(row.passed.data(), static_cast<int32_t>(row.passed.size()));
-        std::vector<uint16_t> stored;
-        for (size_t k = 0; k < row.stored.size(); ++k) stored.push_back(core.Ram16(0x1000 + 2 * k));
-        EXPECT_EQ(stored, row.stored) << row.control;
+        core.Write({{reg::kTransferControl, control}, {reg::kTransferAddress, 0x0200}});
+        std::vector<uint16_t> passed(stored.size()), got;
+        for (size_t k = 0; k < passed.size(); ++k) passed[k] = static_cast<uint16_t>(k + 1);
+        core.spu->WriteTransferBlock(passed.data(), static_cast<int32_t>(passed.size()));
+        for (size_t k = 0; k < stored.size(); ++k) got.push_back(core.Ram16(0x1000 + 2 * k));
+        EXPECT_EQ(got, stored) << control;
     }
     // Unit 0x0201 is the fifth halfword from 0x1000: four halfwords raise
     // nothing, the next one raises the flag, and the host is called once the

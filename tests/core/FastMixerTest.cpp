@@ -1,13 +1,11 @@
-// Each model's fast mixer against its reference (MixFrame frame by frame, or
-// RenderReference tick by tick): random programs drive one core per mixer
-// path this processor has, in lockstep, through the core's register
-// decoding, transfers and interrupt calls, and after every render call the
-// frames, the model's whole state, sound RAM, the XA ring and the host's
-// interrupt calls (how many, in the console model in which tick, and what
-// the host did in them, renders included) must be the same. In the console
-// model a core loaded from the reference's extended save state at a random
-// call joins in and must go on alike, to the same saved record at the end.
-// Without a fast path the test is skipped, not passed.
+// Each model's fast mixer against its reference (MixFrame, RenderReference):
+// random programs drive a core per mixer path, in lockstep, through the
+// core's register decoding, transfers and interrupt calls; after every
+// render call the frames, the model's whole state, sound RAM and the host's
+// interrupt calls (how many, in the console model in which tick, what the
+// host did in them) must be the same. In the console model a core loaded
+// from the reference's extended save state at a random call joins in and
+// must go on alike, to the same record. Without a fast path: skipped.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,11 +36,9 @@ constexpr int32_t SpuVoice::*kFields[] = {
     &SpuVoice::noiseValue,     &SpuVoice::noiseRate,      &SpuVoice::noiseTick,       &SpuVoice::history1,
     &SpuVoice::history2};
 
-// Every value a render can change in the core's model: per voice its fields
-// and samples, the output stage (the standard model's mixer, reverb line and
-// noise generator; the console model's levels, counters, reverb, capture and
-// CD input), then the frames queued for the CD input, the transfer address
-// and the image.
+// Every value a render can change: per voice its fields and samples, the
+// model's output stage, the frames queued for the CD input, the transfer
+// address and the image.
 std::vector<int64_t> Flatten(const SpuCore& spu) {
     std::vector<int64_t> v;
     if (spu.model == kStandard) {
@@ -74,10 +70,9 @@ std::vector<int64_t> Flatten(const SpuCore& spu) {
     return v;
 }
 
-// A core on one path. Its interrupt function logs the tick it is called in
-// (the console's capture position; 0 in the standard model) and, by a
-// sequence of its own, keys a voice on or off, writes a pitch, acknowledges
-// or re-arms the interrupt, and in the console model transfers or renders.
+// A core on one path. Its interrupt function logs the tick (the console's
+// capture position) and by a sequence of its own keys a voice on or off,
+// writes a pitch, acknowledges or re-arms, in the console model transfers or renders.
 struct Host {
     std::unique_ptr<SpuCore> spu;
     std::mt19937 choices;

@@ -1,21 +1,16 @@
-// capture_check: the listening end of the emulator test. Two modes:
+// capture_check: the listening end of the emulator test.
 //
-//   capture_check --segments FILE
-//     measures each sounding segment of a WAV capture (apart where it is
-//     quiet for 200 ms): its start and length, frequency, level, gaps and
-//     jumps. Prints key=value lines; judges nothing.
+//   capture_check --segments FILE: each sounding segment of a WAV capture
+//     (apart where it is quiet for 200 ms), its start and length, frequency,
+//     level, gaps and jumps, as key=value lines; judges nothing.
+//   capture_check --pace FIFO PREFIX: a sound card behind ALSA's file plugin.
+//     Reads each stream written into FIFO at its header's byte rate into
+//     PREFIX-1.wav, PREFIX-2.wav, ... (one without sound data is left out)
+//     until SIGTERM or SIGINT, and prints the CLOCK_MONOTONIC_RAW time each
+//     one's first non-zero byte played.
 //
-//   capture_check --pace FIFO PREFIX
-//     stands in for a sound card behind ALSA's file plugin: reads each stream
-//     written into FIFO at the byte rate its header gives, copying it to
-//     PREFIX-1.wav, PREFIX-2.wav, ... (a stream without any sound data is
-//     left out), until SIGTERM or SIGINT. As each stream ends, prints the
-//     CLOCK_MONOTONIC_RAW time its first non-zero byte played (the clock the
-//     emulator test reads).
-//
-// The file plugin writes the 44-byte header of a plain WAV file, with length
-// fields of 0 into a FIFO (which it cannot rewind to fill them in): the data
-// runs to the end of the file.
+// Into a FIFO the file plugin writes a WAV header with length fields of 0
+// (it cannot rewind to fill them in): the data runs to the end of the file.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

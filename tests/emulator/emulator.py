@@ -368,8 +368,7 @@ def check_console_registers(run):
 
 
 def check_console_record(run):
-    """The SPU's record in the state file F1 wrote (gzip): "TOVRA", its size
-    at offset 12, and the extension's tag at 558,640."""
+    """The SPU's record in F1's state file (gzip): "TOVRA", its size, its extension's tag."""
     path = re.search(r"Saved state (.*\.000)", "\n".join(line for _, line in run.lines)).group(1)
     with gzip.open(path) as f:
         state = f.read()

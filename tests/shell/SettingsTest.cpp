@@ -1,7 +1,6 @@
-// The settings record in the platform's store (the registry on Windows, the
-// REGEDIT4 file elsewhere): what a first run writes and what comes back; and
-// the real-time window's work on the live record (its Win32 dialog is worked
-// under Wine by tests/win32).
+// The settings record in the platform's store (the registry, or the REGEDIT4
+// file): what a first run writes and what comes back; and the real-time
+// window's work on the live record (tests/win32 works its Win32 dialog).
 #include <gtest/gtest.h>
 
 #include <map>

@@ -1,11 +1,10 @@
-// Everything at once, for SPUZARN_STRESS_SECONDS: host threads writing and
-// reading registers, transferring, queuing XA (with the XA wait on and off),
-// rendering and saving and loading states, while the sound thread mixes on
-// the clock device, the real-time window's actions change the live settings
-// and start and stop recordings, and the host closes and reopens the run;
-// once in each sound model, with saves the size of the size query's answer.
-// Built with ThreadSanitizer (the tsan preset) it must end without a report;
-// in any build, without a deadlock (ctest's time limit).
+// Everything at once, for SPUZARN_STRESS_SECONDS, in each sound model: host
+// threads writing and reading registers, transferring, queuing XA (with the
+// XA wait on and off), rendering, saving (the size queried) and loading,
+// while the sound thread mixes on the clock device, the real-time window's
+// actions change the live settings and start and stop recordings, and the
+// host closes and reopens the run. Under ThreadSanitizer (the tsan preset)
+// it must end without a report; in any build, without a deadlock.
 #include <gtest/gtest.h>
 
 #include <atomic>

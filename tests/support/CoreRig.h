@@ -1,7 +1,6 @@
-// Cores over a settings record in memory, for the core tests: a fixture in
-// the standard model, and a core in the console model for the console
-// model's tests, with the host's side (register writes and reads through the
-// core's decoding, renders, an interrupt function that counts its calls) and,
+// Cores over a settings record in memory: a fixture in the standard model,
+// and a core in the console model with the host's side (writes and reads
+// through the core, renders, an interrupt function counting its calls) and,
 // for the units on their own, the bus and CD input the core hands them.
 #pragma once
 
@@ -53,21 +52,16 @@ struct ConsoleCore {
         SpuCore* spu;
         int calls = 0;
         uint32_t addressAtCall = 0;
+        static void Interrupt(void* self) {
+            auto& h = *static_cast<Host*>(self);
+            ++h.calls, h.addressAtCall = h.spu->transferAddress;
+        }
     };
     std::unique_ptr<Host> host = std::make_unique<Host>(Host{spu.get()});
     int& calls = host->calls;
     uint32_t& addressAtCall = host->addressAtCall;
 
-    ConsoleCore() {
-        spu->SetIrqHandler(
-            [](void* context) {
-                Host& host = *static_cast<Host*>(context);
-                ++host.calls;
-                host.addressAtCall = host.spu->transferAddress;
-            },
-            host.get());
-    }
-
+    ConsoleCore() { spu->SetIrqHandler(Host::Interrupt, host.get()); }
     ConsoleVoice& Voice(int v) { return state.voices[v]; }
     // The image alone, as the units read it, no register acting.
     void Set(uint32_t address, uint32_t value) {

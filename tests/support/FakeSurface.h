@@ -1,7 +1,6 @@
-// A dialog's controls in memory, for the dialogs' tests: texts and check
-// marks by control id. Like a real edit control, a text set while `dialog`
-// is given tells that dialog of the change at once, also while the dialog
-// fills its controls (the Record button's caption is no edit).
+// A dialog's controls in memory: texts and check marks by control id. Like a
+// real edit, a text set while `dialog` is given tells it of the change at
+// once, also while it fills its controls (the Record button is no edit).
 #pragma once
 
 #include <map>
