@@ -87,7 +87,7 @@ void LoadSample() {
     SPUwriteDMAMem(block.data(), static_cast<int32_t>(block.size()));
 }
 
-class StressTest : public ::testing::TestWithParam<uint8_t> {};  // the stored "ConsoleAccurate"
+class StressTest : public ::testing::TestWithParam<int> {};  // the stored "ConsoleAccurate"
 
 TEST_P(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     const fs::path directory = fs::temp_directory_path() / ("spuzarn-stress-" + std::to_string(std::random_device{}()));
@@ -95,7 +95,7 @@ TEST_P(StressTest, HostThreadsTheSoundThreadAndTheWindowAtOnce) {
     const fs::path previous = fs::current_path();
     fs::current_path(directory);  // where recordings go
     test::UseFreshSettingsStore();
-    test::StoreValue("ConsoleAccurate", 4, {GetParam(), 0, 0, 0});
+    test::StoreValue("ConsoleAccurate", 4, {static_cast<uint8_t>(GetParam()), 0, 0, 0});
     ASSERT_EQ(SPUinit(), 0);
     ASSERT_EQ(plugin::Inspect().core->model, GetParam() == 1 ? kConsole : kStandard);
     DriverSettings& settings = *plugin::Inspect().settings;
