@@ -148,14 +148,15 @@ TEST(ConsoleCoreTest, CraftedExtensionIsMadeSafe) {
 
 TEST(ConsoleCoreTest, FallbackLoadRestartsKeyedVoicesOnly) {
     // A base record whose key-on word names voice 0, with SPUCNT bit 15; an
-    // ENVX word for voice 2; the data word 0xBEEF written at 0x3000 before a
+    // ENVX word for voice 2, written after the last tick; the data word 0xBEEF written at 0x3000 before a
     // DMA of 0x2222 overwrote it. The IRQ address 0 is armed, yet no tick runs.
     Core a;
     a.OneVoice(0, 0xC040);
     a.Write({{reg::kTransferAddress, 0x0600}, {reg::kTransferData, 0xBEEF}, {reg::kTransferAddress, 0x0600}});
     a.spu->WriteTransfer(0x2222);
-    a.Write({{reg::Voice(2, reg::kEnvelopeVolume), 0x1234}, {reg::kKeyOn, 1}});
+    a.Write({{reg::kKeyOn, 1}});
     a.Ticks(100);
+    a.Write({{reg::Voice(2, reg::kEnvelopeVolume), 0x1234}});
     auto record = std::make_unique<FreezeRecord>();
     SaveFreeze(*a.spu, *record, true);
     Core b;
