@@ -15,10 +15,8 @@
 #include "core/SpuCore.h"
 #include "spuhost/AdpcmEncoder.h"
 #include "support/Adpcm.h"
-#include "support/ConsoleRig.h"
 #include "support/TestSettings.h"
 #include "xa/XaDecodeBlock.h"
-#include "xa/ZigZag.h"
 
 namespace zarn::bench {
 
@@ -60,19 +58,11 @@ public:
         settings_.EnableReverb =
             kind != SceneKind::kVariedPitch && kind != SceneKind::kStorm && kind != SceneKind::kIdle;
         settings_.EnableAutoGain = kind == SceneKind::kBusy;
-        spu_ = std::make_unique<SpuCore>(settings_);
-        spu_->standard.mixPath = path;
+        console_ = kind == SceneKind::kConsole || kind == SceneKind::kConsolePasses;
+        spu_ = std::make_unique<SpuCore>(settings_, console_ ? kConsole : kStandard);
+        spu_->standard.mixPath = spu_->consoleMixer.path = path;
         spu_->SetIrqHandler([](void* count) { ++*static_cast<uint64_t*>(count); }, &interrupts);
-        if (kind == SceneKind::kConsole || kind == SceneKind::kConsolePasses) {
-            console_ = std::make_unique<test::ConsoleRig>();
-            console_->irq = {[](void* count) { ++*static_cast<uint64_t*>(count); }, &interrupts};
-            if (path != MixPath::kReference) {
-                fast_ = std::make_unique<console::ConsoleFastMixer>();
-                fast_->path = path;
-                console_->fast = fast_.get();
-            }
-            BuildConsoleReverb();
-        }
+        if (console_) BuildConsoleReverb();
         Write(0x1F801DA4, 0xF000);  // an interrupt address no voice plays, as most games leave it
         if (kind == SceneKind::kIdle) return;
         if (kind == SceneKind::kBusy) {
@@ -99,30 +89,21 @@ public:
     // rendered (in one call, or in the sound thread's passes).
     void RenderCall() {
         if (kind_ == SceneKind::kMusic || kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kInterrupts ||
-            console_ != nullptr)
+            console_)
             PlayNotes();
-        if (console_ != nullptr) {
-            if (console_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2)
-                console::QueueConsoleBlock(console_->state, console_->xa, *xa_);
-        } else if (settings_.EnableReverb && spu_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2) {
-            spu_->xa.QueueBlock(*xa_);
-        }
+        if (settings_.EnableReverb && spu_->xa.QueuedSamples() < 2 * static_cast<int32_t>(kFramesPerCall) * 2)
+            spu_->QueueXaBlock(*xa_);
         const uint32_t pass =
             kind_ == SceneKind::kMusicPasses || kind_ == SceneKind::kConsolePasses ? 44 : kFramesPerCall;
         for (uint32_t done = 0; done < kFramesPerCall; done += pass) {
-            const uint32_t frames = std::min(pass, kFramesPerCall - done);
-            if (console_ != nullptr) {
-                console_->Render(out_.data() + 2 * done, frames);
-            } else {
-                spu_->Render(out_.data() + 2 * done, frames);
-            }
+            spu_->Render(out_.data() + 2 * done, std::min(pass, kFramesPerCall - done));
         }
     }
 
     MixShare Share() const {
-        if (console_ != nullptr) {
-            if (fast_ == nullptr) return {};
-            const auto& c = fast_->counters;
+        if (console_) {
+            if (spu_->consoleMixer.path == MixPath::kReference) return {};
+            const auto& c = spu_->consoleMixer.counters;
             return {c.spanTicks, c.referenceTicks, c.spans};
         }
         const FastMixer::Counters& c = spu_->standard.fastMixer.counters;
@@ -131,14 +112,7 @@ public:
     uint64_t interrupts = 0;
 
 private:
-    void Write(uint32_t address, uint32_t value) {
-        if (console_ != nullptr) {
-            console_->Write(address, static_cast<uint16_t>(value));
-        } else {
-            spu_->DecodeRegisterWrite(address, value);
-        }
-    }
-    uint8_t* Ram() { return console_ != nullptr ? console_->ram.data() : spu_->soundRam; }
+    void Write(uint32_t address, uint32_t value) { spu_->DecodeRegisterWrite(address, value); }
     uint32_t Next() { return random_ = random_ * 1664525u + 1013904223u; }
     void Voice(int n, uint32_t volumeL, uint32_t volumeR, uint32_t pitch, uint32_t start, uint32_t adsr1,
                uint32_t adsr2) {
@@ -162,7 +136,7 @@ private:
                                                           amplitude / 3 * std::sin(6 * std::numbers::pi * turns)));
         }
         const std::vector<uint8_t> bytes = spuhost::EncodeAdpcmLoop(samples);
-        std::copy(bytes.begin(), bytes.end(), Ram() + unit * 8);
+        std::copy(bytes.begin(), bytes.end(), spu_->soundRam + unit * 8);
     }
 
     static constexpr uint32_t kInstrument = 0x1000;  // eight instruments, 0x100 units apart
@@ -184,7 +158,7 @@ private:
         Write(0x1F801D9A, 0x00FF);
         // Noise clock 52; the console model also needs the SPU on and unmuted,
         // and here lets the reverb write and takes CD audio in.
-        Write(0x1F801DAA, console_ != nullptr ? 0xC000 | 0x3400 | 0x0080 | 0x0001 : 0x3400);
+        Write(0x1F801DAA, console_ ? 0xC000 | 0x3400 | 0x0080 | 0x0001 : 0x3400);
         Write(0x1F801D94, 0x0000);
         Write(0x1F801D96, 0x0080);  // voice 23: noise (a drum)
         Write(0x1F801D90, 1 << 9);  // voice 9 modulated by voice 8
@@ -285,8 +259,7 @@ private:
     SceneKind kind_;
     test::TestSettings settings_;
     std::unique_ptr<SpuCore> spu_;
-    std::unique_ptr<test::ConsoleRig> console_;  // the console model, for kConsole
-    std::unique_ptr<console::ConsoleFastMixer> fast_;
+    bool console_;  // the console model, for kConsole and kConsolePasses
     std::unique_ptr<XaDecodeBlock> xa_ = std::make_unique<XaDecodeBlock>();
     std::vector<int16_t> out_ = std::vector<int16_t>(2 * kFramesPerCall);
     uint32_t random_ = 12345;

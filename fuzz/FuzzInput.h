@@ -1,7 +1,8 @@
-// What the fuzz targets share: the input read as little-endian numbers, and
-// a settings store of their own.
+// What the fuzz targets share: the input read as little-endian numbers, a
+// settings store of their own, and the size of a save state a host hands back.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <filesystem>
 #include <string>
 #include <type_traits>
+
+#include "state/FreezeRecord.h"
 
 namespace zarn::fuzz {
 
@@ -53,6 +56,15 @@ inline void UsePrivateSettingsStore() {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
     });
+}
+
+// The bytes a host hands over with a save state whose header (16 bytes) says
+// its size: all it says, at least a base record (a load reads one whole
+// whatever the header says) and at most 1 MiB; buffers of exactly this size
+// let ASan see an access past them.
+inline size_t RecordBytes(const uint8_t* header) {
+    const uint32_t size = header[12] | header[13] << 8 | header[14] << 16 | uint32_t{header[15]} << 24;
+    return std::clamp<size_t>(size, FreezeRecord::kSize, size_t{1} << 20);
 }
 
 }  // namespace zarn::fuzz

@@ -1,22 +1,25 @@
-// Fuzz target: the input is a sequence of host calls against one plugin
-// instance, from SPUinit to SPUshutdown: register writes and reads at any
-// address, DMA words and blocks of any count, XA blocks with any header,
-// CD audio of any byte count, renders of any small size, save-state saves and loads (of the saved record
-// with bytes changed), and settings changes to any value between calls.
+// Fuzz target: host calls against one plugin from SPUinit to SPUshutdown:
+// register writes and reads at any address, DMA words and blocks of any
+// count, XA blocks with any header, CD audio of any byte count, small
+// renders, save-state size queries, saves and loads (of the saved record with
+// bytes changed), settings changed to any value, and sound model switches.
 //
-// The harness is an honest host: every buffer it passes holds what the call
-// says it holds (an XA block as many samples as its header describes), so
-// whatever ASan or UBSan reports is the plugin's fault. Two things stay off:
-// the XA wait, which waits for a sound thread that does not run here, and
-// SPUopen, whose threads would make runs irreproducible (tests/stress runs
-// them).
+// The harness is an honest host: every buffer holds what the call says (an
+// XA block the samples its header describes, a save the size the last size
+// query answered, a load the size its header names), so whatever ASan or
+// UBSan reports is the plugin's fault. The XA wait stays off (no sound thread
+// drains here), and so does SPUopen, whose threads would make runs
+// irreproducible (tests/stress runs them): a switch is what SPUopen does on
+// finding the stored "ConsoleAccurate" changed.
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/SpuCore.h"
 #include "fuzz/FuzzInput.h"
+#include "platform/SpuLock.h"
 #include "plugin/Plugin.h"
 #include "settings/DriverSettings.h"
 #include "state/FreezeRecord.h"
@@ -28,7 +31,7 @@ namespace {
 // clang-format off
 enum Call : uint8_t {
     kWriteRegister, kWriteAnyRegister, kReadRegister, kWriteDma, kReadDma, kWriteDmaBlock, kReadDmaBlock, kPlayXa,
-    kRender, kSave, kLoad, kChangeSetting, kRegisterIrq, kChooseMixPath, kPlayCdda, kCallCount
+    kRender, kSave, kLoad, kChangeSetting, kRegisterIrq, kChooseMixPath, kPlayCdda, kSwitchModel, kCallCount
 };
 
 using DS = DriverSettings;
@@ -78,8 +81,18 @@ void PlayXa(FuzzInput& in) {
 }
 
 void Run(FuzzInput& in) {
-    static const auto record = std::make_unique<FreezeRecord>();
-    std::memset(record.get(), 0, sizeof *record);
+    // Save states as a host keeps them: its buffer the size the last size
+    // query answered (SPUinit starts at the base size), holding the last
+    // record saved, which a load hands back at the size its header names.
+    size_t told = FreezeRecord::kSize;
+    std::vector<uint8_t> saved(told);
+    const auto freeze = [&](uint32_t mode) {
+        std::vector<uint8_t> buffer(mode == 2 ? 16 : mode == 0 ? RecordBytes(saved.data()) : told);
+        std::copy_n(saved.begin(), std::min(buffer.size(), saved.size()), buffer.begin());
+        SPUfreeze(mode, reinterpret_cast<FreezeRecord*>(buffer.data()));
+        if (mode == 2) told = RecordBytes(buffer.data());
+        if (mode != 0 && mode != 2) saved = std::move(buffer);
+    };
     while (!in.Empty()) {
         const uint8_t call = in.Take<uint8_t>() % kCallCount;
         switch (call) {
@@ -126,28 +139,35 @@ void Run(FuzzInput& in) {
         }
         case kSave: {
             const uint8_t mode = in.Take<uint8_t>();
-            SPUfreeze(mode < 200 ? mode % 3 : in.Take<uint32_t>(), record.get());
+            freeze(mode < 200 ? mode % 3 : in.Take<uint32_t>());
             break;
         }
-        case kLoad: {
+        case kLoad:
             // The last record saved (or a zeroed one), with a few bytes changed.
-            auto* bytes = reinterpret_cast<uint8_t*>(record.get());
             for (int changes = in.Take<uint8_t>() % 8; changes > 0; --changes) {
-                const uint32_t at = in.Take<uint32_t>() % sizeof(FreezeRecord);
-                bytes[at] = in.Take<uint8_t>();
+                const uint32_t at = in.Take<uint32_t>() % saved.size();
+                saved[at] = in.Take<uint8_t>();
             }
-            SPUfreeze(0, record.get());
+            freeze(0);
             break;
-        }
         case kChangeSetting: {
             int32_t DS::*const field = kFields[in.Take<uint8_t>() % std::size(kFields)];
             plugin::Inspect().settings->*field = in.Take<int32_t>();
             break;
         }
         case kRegisterIrq: SPUregisterCallback(in.Take<uint8_t>() & 1 ? QueueXaFromIrq : nullptr); break;
-        case kChooseMixPath:
-            plugin::Inspect().core->standard.mixPath = static_cast<MixPath>(in.Take<uint8_t>() % 3);
+        case kChooseMixPath: {
+            SpuCore& core = *plugin::Inspect().core;
+            core.standard.mixPath = core.consoleMixer.path = static_cast<MixPath>(in.Take<uint8_t>() % 3);
             break;
+        }
+        case kSwitchModel: {
+            DriverSettings& settings = *plugin::Inspect().settings;
+            SpuLockGuard lock;
+            settings.ConsoleAccurate = in.Take<uint8_t>() & 1 ? 1 : in.Take<int32_t>();
+            plugin::Inspect().core->SwitchModel(SpuCore::ModelFor(settings.ConsoleAccurate));
+            break;
+        }
         }
     }
 }

@@ -1,5 +1,5 @@
 // Fuzz target: the REGEDIT4 reader of the settings store, on any text. Each
-// of the nine settings reads as a number or not at all; the text written
+// of the ten settings reads as a number or not at all; the text written
 // back reads the same; a value written reads back and leaves the others.
 #include <cstdint>
 #include <cstdlib>

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "voice/ConsoleTables.h"
+#include "voice/SpuConstants.h"
 
 namespace zarn::console {
 
@@ -71,7 +72,7 @@ int32_t Interpolate(const int16_t* ring, int32_t p) { return Clamp16(Fir(ring, p
 
 uint32_t A(const ConsoleBus& bus, int32_t off) {
     const int32_t base = static_cast<int32_t>(WorkAreaBase(bus));
-    const int32_t size = 0x80000 - base;  // 8..0x80000
+    const int32_t size = static_cast<int32_t>(kRamBytes) - base;  // 8..0x80000
     int32_t r = (static_cast<int32_t>(bus.state->reverbAddress) - base + off) % size;
     if (r < 0) r += size;
     return static_cast<uint32_t>(base + r);

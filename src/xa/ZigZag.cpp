@@ -90,9 +90,12 @@ void QueueConsoleBlock(ConsoleState& state, XaRing& xa, const XaDecodeBlock& blo
         return;
     }
     const int pushes = block.frequency == 18900 ? 2 : 1;  // repeated, the documented filter smooths it
+    // A host's block may be longer than the array a save state's block has:
+    // it is read to its own end, through a pointer, as XaRing::Hold reads it.
+    const int16_t* const samples = block.samples;
     for (int64_t s = 0; s < frames; ++s) {
-        const int16_t left = block.samples[s * channels];
-        const int16_t right = block.samples[s * channels + channels - 1];  // mono feeds both sides
+        const int16_t left = samples[s * channels];
+        const int16_t right = samples[s * channels + channels - 1];  // mono feeds both sides
         for (int k = 0; k < pushes; ++k) ZigPush(state, xa, left, right);
     }
 }

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "support/ConsoleRig.h"
+#include "support/CoreRig.h"
 #include "voice/ConsoleEnvelope.h"
 #include "voice/ConsoleVoice.h"
 
@@ -14,7 +14,7 @@ namespace zarn {
 namespace {
 
 using namespace console;
-using test::ConsoleRig;
+using test::ConsoleCore;
 
 constexpr uint8_t A = kConsoleAttack, D = kConsoleDecay, S = kConsoleSustain, R = kConsoleRelease;
 
@@ -43,13 +43,13 @@ TEST(ConsoleVoiceTest, DecodesBlocksWithFlooredPredictionAndClampedHistory) {
     };
     for (const auto& [header, old, older, data, first, wholeBlock] : cases) {
         SCOPED_TRACE(testing::Message() << "header " << int{header} << ", history " << old);
-        ConsoleRig rig;
-        ConsoleVoice& voice = rig.Voice(0);
+        ConsoleCore core;
+        ConsoleVoice& voice = core.Voice(0);
         // The previous block's last two samples.
-        std::tie(voice.blockAddress, voice.samples[30], voice.samples[29], rig.ram[0x1000]) =
+        std::tie(voice.blockAddress, voice.samples[30], voice.samples[29], core.ram[0x1000]) =
             std::tuple(0x200, old, older, header);
-        std::copy(data.begin(), data.end(), &rig.ram[0x1002]);
-        DecodeBlock(rig.bus, 0);
+        std::copy(data.begin(), data.end(), &core.ram[0x1002]);
+        DecodeBlock(core.bus, 0);
         EXPECT_EQ(std::tuple(voice.samples[1], voice.samples[2]), std::tuple(older, old));
         for (size_t k = 0; k < (wholeBlock ? 28 : first.size()); ++k) {
             EXPECT_EQ(voice.samples[3 + k], first[wholeBlock ? 0 : k]) << k;
@@ -58,11 +58,11 @@ TEST(ConsoleVoiceTest, DecodesBlocksWithFlooredPredictionAndClampedHistory) {
 }
 
 TEST(ConsoleVoiceTest, BlockFlagsSetTheRepeatAddressEndxAndTheEnvelope) {
-    ConsoleRig rig;
-    ConsoleVoice& voice = rig.Voice(5);
+    ConsoleCore core;
+    ConsoleVoice& voice = core.Voice(5);
     voice.blockAddress = 0x212;  // byte 0x1090
-    rig.ram[0x1091] = 0x04;
-    DecodeBlock(rig.bus, 5);
+    core.ram[0x1091] = 0x04;
+    DecodeBlock(core.bus, 5);
     EXPECT_EQ(voice.repeatAddress, 0x0212);
 
     // flags, block, next block, ENDX set, envelope level and phase after
@@ -74,13 +74,13 @@ TEST(ConsoleVoiceTest, BlockFlagsSetTheRepeatAddressEndxAndTheEnvelope) {
         // clang-format on
     };
     for (const auto& [flags, block, next, endx, level, phase] : ends) {
-        rig.state.endx = 0;
+        core.state.endx = 0;
         std::tie(voice.blockAddress, voice.needDecode, voice.envelopeLevel, voice.envelopePhase) =
             std::tuple(block, 0, 0x4000, S);
-        rig.ram[(block * 8 + 1) & kRamMask] = flags;  // read at the block's end
-        BlockEnd(rig.bus, 5);
+        core.ram[(block * 8 + 1) & kRamMask] = flags;  // read at the block's end
+        BlockEnd(core.bus, 5);
         EXPECT_EQ(
-            std::tuple(voice.blockAddress, rig.state.endx, voice.envelopeLevel, voice.envelopePhase, voice.needDecode),
+            std::tuple(voice.blockAddress, core.state.endx, voice.envelopeLevel, voice.envelopePhase, voice.needDecode),
             std::tuple(next, endx ? 1u << 5 : 0u, level, phase, 1))
             << "flags " << int{flags};
     }
@@ -88,19 +88,19 @@ TEST(ConsoleVoiceTest, BlockFlagsSetTheRepeatAddressEndxAndTheEnvelope) {
 
 TEST(ConsoleVoiceTest, KeyOnRestartsWhileTheSpuIsEnabledAndKeepsTheRepeatAddress) {
     for (uint16_t control : {0x0000, 0x8000}) {
-        ConsoleRig rig;
-        rig.Set(reg::kControl, control);
-        rig.Set(reg::Voice(18, reg::kStartAddress), 0x1234);
-        ConsoleVoice& voice = rig.Voice(18);
+        ConsoleCore core;
+        core.Set(reg::kControl, control);
+        core.Set(reg::Voice(18, reg::kStartAddress), 0x1234);
+        ConsoleVoice& voice = core.Voice(18);
         std::tie(voice.repeatAddress, voice.pitchCounter, voice.samples[1], voice.envelopeLevel) =
             std::tuple(0x0500, 0x5000, 99, 0x2000);
-        rig.state.endx = 0xFFFFFF;
-        KeyOn(rig.bus, 18);
+        core.state.endx = 0xFFFFFF;
+        KeyOn(core.bus, 18);
         const bool on = control != 0;
         EXPECT_EQ(std::tuple(voice.blockAddress, voice.pitchCounter, voice.samples[1], voice.envelopeLevel),
                   on ? std::tuple(0x1234, 0u, 0, 0) : std::tuple(0, 0x5000u, 99, 0x2000));
         EXPECT_EQ(voice.envelopePhase, on ? A : R);
-        EXPECT_EQ(rig.state.endx, on ? 0xFBFFFFu : 0xFFFFFFu);
+        EXPECT_EQ(core.state.endx, on ? 0xFBFFFFu : 0xFFFFFFu);
         EXPECT_EQ(voice.repeatAddress, 0x0500);
     }
 }
@@ -143,11 +143,11 @@ TEST(ConsoleVoiceTest, PitchStepsAreModulatedWithTheSignGlitchAndLimited) {
         // clang-format on
     };
     for (const auto& [v, pitch, pmon, previousOut, step] : cases) {
-        ConsoleRig rig;
-        rig.Set(reg::Voice(v, reg::kPitch), pitch);
-        if (pmon) rig.Set(reg::kPitchModulation + (v < 16 ? 0 : 2), 1u << (v % 16));
-        AdvancePitch(rig.bus, v, previousOut);
-        EXPECT_EQ(rig.Voice(v).pitchCounter, step) << pitch << " modulated by " << previousOut;
+        ConsoleCore core;
+        core.Set(reg::Voice(v, reg::kPitch), pitch);
+        if (pmon) core.Set(reg::kPitchModulation + (v < 16 ? 0 : 2), 1u << (v % 16));
+        AdvancePitch(core.bus, v, previousOut);
+        EXPECT_EQ(core.Voice(v).pitchCounter, step) << pitch << " modulated by " << previousOut;
     }
 }
 
@@ -188,17 +188,17 @@ struct Checkpoint {
 
 void RunEnvelope(uint16_t adsr1, uint16_t adsr2, int keyOff, const std::vector<Checkpoint>& checkpoints) {
     SCOPED_TRACE(testing::Message() << std::hex << "adsr " << adsr1 << ", " << adsr2);
-    ConsoleRig rig;
-    rig.Set(reg::kControl, 0x8000);
-    rig.Set(reg::Voice(0, reg::kEnvelope1), adsr1);
-    rig.Set(reg::Voice(0, reg::kEnvelope2), adsr2);
-    KeyOn(rig.bus, 0);
-    const ConsoleVoice& voice = rig.Voice(0);
+    ConsoleCore core;
+    core.Set(reg::kControl, 0x8000);
+    core.Set(reg::Voice(0, reg::kEnvelope1), adsr1);
+    core.Set(reg::Voice(0, reg::kEnvelope2), adsr2);
+    KeyOn(core.bus, 0);
+    const ConsoleVoice& voice = core.Voice(0);
     int tick = 0;
     for (const Checkpoint& point : checkpoints) {
         while (tick < point.tick) {
-            if (++tick == keyOff) KeyOff(rig.state, 0);
-            EnvelopeTick(rig.bus, 0);
+            if (++tick == keyOff) KeyOff(core.state, 0);
+            EnvelopeTick(core.bus, 0);
         }
         if (point.level >= 0) {
             EXPECT_EQ(voice.envelopeLevel, point.level) << std::dec << "tick " << tick;

@@ -4,31 +4,21 @@ emulator, Debian's pcsxr with its high-level BIOS, on a virtual display.
 
     emulator.py --library libspuZarn.so --check capture_check --spuhost spuhost --work DIR
 
-Builds the PlayStation programs tone.c and cd.c with the MIPS cross compiler
-and a CD image from scratch, then runs pcsxr three times in each sound model
-(the standard one, then "ConsoleAccurate" 1 as `spuhost settings` saves it,
-with tone.c built with CONSOLE) with a private HOME whose ~/.asoundrc sends
-the plugin's sound through ALSA's file plugin into a FIFO that
-`capture_check --pace` reads at a sound card's rate:
+Builds the programs tone.c and cd.c with the MIPS cross compiler and a CD
+image from scratch, then runs pcsxr three times in each sound model (the
+standard one, then "ConsoleAccurate" 1 as `spuhost settings` saves it) with a
+private HOME whose ~/.asoundrc sends the sound through ALSA's file plugin
+into a FIFO that `capture_check --pace` reads at a sound card's rate: "tone"
+(a looping sine with the SPU interrupt in the loop, a state saved with F1;
+in the console model the registers read back and the extended record),
+"load" (that state loaded at start-up: sound RAM, the registers and the tone
+come back) and "cd" (notes into the "Hall" reverb, XA with and without
+SPUCNT bit 0, a CD audio track). Each check prints its name and "ok" or
+"FAILED", each figure its key and value.
 
-  tone  voice 0 loops a sine with the SPU interrupt in the loop; pcsxr's own
-        key F1 saves a state while it plays. In the console model the
-        program first reads SPUSTAT, ENDX and the interrupt back, and the
-        state must hold the extended record
-  load  the same program with that state loaded at start-up (-load 1):
-        sound RAM, the registers and the tone must come back (in the
-        console model from the extended record: key-on was rewritten 0)
-  cd    booted from the image: two notes into the console's "Hall" reverb,
-        its return at 0 and then at one half (the console model's tail is
-        timed), XA audio from an interleaved XA file with a second of it
-        without SPUCNT bit 0, then a CD audio track (SPUplayCDDAchannel).
-        The console model's XA images of sample repeating are measured
-        against the standard model's
-
-It checks what the programs print (pcsxr -psxout) and the captures, prints
-the figures, and exits 1 when a check fails; 77 (skipped) when pcsxr, the
-cross compiler, xvfb-run or xdotool is missing (scripts/setup emulator),
-unless SPUZARN_REQUIRE_EMULATOR is set.
+Exits 1 when a check fails; 77 (skipped) when pcsxr, the cross compiler,
+xvfb-run or xdotool is missing (scripts/setup emulator), unless
+SPUZARN_REQUIRE_EMULATOR is set.
 """
 import argparse
 import cmath
@@ -307,7 +297,7 @@ class Run:
 
     def measure(self, *options):
         out = subprocess.run([self.check, *options], capture_output=True, text=True).stdout
-        return dict(line.split("=", 1) for line in out.splitlines() if "=" in line and not line.startswith("gap_at"))
+        return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
 
     def reports(self, since=0):
         """tone.c's twice-a-second lines: (time, frame, interrupts, RAM ok, registers ok)."""
@@ -334,11 +324,14 @@ def check_tone(run, since, level):
     report(run.name + "_irqs_seen_per_second", rate)
     require(run.name + ": the SPU interrupt seen every half second, 20 to %.1f a second" % IRQ_HZ,
             all(b[2] > a[2] for a, b in zip(seen, seen[1:])) and 20 <= rate <= IRQ_HZ * 1.02)
-    tone = run.measure(run.capture(), "--min-sound", "2")
-    for key in ("frequency_hz", "level", "sounding_s"):
-        report(run.name + "_" + key, float(tone.get(key, 0)))
-    require(run.name + ": the tone at 787.5 Hz without gaps or jumps after the attack", tone.get("result") == "ok")
-    require(run.name + ": its level %.0f, to 2 %%" % level, abs(float(tone.get("level", 0)) / level - 1) < 0.02)
+    segments = run.measure("--segments", run.capture())
+    tone = {key: float(segments.get("segment1_" + key, 0)) for key in ("hz", "level", "seconds", "gaps", "jumps")}
+    for key in ("hz", "level", "seconds"):
+        report(run.name + "_" + key, tone[key])
+    require(run.name + ": the tone at 787.5 Hz, 2 s or more without gaps or jumps after the attack",
+            segments.get("segments") == "1" and abs(tone["hz"] / TONE_HZ - 1) <= 0.01 and tone["seconds"] >= 2
+            and tone["gaps"] == tone["jumps"] == 0)
+    require(run.name + ": its level %.0f, to 2 %%" % level, abs(tone["level"] / level - 1) < 0.02)
     return tone
 
 
@@ -375,8 +368,7 @@ def check_console_registers(run):
 
 
 def check_console_record(run):
-    """The SPU's record in the state file F1 wrote (gzip): "TOVRA", its size
-    at offset 12, and the extension's tag at 558,640."""
+    """The SPU's record in F1's state file (gzip): "TOVRA", its size, its extension's tag."""
     path = re.search(r"Saved state (.*\.000)", "\n".join(line for _, line in run.lines)).group(1)
     with gzip.open(path) as f:
         state = f.read()
@@ -422,7 +414,7 @@ def run_tone_and_load(work, env, fifo, check, exe, console):
     require(run.name + ": the program goes on from the saved state, not from its start",
             seen and seen[0][1] >= at_save and not any("keyon" in line for _, line in run.lines))
     if console:  # tone.c wrote key-on 0 after its key-on: no replay can have started the voice
-        same = all(abs(float(after.get(k, 0)) / float(before.get(k, 1)) - 1) < 0.01 for k in ("frequency_hz", "level"))
+        same = all(abs(after.get(k, 0) / before.get(k, 1) - 1) < 0.01 for k in ("hz", "level"))
         require(run.name + ": the voice goes on from the extended record, frequency and level as saved, to 1 %", same)
 
 

@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <map>
-#include <memory>
-#include <string>
 #include <vector>
 
 #include "core/SpuCore.h"
@@ -14,10 +10,10 @@
 #include "settings/DriverSettings.h"
 #include "state/FreezeExtension.h"
 #include "store/RegistrySettings.h"
+#include "support/FakeSurface.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
 #include "voice/RegisterMap.h"
-#include "xa/XaDecodeBlock.h"
 
 namespace zarn {
 namespace {
@@ -54,13 +50,9 @@ struct ConsolePluginTest : ::testing::Test {
 };
 
 TEST_F(ConsolePluginTest, StoredValueChoosesTheModelAtInitAndOpen) {
-    // A first run stores ten values, ConsoleAccurate 0: the standard model.
+    // A first run stores ConsoleAccurate 0 (SettingsTest: all ten values): the standard model.
     SPUinit();
-    EXPECT_EQ(Model(), kStandard);
-    for (const DriverSettings::StoredField& stored : DriverSettings::kStored) {
-        EXPECT_TRUE(test::StoredDword(plugin::Inspect().settings->ValueNames[stored.index])) << stored.index;
-    }
-    EXPECT_EQ(test::StoredDword("ConsoleAccurate"), 0u);
+    EXPECT_EQ(std::tuple(Model(), test::StoredDword("ConsoleAccurate")), std::tuple(kStandard, 0u));
     SPUshutdown();
     for (const auto& [stored, model] : {std::pair{1u, kConsole}, {2u, kStandard}}) {
         StoreModel(stored);
@@ -105,26 +97,13 @@ TEST_F(ConsolePluginTest, StoredValueChoosesTheModelAtInitAndOpen) {
 // The configure dialog has no control for the model: Default and OK save the
 // nine shown values at their defaults and the model as it was loaded.
 TEST_F(ConsolePluginTest, ConfigureDialogKeepsTheModel) {
-    struct Surface : ui::DialogSurface {
-        std::map<int, std::string> texts;
-        std::map<int, bool> checks;
-        std::string Text(int id) override { return texts[id]; }
-        void SetText(int id, const char* text) override { texts[id] = text; }
-        bool IsChecked(int id) override { return checks[id]; }
-        void SetChecked(int id, bool checked) override { checks[id] = checked; }
-        void SetRange(int, int, int) override {}
-        void Disable(int) override {}
-        void MakeReadOnly(int) override {}
-        void ShowMessage(const char*, const char*) override {}
-        void End(int) override {}
-    };
     StoreModel(1);
     test::StoreValue("XAVolume", 4, {33, 0, 0, 0});
     RegistrySettings record;
     ui::ConfigureSettings(
         record,
         [](ui::ConfigureDialog& dialog, void*) {
-            Surface surface;
+            test::FakeSurface surface;
             dialog.Initialise(surface);
             dialog.Command(surface, ui::control::kDefault, 0);
             dialog.Command(surface, ui::control::kOk, 0);
@@ -182,15 +161,14 @@ TEST_F(ConsolePluginTest, LoadTakesTheExtensionOnlyWhenWholeAndInTheConsoleModel
     SPUfreeze(1, AsRecord(saved));
     SPUshutdown();
 
-    // Whole: the voice goes on. A wrong tag or version: the fallback load,
-    // which restarts the keyed voice from level 0.
+    // Whole: the voice goes on. A wrong tag, version or extension size: the
+    // fallback load, which restarts the keyed voice from level 0.
     SPUinit();
-    for (const auto& [at, value, expected] :
-         {std::tuple{kBase, 'C', envelope}, {kBase + 6, 'X', uint16_t{0}}, {kBase + 8, '\2', uint16_t{0}}}) {
+    for (const auto& [at, value] : {std::pair{kBase, 'C'}, {kBase + 6, 'X'}, {kBase + 8, '\2'}, {kBase + 12, '\x09'}}) {
         std::vector<uint8_t> record = saved;
         record[at] = static_cast<uint8_t>(value);
         EXPECT_EQ(SPUfreeze(0, AsRecord(record)), 1);
-        EXPECT_EQ(SPUreadRegister(reg::Voice(0, reg::kEnvelopeVolume)), expected) << at;
+        EXPECT_EQ(SPUreadRegister(reg::Voice(0, reg::kEnvelopeVolume)), at == kBase ? envelope : 0) << at;
     }
     SPUshutdown();
 
@@ -203,35 +181,6 @@ TEST_F(ConsolePluginTest, LoadTakesTheExtensionOnlyWhenWholeAndInTheConsoleModel
     EXPECT_EQ(std::tuple(SPUreadRegister(reg::kVoiceActivity), SPUreadRegister(reg::Voice(0, reg::kPitch))),
               std::tuple(1, 0x1000));
 }
-
-#if !defined(_WIN32)  // SPUplayCDDAchannel is an entry point of the Linux library only
-// CD audio tracks reach the console model's CD input beside XA: the raw sum
-// is captured, the CD volumes scale it, the main volume follows.
-TEST_F(ConsolePluginTest, CdAudioJoinsXaInTheCdInput) {
-    StoreModel(1);
-    SPUinit();
-    // clang-format off
-    Write({{reg::kControl, 0xC001}, {reg::kCdVolumeL, 0x4000}, {reg::kCdVolumeR, 0x4000},
-           {reg::kMainVolumeL, 0x3FFF}, {reg::kMainVolumeR, 0x3FFF}});
-    // clang-format on
-    auto xa = std::make_unique<XaDecodeBlock>();
-    *xa = {};
-    xa->frequency = 44100;
-    xa->sampleCount = 2;
-    xa->samples[0] = 100;
-    xa->samples[1] = 200;
-    SPUplayADPCMchannel(xa.get());
-    int16_t pcm[] = {1000, -2000, 3000, 4000};
-    SPUplayCDDAchannel(pcm, sizeof pcm);
-    int16_t out[6];
-    SPUrender(out, sizeof out);
-    EXPECT_EQ(std::vector<int16_t>(out, out + 6), (std::vector<int16_t>{549, -950, 1599, 2099, 0, 0}));
-    const uint8_t* ram = plugin::Inspect().core->soundRam;
-    const auto at = [ram](uint32_t a) { return static_cast<int16_t>(ram[a] | ram[a + 1] << 8); };
-    EXPECT_EQ(std::vector<int16_t>({at(0x000), at(0x002), at(0x400), at(0x402)}),
-              (std::vector<int16_t>{1100, 3200, -1900, 4200}));
-}
-#endif
 
 }  // namespace
 }  // namespace zarn

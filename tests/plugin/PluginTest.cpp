@@ -48,6 +48,17 @@ bool Eventually(Condition done) {
     return done();
 }
 
+// Makes `call` on a host thread, rendering on this one as the sound thread
+// would, until the call returns.
+template <typename Call>
+void RenderWhile(Call call) {
+    std::atomic<bool> done{false};
+    std::thread host([&] { call(), done = true; });
+    for (int16_t out[2 * 100]; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1)))
+        SPUrender(out, sizeof out);
+    host.join();
+}
+
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override { test::UseFreshSettingsStore(); }
@@ -160,15 +171,7 @@ TEST_F(PluginTest, XaIsMixedAfterTheVoicesAndCanBeWaitedFor) {
     std::tie(xa.frequency, xa.sampleCount) = std::tuple(44100, 3000);  // mono: 6000 samples queued
     SPUplayADPCMchannel(&xa);
     for (const bool load : {false, true}) {
-        std::atomic<bool> queued{false};
-        std::thread host([&] {
-            load ? SPUfreeze(0, record.get()) : (SPUplayADPCMchannel(&xa), 0);
-            queued = true;
-        });
-        for (int16_t out[2 * 100]; !queued; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
-            SPUrender(out, sizeof out);
-        }
-        host.join();
+        RenderWhile([&] { load ? SPUfreeze(0, record.get()) : (SPUplayADPCMchannel(&xa), 0); });
         EXPECT_TRUE(Queued() >= 6000 && Queued() <= 6000 + 2048) << Queued();
     }
 }
@@ -207,15 +210,7 @@ TEST_F(PluginTest, CdAudioIsMixedAfterXaKeepsItsOrderAndWaitsLikeXa) {
     // With the XA wait the host waits until the sector fits and at most 2048
     // samples are queued.
     plugin::Inspect().settings->EnableXAWait = 1;
-    std::atomic<bool> done{false};
-    std::thread host([&] {
-        SPUplayCDDAchannel(second.data(), 588 * 4);
-        done = true;
-    });
-    for (int16_t mixed[2 * 100]; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
-        SPUrender(mixed, sizeof mixed);
-    }
-    host.join();
+    RenderWhile([&] { SPUplayCDDAchannel(second.data(), 588 * 4); });
     EXPECT_TRUE(ring.QueuedSamples() >= 1176 && ring.QueuedSamples() <= 1176 + 2048) << ring.QueuedSamples();
 }
 #endif

@@ -1,13 +1,13 @@
-// The settings record in the platform's store (the registry on Windows, the
-// REGEDIT4 file elsewhere): what a first run writes and what comes back; and
-// the real-time window's work on the live record (its Win32 dialog is worked
-// under Wine by tests/win32).
+// The settings record in the platform's store (the registry, or the REGEDIT4
+// file): what a first run writes and what comes back; and the real-time
+// window's work on the live record (tests/win32 works its Win32 dialog).
 #include <gtest/gtest.h>
 
 #include <map>
 #include <tuple>
 
 #include "store/RegistrySettings.h"
+#include "support/FakeSurface.h"
 #include "support/TestSettings.h"
 #include "support/TestStore.h"
 #include "ui/SettingsDialog.h"
@@ -55,7 +55,7 @@ const Ints kOthers = {16, 64, 60, 40, 150};  // the five numbers
 // The real-time window over a fake dialog whose edits, like real ones, tell
 // the dialog of every change of their text at once, also while the dialog
 // fills them. Its record's Load brings back `stored`.
-class RealtimeWindowTest : public ::testing::Test, public ui::DialogSurface, public ui::RecorderSwitch {
+class RealtimeWindowTest : public ::testing::Test, public ui::RecorderSwitch {
 protected:
     struct Record : test::TestSettings {
         Ints stored = kOthers;
@@ -67,38 +67,21 @@ protected:
         }
     } record;
     ui::RealtimeDialog dialog{record, *this};
-    std::map<int, std::string> texts;
-    std::map<int, bool> checks;
+    test::FakeSurface controls;
+    std::map<int, std::string>& texts = controls.texts;
 
     void SetUp() override {
         record.Load();
         record.SetEnableReverb(1);
-        dialog.Initialise(*this);
+        controls.dialog = &dialog;
+        dialog.Initialise(controls);
     }
     Ints Numbers() const {
         return {record.SoundBufferSize, record.XABufferSize, record.XAVolume, record.ReverbVolume,
                 record.TickParSecond};
     }
-    bool Type(int id, const std::string& text) {
-        texts[id] = text;
-        return dialog.Command(*this, id, ui::kEditChanged);
-    }
-    bool Click(int id) {
-        checks[id] = !checks[id];
-        return dialog.Command(*this, id, 0);
-    }
-    std::string Text(int id) override { return texts[id]; }
-    void SetText(int id, const char* text) override {
-        texts[id] = text;
-        if (id != kRecord) dialog.Command(*this, id, ui::kEditChanged);
-    }
-    bool IsChecked(int id) override { return checks[id]; }
-    void SetChecked(int id, bool checked) override { checks[id] = checked; }
-    void SetRange(int, int, int) override {}
-    void Disable(int) override {}
-    void MakeReadOnly(int) override {}
-    void ShowMessage(const char*, const char*) override {}
-    void End(int) override {}
+    bool Type(int id, const std::string& text) { return controls.Type(id, text); }
+    bool Click(int id) { return controls.Click(id); }
     bool IsRecording() const override { return false; }
     void StartRecording() override {}
     void StopRecording() override {}
@@ -109,7 +92,7 @@ TEST_F(RealtimeWindowTest, OpensFilledAndEachApplyingActionWritesEveryField) {
     // would have been read as 0.
     EXPECT_EQ(Numbers(), kOthers);
     EXPECT_EQ(texts[kXABufferSize] + texts[kRecordingTempo] + texts[kRecord], "64150Record");
-    EXPECT_TRUE(checks[kEnableReverb]);
+    EXPECT_TRUE(controls.checks[kEnableReverb]);
     // The record drifts from what the controls show; any applying action
     // rewrites every field with its shown value, without range checks.
     const auto drift = [&] { record.Numbers({1, 1, 1, 1, 1}), record.SetEnableReverb(0); };
@@ -123,9 +106,9 @@ TEST_F(RealtimeWindowTest, OpensFilledAndEachApplyingActionWritesEveryField) {
     // of an edit apply nothing; OK takes everything as shown, the empty field as 0.
     drift();
     EXPECT_TRUE(!Type(kRecordingTempo, "0") && Type(kSoundBufferSize, "") &&
-                !dialog.Command(*this, kXABufferSize, 0x100) && !Click(kShowRealtimeConfigWindow));
+                !dialog.Command(controls, kXABufferSize, 0x100) && !Click(kShowRealtimeConfigWindow));
     EXPECT_EQ(Numbers(), (Ints{1, 1, 1, 1, 1}));
-    EXPECT_TRUE(dialog.Command(*this, kOk, 0));
+    EXPECT_TRUE(dialog.Command(controls, kOk, 0));
     EXPECT_EQ(Numbers(), (Ints{0, 64, 200, 40, 0}));
 }
 

@@ -135,7 +135,8 @@ TEST_F(SpuhostTest, PlayOfARecordedLogMatchesADirectRenderFrameForFrame) {
     upload();
     plugin::StartRecording();
     // Voice 0 the tone with reverb, voice 1 noise, voice 2 the tone under
-    // voice 1's pitch modulation; a write outside the SPU goes through as well.
+    // voice 1's pitch modulation, voice 20 keyed on silent; a write outside
+    // the SPU goes through as well.
     using namespace reg;
     const std::pair<uint32_t, uint32_t> writes[] = {
         // clang-format off
@@ -144,7 +145,7 @@ TEST_F(SpuhostTest, PlayOfARecordedLogMatchesADirectRenderFrameForFrame) {
         {Voice(0, kStartAddress), 0x200}, {Voice(2, kStartAddress), 0x200}, {Voice(0, kVolumeL), 0x2000},
         {Voice(1, kVolumeR), 0x1000}, {Voice(2, kVolumeL), 0x2000}, {Voice(0, kPitch), 0x1000},
         {Voice(1, kPitch), 0x1000}, {Voice(2, kPitch), 0x0C00}, {Voice(0, kEnvelope1), 0x0A8F},
-        {Voice(1, kEnvelope1), 0x000F}, {Voice(2, kEnvelope1), 0x000F}, {kKeyOn, 7}, {Voice(0, kPitch), 0x1800},
+        {Voice(1, kEnvelope1), 0x000F}, {Voice(2, kEnvelope1), 0x000F}, {kKeyOn, 7}, {kKeyOn + 2, 0x10}, {Voice(0, kPitch), 0x1800},
         {Voice(2, kVolumeR), 0x9005}, {0x00000042, 7}, {kKeyOff, 2}, {Voice(0, kPitch), 0x0800}, {kKeyOff, 5},
         // clang-format on
     };
@@ -191,7 +192,8 @@ TEST_F(SpuhostTest, PlayOfARecordedLogMatchesADirectRenderFrameForFrame) {
     EXPECT_GT(*std::max_element(direct.begin(), direct.end()), 2000);
 
     const auto [described, info] = Spuhost({"info", logPath});
-    EXPECT_NE(info.find("voice  0      1 x:"), std::string::npos) << info;
+    for (const char* keyedOnce : {"voice  0      1 x:", "voice 20      1 x:"})
+        EXPECT_NE(info.find(keyedOnce), std::string::npos) << info;
 }
 
 // The console model's switch through settings, and its demo: the console's
