@@ -265,8 +265,8 @@ void Decode(const uint8_t* ram, const DecodeJob* jobs, int32_t count) {
             groups = lane / L + 1;
             data[lane] = voice_detail::BlockData(ram, job[lane]->blocks[block[lane]], wrapped[lane]);
             const int32_t filter = voice_detail::FilterNumber(data[lane][0]);
-            f0[lane] = voice_detail::kFilters[filter][0];
-            f1[lane] = voice_detail::kFilters[filter][1];
+            f0[lane] = kPrediction[filter][0];
+            f1[lane] = kPrediction[filter][1];
             // A signed nibble n gives int16(n << 12) >> shift == (n x 2^(27 - shift)) >> 15.
             scale[lane] = 1 << (27 - (data[lane][0] & 0x0F));
         }

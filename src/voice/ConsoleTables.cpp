@@ -1,5 +1,7 @@
 #include "voice/ConsoleTables.h"
 
+#include "voice/SpuConstants.h"
+
 namespace zarn::console {
 
 namespace {
@@ -149,10 +151,15 @@ constexpr int16_t kZigZag[kZigZagTaps][kZigZagTables] = {
 static_assert(Column(0) == 0x73EB && Column(1) == 0x741D && Column(2) == 0x73E5 && Column(3) == 0x741D);
 static_assert(Column(4) == 0x73ED && Column(5) == 0x7408 && Column(6) == 0x7408);
 
-// QUESTION: filters 5-7 are not documented. Here they predict nothing, so
-// they cannot run away.
-constexpr AdpcmFilter kAdpcmFilter[kAdpcmFilters] = {
-    {0, 0}, {60, 0}, {115, -52}, {98, -55}, {122, -60}, {0, 0}, {0, 0}, {0, 0},
-};
+// Filters 5-7 are not documented: here they predict nothing, so they
+// cannot run away.
+namespace {
+constexpr AdpcmFilter Filter(int n) {
+    if (n >= kPredictionFilters) return {0, 0};
+    return {static_cast<int8_t>(kPrediction[n][0]), static_cast<int8_t>(kPrediction[n][1])};
+}
+}  // namespace
+constexpr AdpcmFilter kAdpcmFilter[kAdpcmFilters] = {Filter(0), Filter(1), Filter(2), Filter(3),
+                                                     Filter(4), Filter(5), Filter(6), Filter(7)};
 
 }  // namespace zarn::console

@@ -1,5 +1,6 @@
-// The SPU's sizes, each declared once: everything that counts voices, sound
-// RAM or registers names one of these.
+// The SPU's sizes and its ADPCM prediction filters, each declared once:
+// everything that counts voices, sound RAM or registers, and every ADPCM
+// decoder and encoder, names one of these.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +23,12 @@ constexpr int kRegisterCount = 512;
 // The register block proper, 0x1F801C00..0x1F801DFE: the words a save state
 // and a register log hold.
 constexpr int kRegisterBlockWords = 256;
+
+// ADPCM prediction filters 0-4, in 1/64: f0 (first) weights the last
+// output, f1 the one before it. 0: none, 1: 0.9375 h1, 2: 1.797 h1 -
+// 0.8125 h2, 3: 1.531 h1 - 0.859 h2, 4: 1.906 h1 - 0.9375 h2.
+constexpr int kPredictionFilters = 5;
+constexpr int32_t kPrediction[kPredictionFilters][2] = {{0, 0}, {60, 0}, {115, -52}, {98, -55}, {122, -60}};
 
 static_assert((kRamBytes & kRamMask) == 0, "the mask wraps byte addresses");
 

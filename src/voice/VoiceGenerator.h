@@ -47,13 +47,8 @@ inline const uint8_t* BlockData(const uint8_t* ram, int32_t blockAddress, uint8_
 // beyond the table (header bytes 0x50-0xFF) predict nothing, like filter 0.
 inline int32_t FilterNumber(uint8_t header) {
     const int32_t filter = static_cast<int8_t>(header) >> 4;
-    return filter >= 0 && filter <= 4 ? filter : 0;
+    return filter >= 0 && filter < kPredictionFilters ? filter : 0;
 }
-
-// Prediction filters (f0 for the last output, f1 for the one before), >> 6:
-// 0: none, 1: 0.9375 h1, 2: 1.797 h1 - 0.8125 h2, 3: 1.531 h1 - 0.859 h2,
-// 4: 1.906 h1 - 0.9375 h2.
-constexpr int32_t kFilters[5][2] = {{0, 0}, {60, 0}, {115, -52}, {98, -55}, {122, -60}};
 
 }  // namespace voice_detail
 
@@ -141,11 +136,11 @@ inline void DecodeSamples(const uint8_t* ram, int32_t blockAddress, int32_t& his
     int32_t h1 = history1;
     int32_t h2 = history2;
     switch (FilterNumber(block[0])) {
-    case 1: DecodeNibbles<kFilters[1][0], kFilters[1][1]>(block, shift, out, h1, h2); break;
-    case 2: DecodeNibbles<kFilters[2][0], kFilters[2][1]>(block, shift, out, h1, h2); break;
-    case 3: DecodeNibbles<kFilters[3][0], kFilters[3][1]>(block, shift, out, h1, h2); break;
-    case 4: DecodeNibbles<kFilters[4][0], kFilters[4][1]>(block, shift, out, h1, h2); break;
-    default: DecodeNibbles<kFilters[0][0], kFilters[0][1]>(block, shift, out, h1, h2); break;
+    case 1: DecodeNibbles<kPrediction[1][0], kPrediction[1][1]>(block, shift, out, h1, h2); break;
+    case 2: DecodeNibbles<kPrediction[2][0], kPrediction[2][1]>(block, shift, out, h1, h2); break;
+    case 3: DecodeNibbles<kPrediction[3][0], kPrediction[3][1]>(block, shift, out, h1, h2); break;
+    case 4: DecodeNibbles<kPrediction[4][0], kPrediction[4][1]>(block, shift, out, h1, h2); break;
+    default: DecodeNibbles<kPrediction[0][0], kPrediction[0][1]>(block, shift, out, h1, h2); break;
     }
     history1 = h1;
     history2 = h2;

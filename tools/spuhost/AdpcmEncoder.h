@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "voice/SpuConstants.h"
+
 namespace spuhost {
 
 constexpr int kAdpcmBlockSamples = 28;
@@ -32,17 +34,17 @@ struct AdpcmHistory {
 // (no output outside 16 bits) is kept. `history` is advanced as the decoder
 // will advance it.
 inline void EncodeAdpcmBlock(const int16_t* samples, uint8_t flags, AdpcmHistory& history, uint8_t* block) {
-    constexpr int32_t kFilters[5][2] = {{0, 0}, {60, 0}, {115, -52}, {98, -55}, {122, -60}};
     const AdpcmHistory before = history;
     int64_t bestError = INT64_MAX;
-    for (int filter = 0; filter < 5; ++filter) {
+    for (int filter = 0; filter < zarn::kPredictionFilters; ++filter) {
         for (int shift = 0; shift <= 12; ++shift) {
             AdpcmHistory h = before;
             uint8_t nibbles[kAdpcmBlockSamples];
             int64_t error = 0;
             bool fits = true;
             for (int i = 0; i < kAdpcmBlockSamples; ++i) {
-                const int32_t predicted = (h.h1 * kFilters[filter][0] + h.h2 * kFilters[filter][1]) >> 6;
+                const int32_t predicted =
+                    (h.h1 * zarn::kPrediction[filter][0] + h.h2 * zarn::kPrediction[filter][1]) >> 6;
                 const int32_t step = 1 << (12 - shift);
                 const int32_t difference = samples[i] - predicted;
                 const int32_t rounded = (std::abs(difference) + step / 2) / step;  // half away from zero
