@@ -1,6 +1,5 @@
 // The console model's side of the core: register writes and reads, SPUSTAT,
-// the render, the interrupt call, the replay of a loaded image and the
-// switch between the models.
+// the render, the interrupt call and the switch between the models.
 //
 // In the console model the register image is the configuration: the units
 // read pitches, addresses, envelope and volume words, the voice bit masks,
@@ -34,8 +33,6 @@ void ForEachVoiceBit(uint32_t offset, uint32_t v, Action&& action) {
         if ((v >> b) & 1) action(first + b);
     }
 }
-
-bool IsEnvelopeVolume(uint32_t address) { return VoiceOf(address) >= 0 && (Offset(address) & 0xF) == kEnvelopeVolume; }
 
 // Words a model switch does not replay: they describe playback, not
 // configuration, or would act (key on and off, a transfer).
@@ -132,38 +129,13 @@ void SpuCore::ConsoleRender(int16_t* out, uint32_t frames) {
     consoleMixer.Render(Bus(), cd, out, frames, {&SpuCore::CallHost, this});
 }
 
-void SpuCore::CallPendingIrq() {
-    if (console.irqCallPending == 0) return;
-    console.irqCallPending = 0;
-    CallHost(this);
-}
+void SpuCore::CallPendingIrq() { console::CallPendingIrq(console, {&SpuCore::CallHost, this}); }
 
 // "EnableSpuIrq" gates the call alone: the flag follows the console whatever
 // it says.
 void SpuCore::CallHost(void* core) {
     const SpuCore& self = *static_cast<SpuCore*>(core);
     if (self.settings_->EnableSpuIrq != 0 && self.irq_.handler != nullptr) self.irq_.handler(self.irq_.context);
-}
-
-// A base record holds no live state: the result must not depend on what
-// played before. A published ENVX without its phase, position and history
-// would play a fragment of unrelated data, so the envelope volumes are not
-// replayed; key on restarts the voices the last key-on words name (if the
-// image's SPUCNT has bit 15), and the transfer data word, stored once
-// already, only moves the address on.
-void SpuCore::ConsoleReplay() {
-    console = ConsoleState();
-    xa.readIndex = xa.writeIndex = 0;
-    for (int i = 0; i < kRegisterBlockWords; ++i) {
-        const uint32_t address = kFirst + 2 * i;
-        if (IsEnvelopeVolume(address)) continue;
-        if (address == kTransferData) {
-            SkipHalfword();
-            continue;
-        }
-        DecodeRegisterWrite(address, registerImage[i]);
-    }
-    PublishVoiceStatus();
 }
 
 // Playback positions of one model mean nothing to the other: every voice

@@ -63,10 +63,16 @@ void SpuCore::PublishVoiceStatus() {
     }
 }
 
+// In the console model a base record holds no live state: the result must
+// not depend on what played before. A published ENVX without its phase,
+// position and history would play a fragment of unrelated data, so the
+// envelope volumes are not replayed; key on restarts the voices the last
+// key-on words name (if the image's SPUCNT has bit 15).
 void SpuCore::ReplayRegisterImage() {
-    if (model == kConsole) {
-        ConsoleReplay();
-        return;
+    const bool consoleModel = model == kConsole;
+    if (consoleModel) {
+        console = ConsoleState();
+        xa.readIndex = xa.writeIndex = 0;
     }
     for (int i = 0; i < kRegisterBlockWords; ++i) {
         const uint32_t address = kFirst + 2 * i;
@@ -78,10 +84,11 @@ void SpuCore::ReplayRegisterImage() {
             // record's; the address moves on by 2 as the write would have
             // moved it.
             SkipHalfword();
-            continue;
+        } else if (!consoleModel || !IsEnvelopeVolume(address)) {
+            DecodeRegisterWrite(address, registerImage[i]);
         }
-        DecodeRegisterWrite(address, registerImage[i]);
     }
+    if (consoleModel) PublishVoiceStatus();
 }
 
 void SpuCore::Render(int16_t* out, uint32_t frames) {

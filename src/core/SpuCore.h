@@ -129,7 +129,6 @@ private:
     void ConsoleWrite(uint32_t offset, uint32_t v);
     uint16_t ConsoleRead(uint32_t address);
     uint16_t ConsoleStatus();
-    void ConsoleReplay();
     void ConsoleRender(int16_t* out, uint32_t frames);
     uint16_t ConsoleLoad();
     void ConsoleStore(uint16_t value);

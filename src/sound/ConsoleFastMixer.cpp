@@ -62,10 +62,8 @@ void ConsoleFastMixer::Render(const ConsoleBus& bus, CdInput& cd, int16_t* out, 
                 if (state.irqCallPending != 0) break;
             }
         }
-        // T9. The host may change anything, so the next span plans afresh.
-        if (state.irqCallPending == 0) continue;
-        state.irqCallPending = 0;
-        if (irq.handler != nullptr) irq.handler(irq.context);
+        // The host may change anything, so the next span plans afresh.
+        CallPendingIrq(state, irq);
     }
 }
 

@@ -106,10 +106,7 @@ void ConsoleTick(const ConsoleBus& bus, CdInput& cd, int16_t out[2]) {
 void RenderReference(const ConsoleBus& bus, CdInput& cd, int16_t* out, uint32_t frames, const IrqLine& irq) {
     for (uint32_t frame = 0; frame < frames; ++frame) {
         ConsoleTick(bus, cd, out + 2 * frame);
-        // T9
-        if (bus.state->irqCallPending == 0) continue;
-        bus.state->irqCallPending = 0;
-        if (irq.handler != nullptr) irq.handler(irq.context);
+        CallPendingIrq(*bus.state, irq);
     }
 }
 

@@ -32,6 +32,14 @@ constexpr uint32_t kCaptureBytes = 4 * kCaptureArea;
 // the caller's part, after the tick.
 void ConsoleTick(const ConsoleBus& bus, CdInput& cd, int16_t out[2]);
 
+// T9: when a tick or a transfer raised the IRQ, clears irqCallPending and
+// calls `irq` (a null handler calls nothing).
+inline void CallPendingIrq(ConsoleState& state, const IrqLine& irq) {
+    if (state.irqCallPending == 0) return;
+    state.irqCallPending = 0;
+    if (irq.handler != nullptr) irq.handler(irq.context);
+}
+
 // `frames` ticks into `out` (interleaved), each followed by T9: when the tick
 // raised the IRQ, irqCallPending is cleared and `irq` is called (a null
 // handler calls nothing). The caller gives a handler that calls the host only

@@ -62,6 +62,10 @@ constexpr int VoiceOf(uint32_t address) {
                ? static_cast<int>((offset - Offset(kFirst)) / kVoiceStride)
                : -1;
 }
+// Whether `address` is a voice's envelope volume (ENVX).
+constexpr bool IsEnvelopeVolume(uint32_t address) {
+    return VoiceOf(address) >= 0 && (Offset(address) & 0xF) == kEnvelopeVolume;
+}
 
 static_assert(Offset(kFirst) + kVoiceStride * kVoiceCount == Offset(kMainVolumeL), "the voices, then the globals");
 static_assert(VoiceOf(Voice(kVoiceCount - 1, kRepeatAddress)) == kVoiceCount - 1 && VoiceOf(kMainVolumeL) == -1);

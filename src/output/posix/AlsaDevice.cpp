@@ -7,9 +7,9 @@
 // or the cursor would meet the write offset and read as nothing played).
 // Some devices report room in large jumps (a file, the network, a null
 // sink that takes everything at once), so the cursor moves at most
-// kLongestPassMilliseconds a pass: the SPU's interrupts and voice status then still advance in small
-// steps, while a sound card, whose room grows by the 1 or 5 ms between
-// passes, never meets the limit.
+// kLongestPassMilliseconds a pass: the SPU's interrupts and voice status then
+// still advance in small steps, while a sound card, whose room grows by the
+// 1 or 5 ms between passes, never meets the limit.
 // Lock hands out a buffer of the stream's size to mix into, and Unlock
 // writes the first piece to the device. An underrun or a suspend shows as a
 // lost buffer, which Restore recovers; a device that has gone away fails
